@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quillon needs to build, run and test.
+# Usage: scripts/install-deps.sh [--tests]
+# Only missing packages are installed; nothing happens when all are present.
+set -euo pipefail
+
+build_pkgs=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev
+  xvfb xauth
+)
+test_pkgs=(
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev tinyproxy-bin
+)
+
+pkgs=("${build_pkgs[@]}")
+if [[ "${1:-}" == "--tests" ]]; then
+  pkgs+=("${test_pkgs[@]}")
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

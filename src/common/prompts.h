@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+// The modal message boxes an operation may show. The Qt layer implements them with
+// message boxes; tests script the answers and record what was shown.
+class TPrompts {
+public:
+    virtual ~TPrompts() = default;
+    virtual void Error(const std::string& text) = 0;        // error box, OK
+    virtual void Warning(const std::string& text) = 0;      // warning box, OK
+    virtual void Information(const std::string& text) = 0;  // information box, OK
+    virtual bool Confirm(const std::string& text) = 0;      // Yes (true) / No (false)
+};
+
+} // namespace quillon

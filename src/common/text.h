@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// "Without regard to case" in this program means the ASCII letters A-Z only:
+// names outside ASCII must match byte for byte.
+std::string AsciiLower(std::string_view s);
+std::string AsciiUpper(std::string_view s);
+bool SameTextAscii(std::string_view a, std::string_view b);
+
+// A decimal 32-bit integer with an optional sign and nothing else around it.
+// Returns nothing for empty text, stray characters or a value out of range.
+std::optional<int> ParseInt32(std::string_view s);
+
+// Splits text at every occurrence of sep, keeping empty parts.
+std::vector<std::string> SplitString(std::string_view s, char sep);
+
+} // namespace quillon

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "common/prompts.h"
+#include "logodir/logotree.h"
+
+#include <string>
+
+namespace quillon {
+
+inline constexpr const char* kLogoDirectoryFile = "logodirectory.xml";
+
+enum class TLogoDirLoadResult {
+    Missing,     // no file yet: the tree holds the root alone
+    Loaded,
+    Unreadable,  // wrong root element or not well-formed: reported, partial tree kept
+};
+
+// Reads logodirectory.xml of appDir below the tree's root, dropping entries whose
+// file or folder is gone. Reports damage through prompts.
+TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree, TPrompts& prompts);
+void LoadLogoDirNode(const std::string& appDir, const class XmlElement& element, TLogoTree& tree,
+                     TLogoNode* receiver);
+
+// Writes the whole tree below the root. When keepDamagedCopy is set, the file that is
+// about to be replaced could not be read at start-up: a copy of it is kept beside it
+// first (logodirectory.xml.bad, or .bad2, .bad3 ... when that name is taken).
+// Reports a failure through prompts; returns whether the file was written.
+bool SaveLogoDirectory(const std::string& appDir, const TLogoTree& tree, TPrompts& prompts,
+                       bool keepDamagedCopy = false);
+
+// The document SaveLogoDirectory writes, for callers and tests that want the text.
+std::string LogoDirectoryXml(const TLogoTree& tree);
+
+} // namespace quillon
