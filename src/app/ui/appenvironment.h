@@ -1,0 +1,21 @@
+#pragma once
+
+#include "common/prompts.h"
+#include "options/options.h"
+
+#include <string>
+
+namespace quillon {
+
+class TInstanceChannel;
+
+// What the program is given from outside: where its files live and the platform
+// adapters it talks through. Tests hand in their own folder and scripted adapters.
+struct TAppEnvironment {
+    std::string appDir;                   // the application directory, with a trailing "/"
+    TPrompts* prompts = nullptr;          // message boxes
+    TInstanceChannel* instances = nullptr;  // finds the running copy by window title
+    TSystemProxySource systemProxy = EnvironmentProxyText;
+};
+
+} // namespace quillon

@@ -1,0 +1,95 @@
+#include "app/ui/instancechannel.h"
+
+#include <QDir>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 1000;
+
+} // namespace
+
+TInstanceChannel::TInstanceChannel(const QString& runtimeDir, QObject* parent)
+    : QObject(parent), runtimeDir_(runtimeDir.isEmpty() ? DefaultRuntimeDir() : runtimeDir)
+{
+    QDir().mkpath(runtimeDir_);
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    connect(&server_, &QLocalServer::newConnection, this, &TInstanceChannel::Accept);
+}
+
+QString TInstanceChannel::DefaultRuntimeDir()
+{
+    const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!xdg.isEmpty() && QDir(xdg).exists())
+        return xdg;
+    // Without a runtime folder the socket goes in a folder of this user's own, so
+    // another user's copy of the program is never found.
+    const QString dir = QDir::tempPath() + QStringLiteral("/quillon-%1").arg(getuid());
+    QDir().mkpath(dir);
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return dir;
+}
+
+QString TInstanceChannel::SocketPath(const QString& title) const { return runtimeDir_ + QLatin1Char('/') + title; }
+
+bool TInstanceChannel::Send(const QString& title, const QString& request)
+{
+    QLocalSocket socket;
+    socket.connectToServer(SocketPath(title));
+    if (!socket.waitForConnected(kConnectTimeoutMs))
+        return false;
+    socket.write((request + QLatin1Char('\n')).toUtf8());
+    socket.waitForBytesWritten(kConnectTimeoutMs);
+    socket.disconnectFromServer();
+    return true;
+}
+
+bool TInstanceChannel::Exists(const QString& title)
+{
+    QLocalSocket socket;
+    socket.connectToServer(SocketPath(title));
+    const bool found = socket.waitForConnected(kConnectTimeoutMs);
+    socket.abort();
+    return found;
+}
+
+bool TInstanceChannel::Claim(const QString& title)
+{
+    const QString path = SocketPath(title);
+    if (server_.listen(path))
+        return true;
+    if (Exists(title))
+        return false;
+    QLocalServer::removeServer(path);
+    return server_.listen(path);
+}
+
+void TInstanceChannel::Release() { server_.close(); }
+
+void TInstanceChannel::Accept()
+{
+    while (QLocalSocket* socket = server_.nextPendingConnection()) {
+        auto drain = [this, socket] {
+            while (socket->canReadLine()) {
+                const QByteArray line = socket->readLine().trimmed();
+                if (line == "activate")
+                    emit ActivateRequested();
+                else if (line == "message 1025")
+                    emit Message1025();
+            }
+        };
+        connect(socket, &QLocalSocket::readyRead, this, drain);
+        // The sender writes one line and hangs up; what it wrote may already be here.
+        connect(socket, &QLocalSocket::disconnected, this, [socket, drain] {
+            drain();
+            socket->deleteLater();
+        });
+        drain();
+    }
+}
+
+} // namespace quillon

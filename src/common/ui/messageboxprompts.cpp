@@ -1,0 +1,36 @@
+#include "common/ui/messageboxprompts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace quillon {
+
+namespace {
+
+QString Caption() { return QApplication::applicationDisplayName(); }
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+void TMessageBoxPrompts::Error(const std::string& text)
+{
+    QMessageBox::critical(QApplication::activeWindow(), Caption(), Q(text), QMessageBox::Ok);
+}
+
+void TMessageBoxPrompts::Warning(const std::string& text)
+{
+    QMessageBox::warning(QApplication::activeWindow(), Caption(), Q(text), QMessageBox::Ok);
+}
+
+void TMessageBoxPrompts::Information(const std::string& text)
+{
+    QMessageBox::information(QApplication::activeWindow(), Caption(), Q(text), QMessageBox::Ok);
+}
+
+bool TMessageBoxPrompts::Confirm(const std::string& text)
+{
+    return QMessageBox::question(QApplication::activeWindow(), Caption(), Q(text),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+} // namespace quillon

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "common/prompts.h"
+
+class QWidget;
+
+namespace quillon {
+
+// The real message boxes: modal, over the active window.
+class TMessageBoxPrompts : public TPrompts {
+public:
+    void Error(const std::string& text) override;
+    void Warning(const std::string& text) override;
+    void Information(const std::string& text) override;
+    bool Confirm(const std::string& text) override;
+};
+
+} // namespace quillon
