@@ -1,0 +1,233 @@
+#include "app/ui/dialogs.h"
+#include "app/ui/instancechannel.h"
+#include "app/ui/mainappform.h"
+#include "app/ui/quillonapplication.h"
+
+#include "support/scriptedprompts.h"
+#include "support/tempdir.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QTreeView>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using quillon::test::TScriptedPrompts;
+using quillon::test::TTempDir;
+
+namespace {
+
+const char* const kAppFiles[] = {"appstate.xml", "options.xml", "logodirectory.xml"};
+
+// One application folder with the shipped data files, and a private runtime folder so
+// that tests never find a copy of the program started by someone else.
+class StartupTest : public ::testing::Test {
+protected:
+    StartupTest() : instances(runtime.Path().c_str())
+    {
+        std::filesystem::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/phoneslist.xml", dir.Path() / "phoneslist.xml");
+        std::filesystem::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/parameters.xml", dir.Path() / "parameters.xml");
+    }
+
+    TAppEnvironment Env(TInstanceChannel* channel = nullptr)
+    {
+        TAppEnvironment env;
+        env.appDir = dir.AppDir();
+        env.prompts = &prompts;
+        env.instances = channel ? channel : &instances;
+        env.systemProxy = [] { return std::optional<std::string>(); };
+        return env;
+    }
+
+    int AppFilesPresent() const
+    {
+        int n = 0;
+        for (const char* f : kAppFiles)
+            n += dir.Exists(f) ? 1 : 0;
+        return n;
+    }
+    void RemoveAppFiles() const
+    {
+        for (const char* f : kAppFiles)
+            std::filesystem::remove(dir.Path() / f);
+    }
+    static void Pump()
+    {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    }
+
+    TTempDir dir;
+    TTempDir runtime;
+    TScriptedPrompts prompts;
+    TInstanceChannel instances;
+};
+
+TEST_F(StartupTest, FirstRunShowsTheRootAndWritesEmptyFilesAtExit)
+{
+    TQuillonApplication app(Env());
+    TMainAppForm& form = app.MainForm();
+    EXPECT_EQ(form.windowTitle(), "Quillon");
+    EXPECT_EQ(form.size(), QSize(800, 608));
+    EXPECT_EQ(form.minimumSize(), QSize(800, 550));
+    ASSERT_TRUE(app.Start());
+    form.FormActivate();
+    EXPECT_TRUE(form.ActivatedOnce());
+
+    auto* view = form.findChild<QTreeView*>("LogoTreeView");
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->model()->rowCount(), 1);
+    EXPECT_EQ(view->model()->index(0, 0).data().toString(), "Logo Directory");
+    EXPECT_EQ(view->model()->rowCount(view->model()->index(0, 0)), 0);
+    EXPECT_FALSE(form.PhoneMakes().makes.empty());
+    EXPECT_EQ(AppFilesPresent(), 0);
+
+    form.Exit1Click();
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_NE(dir.Read("logodirectory.xml").find("<logodirectory/>"), std::string::npos);
+    EXPECT_NE(dir.Read("appstate.xml").find("<appstate/>"), std::string::npos);
+    EXPECT_TRUE(dir.Exists("options.xml"));
+}
+
+TEST_F(StartupTest, ExitAndCloseEachWriteTheFilesExactlyOnce)
+{
+    for (bool byExit : {true, false}) {
+        SCOPED_TRACE(byExit ? "Exit" : "close");
+        RemoveAppFiles();
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        Pump();
+        if (byExit)
+            app.MainForm().Exit1Click();
+        else
+            app.MainForm().close();
+        Pump();
+        EXPECT_EQ(AppFilesPresent(), 3);
+
+        // Whatever else closes the window now must not write them again.
+        RemoveAppFiles();
+        app.MainForm().close();
+        app.MainForm().Exit1Click();
+        Pump();
+        EXPECT_EQ(AppFilesPresent(), 0);
+    }
+}
+
+TEST_F(StartupTest, SelectionIsRestoredAtTheNextStart)
+{
+    std::filesystem::create_directories(dir.Path() / "Logo Directory/F");
+    dir.Write("Logo Directory/F/a.jpg", "x");
+    dir.Write("logodirectory.xml", "<logodirectory><logodirnode nodekind=\"folder\" nodename=\"F\">"
+                                   "<logodirnode nodekind=\"logo\" nodename=\"a.jpg\"/></logodirnode></logodirectory>");
+    {
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        TMainAppForm& form = app.MainForm();
+        TLogoNode* a = form.LogoTree().Root()->Child(0)->Child(0);
+        form.SelectNode(a);
+        EXPECT_EQ(form.ActiveNodeObject(), a->Data());
+        form.Exit1Click();
+    }
+    EXPECT_NE(dir.Read("appstate.xml").find("value=\"F/a.jpg\""), std::string::npos);
+
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    TMainAppForm& form = app.MainForm();
+    form.FormActivate();
+    TLogoNode* folder = form.LogoTree().Root()->Child(0);
+    EXPECT_EQ(form.SelectedNode(), folder->Child(0));
+    auto* view = form.findChild<QTreeView*>("LogoTreeView");
+    EXPECT_TRUE(view->isExpanded(view->model()->index(0, 0, view->model()->index(0, 0))));
+
+    // Only the first activation reads the state again.
+    form.SelectNode(folder);
+    form.FormActivate();
+    EXPECT_EQ(form.SelectedNode(), folder);
+    form.Exit1Click();
+}
+
+TEST_F(StartupTest, ASecondCopyActivatesTheFirstAndWritesNothing)
+{
+    TQuillonApplication first(Env());
+    ASSERT_TRUE(first.Start());
+    int activations = 0;
+    QObject::connect(&instances, &TInstanceChannel::ActivateRequested, [&] { ++activations; });
+
+    TInstanceChannel secondChannel(runtime.Path().c_str());
+    {
+        TQuillonApplication second(Env(&secondChannel));
+        EXPECT_TRUE(second.TerminateRequested());
+        EXPECT_FALSE(second.Start());
+        EXPECT_EQ(second.MainForm().windowTitle(), "Quillon");
+    }
+    for (int i = 0; i < 50 && activations == 0; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_EQ(activations, 1);
+    EXPECT_EQ(AppFilesPresent(), 0);
+    EXPECT_FALSE(first.TerminateRequested());
+    first.MainForm().Exit1Click();
+    EXPECT_EQ(AppFilesPresent(), 3);
+}
+
+TEST_F(StartupTest, ASocketLeftByACrashedCopyDoesNotBlockTheNextStart)
+{
+    runtime.Write("Quillon", "");  // an ordinary file where the socket would be
+    TQuillonApplication app(Env());
+    EXPECT_FALSE(app.TerminateRequested());
+    TInstanceChannel probe(runtime.Path().c_str());
+    EXPECT_TRUE(probe.Exists("Quillon"));
+    app.MainForm().Exit1Click();
+}
+
+TEST_F(StartupTest, AMissingPhoneListEndsTheProgramWithoutWritingFiles)
+{
+    std::filesystem::remove(dir.Path() / "phoneslist.xml");
+    {
+        TQuillonApplication app(Env());
+        EXPECT_TRUE(app.TerminateRequested());
+        EXPECT_FALSE(app.Start());
+    }
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Unexpected error occurred during application initialization."});
+    EXPECT_EQ(AppFilesPresent(), 0);
+}
+
+TEST_F(StartupTest, DamagedFilesAreReportedAndStartUpGoesOn)
+{
+    std::filesystem::create_directories(dir.Path() / "Logo Directory");
+    dir.Write("Logo Directory/a.jpg", "x");
+    dir.Write("parameters.xml", "<parameters>");
+    dir.Write("logodirectory.xml", "<logodirectory><logodirnode nodekind=\"logo\" nodename=\"a.jpg\"/>");
+    dir.Write("options.xml", "<nonsense/>");
+    dir.Write("appstate.xml", "<wrong/>");
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    app.MainForm().FormActivate();
+    const std::vector<std::string> texts = prompts.Texts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_FALSE(texts[0].empty());  // the XML library's text for parameters.xml
+    EXPECT_EQ(texts[1], "Error loading mobile logo directory.");
+    EXPECT_EQ(texts[2], "Options file is corrupt.");
+    EXPECT_EQ(texts[3], "Application state file is corrupt.");
+    EXPECT_EQ(app.MainForm().ServiceParameters().GetParameter("uploadhost"), "localhost:8080");
+
+    app.MainForm().Exit1Click();
+    // The unreadable directory file is kept before it is replaced.
+    EXPECT_EQ(dir.Read("logodirectory.xml.bad"), "<logodirectory><logodirnode nodekind=\"logo\" nodename=\"a.jpg\"/>");
+}
+
+TEST_F(StartupTest, DialogsExistWithTheirTitles)
+{
+    TQuillonApplication app(Env());
+    TDialogs& d = app.Dialogs();
+    EXPECT_EQ(d.OptionsForm->windowTitle(), "Quillon Options");
+    EXPECT_EQ(d.AccessURLHintForm->windowTitle(), "Access URL Hint");
+    EXPECT_EQ(d.AboutBox->windowTitle(), "About");
+    EXPECT_EQ(d.FileFormatChoiceForm->windowTitle(), "Graphic file format choice");
+    auto* menu = app.MainForm().menuBar();
+    ASSERT_FALSE(menu->actions().isEmpty());
+    EXPECT_EQ(menu->actions()[0]->text(), "&File");
+}
+
+} // namespace
