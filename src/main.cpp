@@ -1,6 +1,8 @@
 #include "app/messages.h"
 #include "app/ui/instancechannel.h"
+#include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
+#include "app/ui/terminationsignals.h"
 #include "common/ui/messageboxprompts.h"
 
 #include <QApplication>
@@ -22,5 +24,8 @@ int main(int argc, char** argv)
     env.instances = &instances;
 
     quillon::TQuillonApplication quillon(env);
+    quillon::TTerminationSignals termination;
+    QObject::connect(&termination, &quillon::TTerminationSignals::Received, &quillon.MainForm(),
+                     [&] { quillon.MainForm().close(); });
     return quillon.Exec();
 }

@@ -4,6 +4,7 @@
 #include "app/ui/mainappform.h"
 
 #include <QApplication>
+#include <QScreen>
 
 namespace quillon {
 
@@ -28,6 +29,11 @@ bool TQuillonApplication::Start()
 {
     if (TerminateRequested())
         return false;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = mainForm_->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        mainForm_->move(frame.topLeft());
+    }
     mainForm_->show();
     mainForm_->activateWindow();
     return true;
