@@ -13,6 +13,12 @@ public:
     virtual void Warning(const std::string& text) = 0;      // warning box, OK
     virtual void Information(const std::string& text) = 0;  // information box, OK
     virtual bool Confirm(const std::string& text) = 0;      // Yes (true) / No (false)
+    // A text input box prefilled with value; false when the user cancels.
+    virtual bool InputQuery(const std::string& title, const std::string& prompt, std::string& value)
+    {
+        (void)title, (void)prompt, (void)value;
+        return false;
+    }
 };
 
 } // namespace quillon

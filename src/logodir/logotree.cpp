@@ -65,14 +65,21 @@ TLogoNode* TLogoTree::AddChild(TLogoNode* parent, const std::string& text, int i
 {
     if (!parent)
         throw QuillonError("A node needs a parent");
-    const int row = static_cast<int>(parent->children_.size());
+    return InsertChild(parent, static_cast<int>(parent->Count()), text, imageIndex, std::move(data));
+}
+
+TLogoNode* TLogoTree::InsertChild(TLogoNode* parent, int index, const std::string& text, int imageIndex,
+                                  std::unique_ptr<TLogoDirObject> data)
+{
+    if (!parent || index < 0 || index > static_cast<int>(parent->Count()))
+        throw QuillonError("No place for a node there");
     if (observer_)
-        observer_->BeforeInsert(parent, row);
-    parent->children_.push_back(std::make_unique<TLogoNode>(this, parent, text, imageIndex, std::move(data)));
-    TLogoNode* node = parent->children_.back().get();
+        observer_->BeforeInsert(parent, index);
+    auto it = parent->children_.insert(parent->children_.begin() + index,
+                                       std::make_unique<TLogoNode>(this, parent, text, imageIndex, std::move(data)));
     if (observer_)
-        observer_->AfterInsert(parent, row);
-    return node;
+        observer_->AfterInsert(parent, index);
+    return it->get();
 }
 
 void TLogoTree::Delete(TLogoNode* node)

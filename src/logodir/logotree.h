@@ -77,6 +77,9 @@ public:
     // Adds a node as the last child of parent and returns it.
     TLogoNode* AddChild(TLogoNode* parent, const std::string& text, int imageIndex,
                         std::unique_ptr<TLogoDirObject> data);
+    // Inserts a node so that it becomes child number index of parent.
+    TLogoNode* InsertChild(TLogoNode* parent, int index, const std::string& text, int imageIndex,
+                           std::unique_ptr<TLogoDirObject> data);
     // Deletes the node with its subtree and records; the root cannot be deleted.
     void Delete(TLogoNode* node);
     // Removes every node below the root.

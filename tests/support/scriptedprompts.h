@@ -3,6 +3,7 @@
 #include "common/prompts.h"
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,21 @@ public:
         return a;
     }
 
+    // Answers input boxes from inputs (nothing: Cancel); with no script left, OK with the
+    // prefilled value.
+    bool InputQuery(const std::string& title, const std::string& prompt, std::string& value) override
+    {
+        shown.push_back({"input", title + "|" + prompt + "|" + value});
+        if (inputs.empty())
+            return true;
+        std::optional<std::string> a = inputs.front();
+        inputs.pop_front();
+        if (!a)
+            return false;
+        value = *a;
+        return true;
+    }
+
     std::vector<std::string> Texts() const
     {
         std::vector<std::string> t;
@@ -39,6 +55,7 @@ public:
 
     std::vector<Shown> shown;
     std::deque<bool> answers;
+    std::deque<std::optional<std::string>> inputs;
 };
 
 } // namespace quillon::test

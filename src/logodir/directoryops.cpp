@@ -1,0 +1,234 @@
+#include "logodir/directoryops.h"
+
+#include "common/text.h"
+#include "logodir/messages.h"
+#include "logodir/nodepaths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace quillon {
+
+namespace {
+
+std::string Extension(const std::string& name)
+{
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+// A rename never replaces what is already there: a file or an empty folder on disk
+// that the tree does not list is still the user's.
+bool RenameNoReplace(const std::string& from, const std::string& to)
+{
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+// Copies through a temporary file in the target folder, so a failed copy leaves no
+// half picture behind.
+bool CopyPicture(const fs::path& source, const fs::path& target)
+{
+    std::error_code ec;
+    if (fs::exists(target, ec) && fs::equivalent(source, target, ec))
+        return true;
+    fs::path temp = target;
+    temp += ".part";
+    if (!fs::copy_file(source, temp, fs::copy_options::overwrite_existing, ec)) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+// The file or folder is gone afterwards; one that was already gone counts as deleted.
+bool RemoveFromDisk(const std::string& path)
+{
+    if (::remove(path.c_str()) == 0)
+        return true;
+    return errno == ENOENT;
+}
+
+} // namespace
+
+TLogoNode* TDirectoryOps::FolderOf(TLogoNode* selected) const
+{
+    TLogoNode* folder = selected ? selected : tree_.Root();
+    while (folder->Data()->nodekind == nkLogo)
+        folder = folder->Parent();
+    return folder;
+}
+
+bool TDirectoryOps::AcceptableName(const std::string& name)
+{
+    if (IsSafeNodeName(name))
+        return true;
+    prompts_.Warning(kMsgBadName);
+    return false;
+}
+
+TLogoNode* TDirectoryOps::AddImageToDirectory(TLogoNode* selected, const std::string& sourceFile,
+                                              const TLogoDirObject& newLogoTemplate)
+{
+    TLogoNode* folder = FolderOf(selected);
+    const std::string fileName = fs::path(sourceFile).filename().string();
+    const std::string name = MakeUniqueName(folder, BaseName(fileName)) + Extension(fileName);
+    const std::string folderPath = GetFolderPath(appDir_, folder);
+
+    std::error_code ec;
+    fs::create_directories(folderPath, ec);
+    if (ec || !fs::is_directory(folderPath, ec)) {
+        prompts_.Error(kMsgAddFolderError);
+        return nullptr;
+    }
+    if (!CopyPicture(sourceFile, folderPath + name)) {
+        prompts_.Error(kMsgAddCopyError);
+        return nullptr;
+    }
+    auto record = std::make_unique<TLogoDirObject>(newLogoTemplate);
+    record->nodename = name;
+    return tree_.AddChild(folder, name, kLogoImage, std::move(record));
+}
+
+TLogoNode* TDirectoryOps::NewFolder(TLogoNode* selected)
+{
+    TLogoNode* parent = FolderOf(selected);
+    std::string name = MakeNewFolderName(parent);
+    int position = static_cast<int>(parent->Count());
+    for (size_t i = 0; i < parent->Count(); ++i) {
+        if (parent->Child(i)->Data()->nodekind == nkLogo) {
+            position = static_cast<int>(i);
+            break;
+        }
+    }
+    if (!prompts_.InputQuery(kTitleNewFolder, kPromptNewFolder, name))
+        return nullptr;
+    if (!AcceptableName(name))
+        return nullptr;
+    // Base names on both sides: a folder x.y next to a folder x.y is caught too.
+    if (!IsNameFree(parent, BaseName(name))) {
+        prompts_.Error(kMsgNameExists);
+        return nullptr;
+    }
+    std::error_code ec;
+    const std::string path = GetFolderPath(appDir_, parent) + name;
+    fs::create_directories(path, ec);
+    if (ec || !fs::is_directory(path, ec)) {
+        prompts_.Error(kMsgNewFolderError);
+        return nullptr;
+    }
+    return tree_.InsertChild(parent, position, name, kFolderImage, std::make_unique<TLogoDirObject>(nkFolder, name));
+}
+
+bool TDirectoryOps::RenameSelectedNode(TLogoNode* selected)
+{
+    if (!selected)
+        return false;
+    switch (selected->Data()->nodekind) {
+    case nkLogo:
+        return RenameLogo(selected);
+    case nkFolder:
+        return RenameFolder(selected);
+    default:
+        return false;
+    }
+}
+
+bool TDirectoryOps::RenameLogo(TLogoNode* node)
+{
+    const std::string oldName = node->Text();
+    const std::string oldBase = BaseName(oldName);
+    const std::string extension = Extension(oldName);
+    std::string newBase = oldBase;
+    if (!prompts_.InputQuery(kTitleRenameLogo, kPromptRenameLogo, newBase))
+        return false;
+    if (SameTextAscii(newBase, oldBase))
+        return false;
+    if (!AcceptableName(newBase + extension))
+        return false;
+    if (!IsNameFree(node->Parent(), newBase)) {
+        prompts_.Error(kMsgNameExists);
+        return false;
+    }
+    const std::string folder = GetFolderPath(appDir_, node);
+    if (!RenameNoReplace(folder + oldName, folder + newBase + extension)) {
+        prompts_.Error(kMsgRenameLogoError);
+        return false;
+    }
+    node->SetText(newBase + extension);
+    return true;
+}
+
+bool TDirectoryOps::RenameFolder(TLogoNode* node)
+{
+    const std::string oldName = node->Text();
+    std::string newName = oldName;
+    if (!prompts_.InputQuery(kTitleRenameFolder, kPromptRenameFolder, newName))
+        return false;
+    if (SameTextAscii(newName, oldName))
+        return false;
+    if (!AcceptableName(newName))
+        return false;
+    if (!IsNameFreeExcept(node->Parent(), BaseName(newName), BaseName(oldName))) {
+        prompts_.Error(kMsgNameExists);
+        return false;
+    }
+    const std::string parentPath = GetFolderPath(appDir_, node->Parent());
+    if (!RenameNoReplace(parentPath + oldName, parentPath + newName)) {
+        prompts_.Error(kMsgRenameFolderError);
+        return false;
+    }
+    node->SetText(newName);
+    return true;
+}
+
+bool TDirectoryOps::DeleteSelectedNode(TLogoNode* selected, bool uploadRunning)
+{
+    if (uploadRunning) {
+        prompts_.Warning(kMsgNotDuringUpload);
+        return false;
+    }
+    if (!selected || selected->IsRoot())
+        return false;
+    if (selected->Data()->nodekind == nkLogo) {
+        if (!prompts_.Confirm(kMsgConfirmDeleteLogo))
+            return false;
+        if (!RemoveFromDisk(GetNodePath(appDir_, selected))) {
+            prompts_.Error(kMsgDeleteLogoError);
+            return false;
+        }
+        tree_.Delete(selected);
+        return true;
+    }
+    const bool empty = selected->Count() == 0;
+    if (!prompts_.Confirm(empty ? kMsgConfirmDeleteFolder : kMsgConfirmDeleteTree))
+        return false;
+    if (!DeleteNodeTree(selected)) {
+        prompts_.Error(kMsgDeleteFolderError);
+        return false;
+    }
+    return true;
+}
+
+bool TDirectoryOps::DeleteNodeTree(TLogoNode* node)
+{
+    for (size_t i = node->Count(); i-- > 0;) {
+        if (!DeleteNodeTree(node->Child(i)))
+            return false;
+    }
+    if (!RemoveFromDisk(GetNodePath(appDir_, node)))
+        return false;
+    tree_.Delete(node);
+    return true;
+}
+
+} // namespace quillon

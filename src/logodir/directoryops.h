@@ -1,0 +1,46 @@
+#pragma once
+
+#include "common/prompts.h"
+#include "logodir/logotree.h"
+
+#include <string>
+
+namespace quillon {
+
+// The operations the user runs on the logo directory. Each acts on the tree and on
+// the disk at once, reports its own failures, and leaves tree and disk as they were
+// before the failing step.
+class TDirectoryOps {
+public:
+    TDirectoryOps(std::string appDir, TLogoTree& tree, TPrompts& prompts)
+        : appDir_(std::move(appDir)), tree_(tree), prompts_(prompts)
+    {
+    }
+
+    // Copies sourceFile into the folder of selected (the root when null) under a
+    // unique name; returns the new logo node, or null after a reported failure.
+    TLogoNode* AddImageToDirectory(TLogoNode* selected, const std::string& sourceFile,
+                                   const TLogoDirObject& newLogoTemplate);
+    // Asks for a name and creates the folder before the first logo of the parent.
+    TLogoNode* NewFolder(TLogoNode* selected);
+    // Returns whether the node was renamed.
+    bool RenameSelectedNode(TLogoNode* selected);
+    // Returns whether the node is gone. The node and its subtree are freed on success.
+    bool DeleteSelectedNode(TLogoNode* selected, bool uploadRunning);
+    // Deletes the subtree deepest first; stops at the first failure, keeping what failed.
+    bool DeleteNodeTree(TLogoNode* node);
+
+    // The folder a command acts in: the node, or the root, or a logo's parent.
+    TLogoNode* FolderOf(TLogoNode* selected) const;
+
+private:
+    bool RenameLogo(TLogoNode* node);
+    bool RenameFolder(TLogoNode* node);
+    bool AcceptableName(const std::string& name);
+
+    std::string appDir_;
+    TLogoTree& tree_;
+    TPrompts& prompts_;
+};
+
+} // namespace quillon

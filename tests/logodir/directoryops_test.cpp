@@ -1,0 +1,244 @@
+#include "logodir/directoryops.h"
+
+#include "logodir/messages.h"
+#include "logodir/nodepaths.h"
+#include "support/scriptedprompts.h"
+#include "support/tempdir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using quillon::test::TScriptedPrompts;
+using quillon::test::TTempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+class DirectoryOpsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tree.CreateRootNode();
+        source = src.Write("photo.jpg", "JPEGDATA");
+        src.Write("Photo.PNG", "PNGDATA");
+    }
+    std::vector<std::string> Names(const TLogoNode* n) const
+    {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < n->Count(); ++i)
+            names.push_back(n->Child(i)->Text());
+        return names;
+    }
+    fs::path OnDisk(const std::string& relative) const { return dir.Path() / "Logo Directory" / relative; }
+    TLogoNode* Folder(TLogoNode* parent, const std::string& name)
+    {
+        prompts.inputs.push_back(name);
+        return ops.NewFolder(parent);
+    }
+
+    TTempDir dir;
+    TTempDir src;
+    fs::path source;
+    TLogoTree tree;
+    TScriptedPrompts prompts;
+    TDirectoryOps ops{dir.AppDir(), tree, prompts};
+    TLogoDirObject templ;
+};
+
+TEST_F(DirectoryOpsTest, AddedPicturesGetUniqueNamesAndTheTemplate)
+{
+    templ.logowidth = 176;
+    templ.phonemakeid = 2;
+    TLogoNode* a = ops.AddImageToDirectory(nullptr, source.string(), templ);
+    TLogoNode* b = ops.AddImageToDirectory(a, source.string(), templ);  // a logo selected: its folder
+    TLogoNode* c = ops.AddImageToDirectory(nullptr, (src.Path() / "Photo.PNG").string(), templ);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(Names(tree.Root()), (std::vector<std::string>{"photo.jpg", "photo2.jpg", "Photo3.PNG"}));
+    EXPECT_EQ(c->Data()->nodename, "Photo3.PNG");
+    EXPECT_EQ(c->Data()->logowidth, 176);
+    EXPECT_EQ(c->Data()->phonemakeid, 2);
+    EXPECT_FALSE(c->Data()->HasFrame());
+    EXPECT_EQ(c->ImageIndex(), kLogoImage);
+    EXPECT_EQ(dir.Read("Logo Directory/photo2.jpg"), "JPEGDATA");
+    EXPECT_EQ(dir.Read("Logo Directory/Photo3.PNG"), "PNGDATA");
+    EXPECT_TRUE(fs::exists(source));  // copied, never moved
+    EXPECT_TRUE(prompts.shown.empty());
+
+    // Into a nested folder whose directory went missing: it is made again.
+    TLogoNode* f = Folder(tree.Root(), "F");
+    fs::remove(OnDisk("F"));
+    ASSERT_NE(ops.AddImageToDirectory(f, source.string(), templ), nullptr);
+    EXPECT_EQ(dir.Read("Logo Directory/F/photo.jpg"), "JPEGDATA");
+}
+
+TEST_F(DirectoryOpsTest, AddFailuresLeaveTheTreeAlone)
+{
+    dir.Write("Logo Directory", "a file where the folder should be");
+    EXPECT_EQ(ops.AddImageToDirectory(nullptr, source.string(), templ), nullptr);
+    fs::remove(dir.Path() / "Logo Directory");
+    EXPECT_EQ(ops.AddImageToDirectory(nullptr, (src.Path() / "missing.jpg").string(), templ), nullptr);
+    EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{kMsgAddFolderError, kMsgAddCopyError}));
+    EXPECT_EQ(tree.Root()->Count(), 0u);
+    EXPECT_FALSE(fs::exists(OnDisk("missing.jpg.part")));
+}
+
+TEST_F(DirectoryOpsTest, NewFoldersGoBeforeTheFirstLogo)
+{
+    ops.AddImageToDirectory(nullptr, source.string(), templ);
+    prompts.inputs.push_back(std::nullopt);
+    EXPECT_EQ(ops.NewFolder(nullptr), nullptr);  // cancelled
+    EXPECT_EQ(prompts.shown.back().text, "New folder name|Enter new folder name:|New Folder");
+
+    TLogoNode* first = Folder(tree.Root(), "New Folder");
+    TLogoNode* second = Folder(tree.Root()->Child(1), "Second");  // a logo selected: its folder
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(Names(tree.Root()), (std::vector<std::string>{"New Folder", "Second", "photo.jpg"}));
+    EXPECT_TRUE(fs::is_directory(OnDisk("Second")));
+    EXPECT_EQ(second->Data()->nodekind, nkFolder);
+    EXPECT_EQ(second->ImageIndex(), kFolderImage);
+    ops.NewFolder(nullptr);  // accept the offered default
+    EXPECT_EQ(tree.Root()->Child(2)->Text(), "New Folder 2");
+}
+
+TEST_F(DirectoryOpsTest, NewFolderRefusals)
+{
+    ops.AddImageToDirectory(nullptr, source.string(), templ);
+    Folder(tree.Root(), "x.y");
+    prompts.shown.clear();
+    struct Case {
+        const char* name;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"photo", kMsgNameExists},  // a logo photo.jpg holds the base name
+        {"PHOTO", kMsgNameExists},
+        {"x.y", kMsgNameExists},    // base names on both sides
+        {"", kMsgBadName},
+        {"..", kMsgBadName},
+        {"a/b", kMsgBadName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.shown.clear();
+        EXPECT_EQ(Folder(tree.Root(), c.name), nullptr);
+        EXPECT_EQ(prompts.shown.back().text, c.message);
+    }
+    EXPECT_EQ(tree.Root()->Count(), 2u);
+    EXPECT_FALSE(fs::exists(OnDisk("a")));
+}
+
+TEST_F(DirectoryOpsTest, RenamingLogosKeepsTheExtension)
+{
+    TLogoNode* beach = ops.AddImageToDirectory(nullptr, source.string(), templ);
+    beach->SetText("beach.jpg");
+    fs::rename(OnDisk("photo.jpg"), OnDisk("beach.jpg"));
+    ops.AddImageToDirectory(nullptr, source.string(), templ);
+
+    prompts.inputs = {std::string("Beach")};
+    EXPECT_FALSE(ops.RenameSelectedNode(beach));  // a case change alone is not applied
+    EXPECT_EQ(prompts.shown.back().text, "New Logo name|Enter new logo name:|beach");
+    prompts.inputs = {std::string("PHOTO")};
+    EXPECT_FALSE(ops.RenameSelectedNode(beach));
+    EXPECT_EQ(prompts.shown.back().text, kMsgNameExists);
+
+    prompts.inputs = {std::string("sea")};
+    ASSERT_TRUE(ops.RenameSelectedNode(beach));
+    EXPECT_EQ(beach->Text(), "sea.jpg");
+    EXPECT_EQ(beach->Data()->nodename, "sea.jpg");
+    EXPECT_TRUE(fs::exists(OnDisk("sea.jpg")));
+    EXPECT_FALSE(fs::exists(OnDisk("beach.jpg")));
+
+    // A file on disk that the tree does not list is never overwritten by a rename.
+    dir.Write("Logo Directory/kept.jpg", "UNLISTED");
+    prompts.inputs = {std::string("kept")};
+    prompts.shown.clear();
+    EXPECT_FALSE(ops.RenameSelectedNode(beach));
+    EXPECT_EQ(prompts.Texts().back(), kMsgRenameLogoError);
+    EXPECT_EQ(dir.Read("Logo Directory/kept.jpg"), "UNLISTED");
+    EXPECT_EQ(beach->Text(), "sea.jpg");
+}
+
+TEST_F(DirectoryOpsTest, RenamingFoldersMovesWhatIsBelow)
+{
+    TLogoNode* f = Folder(tree.Root(), "Holidays");
+    TLogoNode* logo = ops.AddImageToDirectory(f, source.string(), templ);
+    Folder(tree.Root(), "Other");
+    EXPECT_FALSE(ops.RenameSelectedNode(tree.Root()));
+    EXPECT_FALSE(ops.RenameSelectedNode(nullptr));
+
+    prompts.inputs = {std::string("other")};
+    EXPECT_FALSE(ops.RenameSelectedNode(f));
+    EXPECT_EQ(prompts.Texts().back(), kMsgNameExists);
+    prompts.inputs = {std::string("../escape")};
+    EXPECT_FALSE(ops.RenameSelectedNode(f));
+    EXPECT_EQ(prompts.Texts().back(), kMsgBadName);
+
+    prompts.inputs = {std::string("Summer 2004")};
+    ASSERT_TRUE(ops.RenameSelectedNode(f));
+    EXPECT_EQ(prompts.shown[prompts.shown.size() - 1].text, "New Folder name|Enter new folder name:|Holidays");
+    EXPECT_EQ(GetLogoFileName(dir.AppDir(), logo), dir.AppDir() + "Logo Directory/Summer 2004/photo.jpg");
+    EXPECT_TRUE(fs::exists(GetLogoFileName(dir.AppDir(), logo)));
+}
+
+TEST_F(DirectoryOpsTest, DeletingAsksOnceAndRemovesTheDeepestFirst)
+{
+    TLogoNode* f = Folder(tree.Root(), "F");
+    Folder(f, "Sub");
+    ops.AddImageToDirectory(f, source.string(), templ);
+    ops.AddImageToDirectory(f, source.string(), templ);
+    TLogoNode* keep = ops.AddImageToDirectory(nullptr, source.string(), templ);
+    prompts.shown.clear();
+
+    EXPECT_FALSE(ops.DeleteSelectedNode(tree.Root(), false));
+    EXPECT_FALSE(ops.DeleteSelectedNode(f, true));
+    EXPECT_EQ(prompts.shown.back().kind, "warning");
+    EXPECT_EQ(prompts.shown.back().text, kMsgNotDuringUpload);
+
+    prompts.shown.clear();
+    prompts.answers = {false};
+    EXPECT_FALSE(ops.DeleteSelectedNode(f, false));
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConfirmDeleteTree});
+    EXPECT_TRUE(fs::exists(OnDisk("F/photo2.jpg")));
+
+    prompts.shown.clear();
+    ASSERT_TRUE(ops.DeleteSelectedNode(f, false));
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConfirmDeleteTree});
+    EXPECT_FALSE(fs::exists(OnDisk("F")));
+    EXPECT_EQ(Names(tree.Root()), std::vector<std::string>{"photo.jpg"});
+
+    prompts.shown.clear();
+    ASSERT_TRUE(ops.DeleteSelectedNode(keep, false));
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConfirmDeleteLogo});
+    EXPECT_FALSE(fs::exists(OnDisk("photo.jpg")));
+
+    TLogoNode* empty = Folder(tree.Root(), "Empty");
+    prompts.shown.clear();
+    ASSERT_TRUE(ops.DeleteSelectedNode(empty, false));
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConfirmDeleteFolder});
+}
+
+TEST_F(DirectoryOpsTest, AFileOutsideTheTreeStopsAFolderDelete)
+{
+    TLogoNode* f = Folder(tree.Root(), "F");
+    ops.AddImageToDirectory(f, source.string(), templ);
+    ops.AddImageToDirectory(f, source.string(), templ);
+    dir.Write("Logo Directory/F/unlisted.txt", "mine");
+    prompts.shown.clear();
+    EXPECT_FALSE(ops.DeleteSelectedNode(f, false));
+    EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{kMsgConfirmDeleteTree, kMsgDeleteFolderError}));
+    ASSERT_EQ(tree.Root()->Count(), 1u);
+    EXPECT_EQ(tree.Root()->Child(0), f);
+    EXPECT_EQ(f->Count(), 0u);  // the listed logos went before the folder failed
+    EXPECT_EQ(dir.Read("Logo Directory/F/unlisted.txt"), "mine");
+}
+
+TEST_F(DirectoryOpsTest, ALogoWhoseFileIsAlreadyGoneCanBeDeleted)
+{
+    TLogoNode* logo = ops.AddImageToDirectory(nullptr, source.string(), templ);
+    fs::remove(OnDisk("photo.jpg"));
+    EXPECT_TRUE(ops.DeleteSelectedNode(logo, false));
+    EXPECT_EQ(tree.Root()->Count(), 0u);
+}
+
+} // namespace
