@@ -3,32 +3,66 @@
 #include "app/appstate.h"
 #include "app/messages.h"
 #include "app/ui/dialogs.h"
+#include "app/ui/helpform.h"
 #include "app/ui/instancechannel.h"
+#include "app/ui/propertycontrols.h"
+#include "app/ui/uploadbannerpanel.h"
+#include "imaging/ui/pictureview.h"
+#include "logodir/directoryops.h"
 #include "logodir/ui/logotreemodel.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
-#include <QHeaderView>
-#include <QLabel>
-#include <QMenuBar>
-#include <QSplitter>
-#include <QStatusBar>
-#include <QStyle>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QTreeView>
-#include <QVBoxLayout>
+
+// Qt's resource initialiser must be called from the global namespace.
+static void InitQuillonResources() { Q_INIT_RESOURCE(quillon); }
 
 namespace quillon {
+
+namespace {
+
+inline constexpr const char* kHelpFile = "quillonhelp.hlp";
+// The product's web site; its FAQ lives at /faq.php.
+inline constexpr const char* kProductSiteHost = "localhost:8080";
+inline constexpr const char* kOpenFilter =
+    "All (*.jpg;*.jpeg;*.bmp;*.gif;*.png)|*.jpg;*.jpeg;*.bmp;*.gif;*.png|JPEG Image File (*.jpg)|*.jpg|"
+    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|GIF Image File (*.gif)|*.gif|PNG Image File (*.png)|*.png";
+
+} // namespace
 
 TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     : QMainWindow(parent), env_(env), prompts_(*env.prompts)
 {
+    InitQuillonResources();
     setObjectName("MainAppForm");
     setWindowTitle(kStartingCaption);
+    setWindowIcon(QIcon(":/icons/quillon.png"));
+    setAcceptDrops(true);
     resize(800, 608);
     setMinimumSize(800, 550);
+    uploadTile_ = QPixmap(":/UPLOAD_BOX_BMP");
     CreateLayout();
-    CreateMenus();
+    CreateCommands();
+
+    selFrameTimer_ = new QTimer(this);
+    selFrameTimer_->setObjectName("SelFrameTimer");
+    selFrameTimer_->setInterval(40);
+    uploadProgressTimer_ = new QTimer(this);
+    uploadProgressTimer_->setObjectName("UploadProgressTimer");
+    uploadProgressTimer_->setInterval(40);
+    imageCursorTimer_ = new QTimer(this);
+    imageCursorTimer_->setObjectName("ImageCursorTimer");
+    imageCursorTimer_->setInterval(40);
+
     FormCreate();
 }
 
@@ -36,62 +70,6 @@ TMainAppForm::~TMainAppForm()
 {
     if (env_.instances)
         env_.instances->Release();
-}
-
-void TMainAppForm::CreateLayout()
-{
-    treeModel_ = new TLogoTreeModel(tree_, this);
-    treeModel_->SetImages(style()->standardIcon(QStyle::SP_FileIcon), style()->standardIcon(QStyle::SP_DirIcon));
-
-    auto* treePanel = new QWidget(this);
-    treePanel->setObjectName("LogoTreePanel");
-    logoTreeView_ = new QTreeView(treePanel);
-    logoTreeView_->setObjectName("LogoTreeView");
-    logoTreeView_->setModel(treeModel_);
-    logoTreeView_->setHeaderHidden(true);
-    logoTreeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    logoTreeView_->setSelectionMode(QAbstractItemView::SingleSelection);
-    logoTreeView_->setMinimumSize(150, 400);
-    auto* treeLayout = new QVBoxLayout(treePanel);
-    treeLayout->setContentsMargins(0, 0, 0, 0);
-    treeLayout->addWidget(logoTreeView_);
-
-    // The expanded state lives in the core tree, so the stored selection path can
-    // open folders before the view exists; the view follows it both ways.
-    connect(treeModel_, &TLogoTreeModel::ExpandedChanged, logoTreeView_,
-            [this](const QModelIndex& i, bool expanded) { logoTreeView_->setExpanded(i, expanded); });
-    connect(logoTreeView_, &QTreeView::expanded, this,
-            [](const QModelIndex& i) { TLogoTreeModel::NodeOf(i)->SetExpanded(true); });
-    connect(logoTreeView_, &QTreeView::collapsed, this,
-            [](const QModelIndex& i) { TLogoTreeModel::NodeOf(i)->SetExpanded(false); });
-    connect(logoTreeView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { LogoTreeViewChange(TLogoTreeModel::NodeOf(current)); });
-
-    auto* imagePanel = new QWidget(this);
-    imagePanel->setObjectName("ImagePanel");
-
-    verticalSplitter_ = new QSplitter(Qt::Horizontal, this);
-    verticalSplitter_->setObjectName("VerticalSplitter");
-    verticalSplitter_->addWidget(treePanel);
-    verticalSplitter_->addWidget(imagePanel);
-    verticalSplitter_->setStretchFactor(1, 1);
-    verticalSplitter_->setSizes({185, 615});
-    setCentralWidget(verticalSplitter_);
-
-    statusBar()->setObjectName("StatusBar");
-    auto* idle = new QLabel("Idle", statusBar());
-    idle->setObjectName("StatusBarIdlePanel");
-    statusBar()->addWidget(idle);
-}
-
-void TMainAppForm::CreateMenus()
-{
-    QMenu* file = menuBar()->addMenu("&File");
-    file->setObjectName("File1");
-    exitAction_ = file->addAction("E&xit");
-    exitAction_->setObjectName("Exit1");
-    exitAction_->setShortcut(QKeySequence::Quit);
-    connect(exitAction_, &QAction::triggered, this, &TMainAppForm::Exit1Click);
 }
 
 void TMainAppForm::FormCreate()
@@ -102,7 +80,7 @@ void TMainAppForm::FormCreate()
 
 void TMainAppForm::InitializeApplication()
 {
-    // GIF encoder defaults are fixed values of the imaging code, set where it is built.
+    // The GIF encoder's defaults are fixed values of the imaging code.
     CheckSingleInstance();
     newLogoTemplate_ = std::make_unique<TLogoDirObject>();
     tree_.CreateRootNode();
@@ -111,12 +89,31 @@ void TMainAppForm::InitializeApplication()
         terminateRequested_ = true;
         return;
     }
+    for (const std::string& make : phoneMakes_.MakeNames())
+        phoneMake_->addItem(QString::fromStdString(make));
+    phoneMake_->setCurrentIndex(-1);
     LoadParameters(env_.appDir, serviceParameters_, prompts_);
     logoDirLoad_ = LoadLogoDirectory(env_.appDir, tree_, prompts_);
+    directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_);
+
+    propertyControls_ = std::make_unique<TPropertyControls>(
+        phoneMake_, phoneModel_, logoWidth_, logoHeight_, fitInto_, keepProportions_,
+        [this] {
+            imageWapShortURL_->clear();
+            imageWapURL_->clear();
+            imageID_->clear();
+        },
+        [this](const std::string& url) { ShowUploadUrl(url); });
+    logoSettings_ = std::make_unique<TLogoSettings>(*propertyControls_, phoneMakes_, *newLogoTemplate_);
+
+    cursors_[1] = QCursor(QPixmap(":/HANDFLATCURSOR"), 7, 7);
+    cursors_[2] = QCursor(QPixmap(":/HANDGRABCURSOR"), 7, 7);
 
     activeNodeObject_ = nullptr;
-    showingNode_ = fillingControls_ = suppressSettingsChange_ = false;
+    showingNode_ = false;
     uploadPhase_ = -1;
+    selFrameTimer_->start();
+    imageCursorTimer_->start();
 }
 
 void TMainAppForm::CheckSingleInstance()
@@ -144,7 +141,7 @@ void TMainAppForm::BringToFront()
 
 bool TMainAppForm::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && !shutdownDone_)
+    if (e->type() == QEvent::WindowActivate && !shutdownDone_ && !terminateRequested_)
         FormActivate();
     return QMainWindow::event(e);
 }
@@ -165,15 +162,7 @@ void TMainAppForm::CheckImageURL()
     // Picture hand-over from the browser plug-in arrives with the acquisition commands.
 }
 
-void TMainAppForm::UpdateCommandStates()
-{
-    // Every command that exists so far is always available.
-}
-
-TLogoNode* TMainAppForm::SelectedNode() const
-{
-    return TLogoTreeModel::NodeOf(logoTreeView_->currentIndex());
-}
+TLogoNode* TMainAppForm::SelectedNode() const { return TLogoTreeModel::NodeOf(logoTreeView_->currentIndex()); }
 
 void TMainAppForm::SelectNode(TLogoNode* node)
 {
@@ -184,10 +173,146 @@ void TMainAppForm::SelectNode(TLogoNode* node)
 
 void TMainAppForm::LogoTreeViewChange(TLogoNode* node)
 {
-    activeNodeObject_ = node ? node->Data() : nullptr;
+    if (!showingNode_) {
+        showingNode_ = true;
+        activeNodeObject_ = node ? node->Data() : nullptr;
+        showingNode_ = false;
+    }
+    logoSettings_->SetActive(activeNodeObject_);
+    logoSettings_->ShowSelected();
+    UpdateCommandStates();
 }
 
-void TMainAppForm::Exit1Click() { ShutdownApplication(); }
+void TMainAppForm::ShowUploadUrl(const std::string& url)
+{
+    imageWapURL_->setPlainText(QString::fromStdString(url));
+}
+
+bool TMainAppForm::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == logoTreeView_ && e->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (key->key() == Qt::Key_Delete) {
+            LogoTreeViewKeyDown(key->key());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TMainAppForm::LogoTreeViewKeyDown(int key)
+{
+    if (key == Qt::Key_Delete)
+        DeleteMenuItemClick();
+}
+
+void TMainAppForm::AddImageToDirectory(const std::string& file)
+{
+    if (TLogoNode* node = directoryOps_->AddImageToDirectory(SelectedNode(), file, *newLogoTemplate_))
+        SelectNode(node);
+}
+
+void TMainAppForm::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void TMainAppForm::dropEvent(QDropEvent* e)
+{
+    for (const QUrl& url : e->mimeData()->urls()) {
+        if (url.isLocalFile())
+            AddImageToDirectory(url.toLocalFile().toStdString());
+    }
+    e->acceptProposedAction();
+}
+
+// --- Command handlers -------------------------------------------------------------
+
+void TMainAppForm::Open1Click()
+{
+    Trace("Open1Click");
+    const std::string file = env_.askOpenFile ? env_.askOpenFile(kOpenFilter) : std::string();
+    if (!file.empty())
+        AddImageToDirectory(file);
+}
+
+void TMainAppForm::SaveMenuItemClick() { Trace("SaveMenuItemClick"); }
+void TMainAppForm::AcquireImageMenuItemClick() { Trace("AcquireImageMenuItemClick"); }
+void TMainAppForm::SelectSourceMenuItemClick() { Trace("SelectSourceMenuItemClick"); }
+void TMainAppForm::GrabFromScreenToolButtonClick() { Trace("GrabFromScreenToolButtonClick"); }
+void TMainAppForm::UploadButtonClick() { Trace("UploadButtonClick"); }
+
+void TMainAppForm::Newfolder1Click()
+{
+    Trace("Newfolder1Click");
+    if (TLogoNode* node = directoryOps_->NewFolder(SelectedNode()))
+        SelectNode(node);
+}
+
+void TMainAppForm::RenameMenuItemClick()
+{
+    Trace("RenameMenuItemClick");
+    directoryOps_->RenameSelectedNode(SelectedNode());
+}
+
+void TMainAppForm::DeleteMenuItemClick()
+{
+    Trace("DeleteMenuItemClick");
+    directoryOps_->DeleteSelectedNode(SelectedNode(), uploadRunning_);
+}
+
+void TMainAppForm::ConvertToFileFormatClick(int) { Trace("ConvertToFileFormatClick"); }
+void TMainAppForm::MirrorImageClick(bool) { Trace("MirrorImageClick"); }
+void TMainAppForm::RotateImageClick(int) { Trace("RotateImageClick"); }
+
+void TMainAppForm::Options1Click()
+{
+    Trace("Options1Click");
+    if (dialogs_ && dialogs_->OptionsForm->exec() == QDialog::Accepted)
+        LogoTreeViewChange(SelectedNode());
+}
+
+void TMainAppForm::FitimageintopaneClick(bool checked)
+{
+    Trace("FitimageintopaneClick");
+    for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
+        actions_[name]->setChecked(checked);
+}
+
+void TMainAppForm::ContentsToolButtonClick()
+{
+    Trace("ContentsToolButtonClick");
+    if (!helpForm_)
+        helpForm_ = std::make_unique<THelpForm>();
+    const std::string file = env_.appDir + kHelpFile;
+    if (!helpForm_->OpenContents(file))
+        prompts_.Error("Unable to open the help file " + file);
+}
+
+void TMainAppForm::FAQMenuItemClick()
+{
+    Trace("FAQMenuItemClick");
+    const std::string error = env_.launchBrowser ? env_.launchBrowser(std::string("http://") + kProductSiteHost + "/faq.php")
+                                                 : std::string();
+    if (!error.empty())
+        prompts_.Error(error);
+}
+
+void TMainAppForm::SendToFriendMenuItemClick() { Trace("SendToFriendMenuItemClick"); }
+
+void TMainAppForm::AboutToolButtonClick()
+{
+    Trace("AboutToolButtonClick");
+    if (dialogs_)
+        dialogs_->AboutBox->exec();
+}
+
+void TMainAppForm::Exit1Click()
+{
+    Trace("Exit1Click");
+    ShutdownApplication();
+}
 
 void TMainAppForm::closeEvent(QCloseEvent* e)
 {
@@ -205,6 +330,11 @@ void TMainAppForm::ShutdownApplication()
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();
     SaveLogoDirectory(env_.appDir, tree_, prompts_, logoDirLoad_ == TLogoDirLoadResult::Unreadable);
+    if (helpForm_)
+        helpForm_->CloseFile(env_.appDir + kHelpFile);
+    uploadTile_ = QPixmap();
+    selFrameTimer_->stop();
+    imageCursorTimer_->stop();
     if (env_.instances)
         env_.instances->Release();
     hide();

@@ -1,22 +1,47 @@
 #pragma once
 
+#include "app/commandstates.h"
 #include "app/parameters.h"
 #include "app/phoneslist.h"
 #include "app/ui/appenvironment.h"
 #include "logodir/logodirfile.h"
+#include "logodir/logosettings.h"
 #include "logodir/logotree.h"
 
 #include <QMainWindow>
+#include <QCursor>
+#include <QPixmap>
+#include <functional>
+#include <map>
 #include <memory>
 
 class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QSpinBox;
 class QSplitter;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
 class QTreeView;
 
 namespace quillon {
 
 class TLogoTreeModel;
 class TDialogs;
+class TDirectoryOps;
+class THelpForm;
+class TPictureView;
+class TUploadBannerPanel;
+class TPropertyControls;
 
 // The program's only working window. Its creation runs the start-up sequence that
 // reads the data files; Exit and closing it run the shutdown sequence that writes them.
@@ -43,26 +68,80 @@ public:
     TLogoDirObject* ActiveNodeObject() const { return activeNodeObject_; }
     bool ActivatedOnce() const { return activatedOnce_; }
     const std::string& ApplicationDirectory() const { return env_.appDir; }
+    const TCommandStates& CommandStates() const { return commandStates_; }
 
-    // Command handlers and window events, by their control and event.
-    void FormActivate();
+    // Set by the upload and send-to-friend workflows; every change refreshes the commands.
+    void SetUploadRunning(bool running);
+    void SetSendRunning(bool running);
+    bool UploadRunning() const { return uploadRunning_; }
+
+    // The command handlers, one per command, whatever control runs it.
+    void Open1Click();
+    void SaveMenuItemClick();
+    void AcquireImageMenuItemClick();
+    void SelectSourceMenuItemClick();
+    void GrabFromScreenToolButtonClick();
+    void UploadButtonClick();
+    void Newfolder1Click();
+    void RenameMenuItemClick();
+    void DeleteMenuItemClick();
+    void ConvertToFileFormatClick(int format);
+    void MirrorImageClick(bool vertically);
+    void RotateImageClick(int degrees);
+    void Options1Click();
+    void FitimageintopaneClick(bool checked);
+    void ContentsToolButtonClick();
+    void FAQMenuItemClick();
+    void SendToFriendMenuItemClick();
+    void AboutToolButtonClick();
     void Exit1Click();
+
+    // Called with the name of each command handler as it runs (tests use this).
+    std::function<void(const char*)> CommandTrace;
+
+    void FormActivate();
     void ShutdownApplication();
     void LogoTreeViewChange(TLogoNode* node);
+    void LogoTreeViewKeyDown(int key);
+    void UpdateCommandStates();
+    void AddImageToDirectory(const std::string& file);
 
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void FormCreate();
     void InitializeApplication();
     void CheckSingleInstance();
     void BringToFront();
-    void CreateLayout();
-    void CreateMenus();
     void CheckImageURL();
-    void UpdateCommandStates();
+    void Trace(const char* handler);
+
+    // Building the window (mainappform_layout.cpp).
+    void CreateLayout();
+    QWidget* CreateTreePanel();
+    QWidget* CreateSourcePanel();
+    QWidget* CreateTargetPanel();
+    QWidget* CreateImageToolPanel();
+    QWidget* CreateUploadPanel();
+    void CreateStatusBar();
+
+    // Menus, tool bar and pop-ups (mainappform_commands.cpp).
+    void CreateCommands();
+    QAction* Command(const QString& name, const QString& text, const char* icon, void (TMainAppForm::*handler)());
+    void AddFormatItems(QMenu* menu, const QString& prefix);
+    void AddMirrorItems(QMenu* menu, const QString& prefix);
+    void AddRotateItems(QMenu* menu, const QString& prefix);
+    QToolButton* DropDownButton(const QString& name, const QString& hint, const char* icon, QMenu* menu,
+                                QAction* face);
+    void PreparePopup(QAction* uploadItem);
+    void SetEnabled(const QStringList& names, bool enabled);
+    void ApplyUploadGlyph();
+    void ShowUploadUrl(const std::string& url);
 
     TAppEnvironment env_;
     TDialogs* dialogs_ = nullptr;
@@ -71,6 +150,8 @@ private:
     bool activatedOnce_ = false;
     bool terminateRequested_ = false;
     bool shutdownDone_ = false;
+    bool uploadRunning_ = false;
+    bool sendRunning_ = false;
     std::unique_ptr<TLogoDirObject> newLogoTemplate_;
     TPhoneMakes phoneMakes_;
     TServiceParameters serviceParameters_;
@@ -78,14 +159,46 @@ private:
     TLogoDirLoadResult logoDirLoad_ = TLogoDirLoadResult::Missing;
     TLogoDirObject* activeNodeObject_ = nullptr;
     bool showingNode_ = false;
-    bool fillingControls_ = false;
-    bool suppressSettingsChange_ = false;
     int uploadPhase_ = -1;
+    TCommandStates commandStates_;
+    std::unique_ptr<TDirectoryOps> directoryOps_;
+    std::unique_ptr<TPropertyControls> propertyControls_;
+    std::unique_ptr<TLogoSettings> logoSettings_;
+    std::unique_ptr<THelpForm> helpForm_;
+    QPixmap uploadTile_;
 
+    // Controls, by the names the rest of the program knows them by.
     TLogoTreeModel* treeModel_ = nullptr;
     QTreeView* logoTreeView_ = nullptr;
     QSplitter* verticalSplitter_ = nullptr;
-    QAction* exitAction_ = nullptr;
+    QSplitter* horizontalSplitter_ = nullptr;
+    QScrollArea* sourceImageScrollBox_ = nullptr;
+    TPictureView* sourceImage_ = nullptr;
+    QStatusBar* imageStatusBar_ = nullptr;
+    QLabel* imageStatusPanels_[4] = {};
+    QScrollArea* targetBkgndScrollBox_ = nullptr;
+    TPictureView* targetImage_ = nullptr;
+    QComboBox* phoneMake_ = nullptr;
+    QComboBox* phoneModel_ = nullptr;
+    QSpinBox* logoWidth_ = nullptr;
+    QSpinBox* logoHeight_ = nullptr;
+    QButtonGroup* fitInto_ = nullptr;
+    QCheckBox* keepProportions_ = nullptr;
+    QPushButton* uploadButton_ = nullptr;
+    QLineEdit* imageWapShortURL_ = nullptr;
+    QPlainTextEdit* imageWapURL_ = nullptr;
+    QLineEdit* imageID_ = nullptr;
+    QLabel* statusIdle_ = nullptr;
+    TUploadBannerPanel* uploadBanner_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QMenu* logoTreePopupMenu_ = nullptr;
+    QMenu* sourceImagePopupMenu_ = nullptr;
+    QMenu* targetImagePopupMenu_ = nullptr;
+    QTimer* selFrameTimer_ = nullptr;
+    QTimer* uploadProgressTimer_ = nullptr;
+    QTimer* imageCursorTimer_ = nullptr;
+    std::map<QString, QAction*> actions_;  // every command item, by control name
+    QCursor cursors_[3];
 };
 
 } // namespace quillon

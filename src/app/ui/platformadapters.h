@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QWidget;
+
+namespace quillon {
+
+// The real platform adapters behind TAppEnvironment.
+
+// An open-file dialog for an existing file; filter in the "Label|patterns|Label|patterns" form.
+std::string AskOpenFile(QWidget* parent, const std::string& filter);
+// The same filter in the form the toolkit's file dialogs take.
+QString ToDialogFilter(const std::string& filter);
+// $BROWSER, or xdg-open, started detached; the error text and the program on failure.
+std::string LaunchBrowser(const std::string& url);
+
+} // namespace quillon

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+namespace quillon {
+
+// An image control: shows its canvas at its own size (the scroll box around it centres
+// it). The canvas is a picture the program draws into, like a painter's canvas, and
+// only the parts it changes are repainted.
+class TPictureView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPictureView(QWidget* parent = nullptr);
+
+    void SetPicture(const QImage& picture);
+    void Clear();
+    bool HasPicture() const { return !canvas_.isNull(); }
+    QImage& Canvas() { return canvas_; }
+    const QImage& Canvas() const { return canvas_; }
+    // Repaints the part of the canvas the program has just drawn on.
+    void CanvasChanged(const QRect& area) { update(area); }
+
+    QSize sizeHint() const override { return canvas_.isNull() ? QSize(0, 0) : canvas_.size(); }
+
+    std::function<void(QMouseEvent*)> MouseDown;
+    std::function<void(QMouseEvent*)> MouseMove;
+    std::function<void(QMouseEvent*)> MouseUp;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    QImage canvas_;
+};
+
+} // namespace quillon
