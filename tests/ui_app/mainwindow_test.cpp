@@ -1,0 +1,279 @@
+#include "app/ui/dialogs.h"
+#include "app/ui/instancechannel.h"
+#include "app/ui/mainappform.h"
+#include "app/ui/quillonapplication.h"
+#include "logodir/messages.h"
+
+#include "support/scriptedprompts.h"
+#include "support/tempdir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeView>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using quillon::test::TScriptedPrompts;
+using quillon::test::TTempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : instances(runtime.Path().c_str())
+    {
+        dir.Write("phoneslist.xml", "<phoneslist><make name=\"Big\"><model name=\"Wide\" screenwidth=\"480\" "
+                                    "screenheight=\"10\"/><model name=\"Normal\" screenwidth=\"176\" "
+                                    "screenheight=\"208\"/></make><make name=\"Empty\"/></phoneslist>");
+        dir.Write("parameters.xml", "<parameters/>");
+        picture = source.Write("photo.jpg", "not really a picture");
+        TAppEnvironment env;
+        env.appDir = dir.AppDir();
+        env.prompts = &prompts;
+        env.instances = &instances;
+        env.systemProxy = [] { return std::optional<std::string>(); };
+        env.askOpenFile = [this](const std::string& filter) {
+            lastFilter = filter;
+            return openAnswer;
+        };
+        env.launchBrowser = [this](const std::string& url) {
+            launched.push_back(url);
+            return browserError;
+        };
+        app = std::make_unique<TQuillonApplication>(env);
+        form = &app->MainForm();
+        form->CommandTrace = [this](const char* handler) { trace.push_back(handler); };
+        app->Start();
+    }
+    ~MainWindowTest() override { form->ShutdownApplication(); }
+
+    QAction* Action(const char* name) { return form->findChild<QAction*>(name); }
+    template <class T>
+    T* Control(const char* name)
+    {
+        return form->findChild<T*>(name);
+    }
+    TLogoNode* AddLogo()
+    {
+        openAnswer = picture.string();
+        form->Open1Click();
+        return form->SelectedNode();
+    }
+
+    TTempDir dir, source, runtime;
+    fs::path picture;
+    TScriptedPrompts prompts;
+    TInstanceChannel instances;
+    std::unique_ptr<TQuillonApplication> app;
+    TMainAppForm* form = nullptr;
+    std::vector<std::string> trace;
+    std::string openAnswer;
+    std::string lastFilter;
+    std::vector<std::string> launched;
+    std::string browserError;
+};
+
+TEST_F(MainWindowTest, EveryCommandItemRunsItsOneHandler)
+{
+    struct Row {
+        const char* handler;
+        std::vector<const char*> items;
+    };
+    const Row rows[] = {
+        {"Open1Click", {"Open1", "OpenToolButton", "TVOpen"}},
+        {"SaveMenuItemClick", {"SaveMenuItem", "SaveToolButton", "TVSave"}},
+        {"AcquireImageMenuItemClick", {"AcquireImageMenuItem", "TBAcquireImage", "ImportFromTWAINToolButton"}},
+        {"SelectSourceMenuItemClick", {"SelectSourceMenuItem", "TBSelectSource"}},
+        {"GrabFromScreenToolButtonClick", {"GrabFromScreenMenuItem", "GrabFromScreenToolButton"}},
+        {"UploadButtonClick", {"UploadMenuItem", "UploadToolButton", "TVUpload", "SIUpload", "TIUpload"}},
+        {"Newfolder1Click", {"Newfolder1", "NewFolderToolButton", "TVNewFolder"}},
+        {"RenameMenuItemClick", {"RenameMenuItem", "RenameToolButton", "TVRename"}},
+        {"DeleteMenuItemClick", {"DeleteMenuItem", "DeleteToolButton", "TVDelete"}},
+        {"ConvertToFileFormatClick", {"MMConvertToBMP", "TBConvertToJPG", "TVConvertToGIF", "SIConvertToPNG"}},
+        {"MirrorImageClick", {"MMMirrorHorizontally", "TBMirrorVertically", "TVMirrorHorizontally", "SIMirrorVertically"}},
+        {"RotateImageClick", {"MMRotate90", "TBRotate180", "TVRotate270", "SIRotate90"}},
+        {"FitimageintopaneClick", {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"}},
+        {"ContentsToolButtonClick", {"Contents1", "ContentsToolButton"}},
+        {"FAQMenuItemClick", {"FAQMenuItem"}},
+        {"SendToFriendMenuItemClick", {"SendToFriendMenuItem", "SendToFriendToolButton"}},
+    };
+    openAnswer.clear();                 // Open is cancelled
+    prompts.inputs = {std::nullopt, std::nullopt, std::nullopt};
+    for (const Row& row : rows) {
+        for (const char* item : row.items) {
+            SCOPED_TRACE(item);
+            QAction* action = Action(item);
+            ASSERT_NE(action, nullptr);
+            trace.clear();
+            action->setEnabled(true);
+            action->trigger();
+            EXPECT_EQ(trace, std::vector<std::string>{row.handler});
+        }
+    }
+    trace.clear();
+    Control<QPushButton>("UploadButton")->setEnabled(true);
+    Control<QPushButton>("UploadButton")->click();
+    EXPECT_EQ(trace, std::vector<std::string>{"UploadButtonClick"});
+}
+
+TEST_F(MainWindowTest, FitImageIntoPaneStaysInStepInItsThreePlaces)
+{
+    AddLogo();
+    Action("FitToPaneToolButton")->trigger();
+    for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
+        EXPECT_TRUE(Action(name)->isChecked()) << name;
+    Action("SIFitimageintopane")->trigger();
+    for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
+        EXPECT_FALSE(Action(name)->isChecked()) << name;
+}
+
+TEST_F(MainWindowTest, OpenCopiesThePictureAndSelectsTheNewLogo)
+{
+    TLogoNode* logo = AddLogo();
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->Text(), "photo.jpg");
+    EXPECT_NE(lastFilter.find("All (*.jpg;*.jpeg;*.bmp;*.gif;*.png)|"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir.Path() / "Logo Directory/photo.jpg"));
+    auto* view = Control<QTreeView>("LogoTreeView");
+    EXPECT_EQ(view->model()->rowCount(view->model()->index(0, 0)), 1);
+    EXPECT_EQ(form->ActiveNodeObject(), logo->Data());
+    EXPECT_EQ(AddLogo()->Text(), "photo2.jpg");  // into the selected logo's folder
+}
+
+TEST_F(MainWindowTest, TheDeleteKeyFollowsTheDeleteCommand)
+{
+    auto* view = Control<QTreeView>("LogoTreeView");
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::ShiftModifier);
+    form->SelectNode(form->LogoTree().Root());
+    QApplication::sendEvent(view, &del);
+    EXPECT_TRUE(prompts.shown.empty());  // the root is never deleted
+
+    TLogoNode* logo = AddLogo();
+    form->SetUploadRunning(true);
+    QApplication::sendEvent(view, &del);
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgNotDuringUpload});
+    form->SetUploadRunning(false);
+
+    prompts.shown.clear();
+    QApplication::sendEvent(view, &del);
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConfirmDeleteLogo});
+    EXPECT_EQ(form->LogoTree().Root()->Count(), 0u);
+    EXPECT_FALSE(fs::exists(dir.Path() / "Logo Directory/photo.jpg"));
+    (void)logo;
+}
+
+TEST_F(MainWindowTest, EnablingFollowsTheSelection)
+{
+    struct Row {
+        const char* control;
+        bool root, folder, logo, logoUploading;
+    };
+    const Row rows[] = {
+        {"SaveMenuItem", false, false, true, true},
+        {"TVSave", false, false, true, true},
+        {"UploadToolButton", false, false, true, true},
+        {"RenameToolButton", false, true, true, true},
+        {"DeleteMenuItem", false, true, true, false},
+        {"MMConverttoformat", false, false, true, false},
+        {"RotateToolButton", false, false, true, false},
+        {"Fitimageintopane", false, false, true, true},
+        {"GrabFromScreenToolButton", true, true, true, false},
+        {"SendToFriendToolButton", true, true, true, true},
+        {"ImportFromTWAINMenuItem", false, false, false, false},
+    };
+    prompts.inputs = {std::string("F")};
+    form->Newfolder1Click();
+    TLogoNode* folder = form->SelectedNode();
+    TLogoNode* logo = AddLogo();
+    auto states = [&](TLogoNode* n, bool uploading) {
+        form->SelectNode(n);
+        form->SetUploadRunning(uploading);
+        std::map<std::string, bool> m;
+        for (const Row& r : rows)
+            m[r.control] = Action(r.control)->isEnabled();
+        m["PhoneMake"] = Control<QComboBox>("PhoneMake")->isEnabled();
+        m["UploadButton"] = Control<QPushButton>("UploadButton")->isEnabled();
+        return m;
+    };
+    const auto r = states(form->LogoTree().Root(), false), f = states(folder, false), l = states(logo, false),
+               lu = states(logo, true);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control);
+        EXPECT_EQ(r.at(row.control), row.root);
+        EXPECT_EQ(f.at(row.control), row.folder);
+        EXPECT_EQ(l.at(row.control), row.logo);
+        EXPECT_EQ(lu.at(row.control), row.logoUploading);
+    }
+    EXPECT_FALSE(f.at("PhoneMake"));
+    EXPECT_TRUE(l.at("PhoneMake"));
+    EXPECT_FALSE(lu.at("PhoneMake"));
+    EXPECT_TRUE(lu.at("UploadButton"));
+    EXPECT_EQ(Control<QPushButton>("UploadButton")->text(), "Stop upload");
+    EXPECT_FALSE(Action("MMConvertToJPG")->isVisible());  // photo.jpg is a JPEG already
+    form->SetUploadRunning(false);
+    EXPECT_TRUE(Action("MMConvertToPNG")->isVisible());
+    EXPECT_EQ(Control<QPushButton>("UploadButton")->text(), "Upload");
+}
+
+TEST_F(MainWindowTest, PhoneChoiceGoesIntoTheRecordAndTheTemplate)
+{
+    TLogoNode* logo = AddLogo();
+    auto* make = Control<QComboBox>("PhoneMake");
+    auto* model = Control<QComboBox>("PhoneModel");
+    make->setCurrentIndex(0);
+    emit make->activated(0);
+    EXPECT_EQ(model->count(), 2);
+    EXPECT_EQ(logo->Data()->phonemakeid, -1);  // a make alone changes nothing
+    model->setCurrentIndex(0);
+    emit model->activated(0);
+    EXPECT_EQ(Control<QSpinBox>("LogoWidth")->value(), 400);
+    EXPECT_EQ(Control<QSpinBox>("LogoHeight")->value(), 16);
+    EXPECT_EQ(logo->Data()->logowidth, 400);
+    EXPECT_EQ(logo->Data()->logoheight, 16);
+    EXPECT_EQ(logo->Data()->phonemodelid, 0);
+    EXPECT_EQ(form->NewLogoTemplate().logowidth, 400);
+
+    // A folder's settings stay its own.
+    prompts.inputs = {std::string("F")};
+    form->SelectNode(form->LogoTree().Root());
+    form->Newfolder1Click();
+    make->setCurrentIndex(0);
+    emit make->activated(0);
+    model->setCurrentIndex(1);
+    emit model->activated(1);
+    EXPECT_EQ(form->SelectedNode()->Data()->logowidth, 176);
+    EXPECT_EQ(form->NewLogoTemplate().logowidth, 400);
+
+    // Selecting the logo again shows its own settings.
+    form->SelectNode(logo);
+    EXPECT_EQ(Control<QSpinBox>("LogoWidth")->value(), 400);
+    EXPECT_EQ(model->currentIndex(), 0);
+}
+
+TEST_F(MainWindowTest, HelpAndFaq)
+{
+    dir.Write("quillonhelp.hlp", "<html><body><a name=\"contents\"></a>Help text</body></html>");
+    Action("ContentsToolButton")->trigger();
+    QWidget* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "HelpForm" && w->isVisible())
+            help = w;
+    }
+    ASSERT_NE(help, nullptr);
+    form->ShutdownApplication();
+    EXPECT_FALSE(help->isVisible());  // closed at shutdown
+
+    Action("FAQMenuItem")->trigger();
+    EXPECT_EQ(launched, std::vector<std::string>{"http://localhost:8080/faq.php"});
+    browserError = "execvp: No such file or directory /usr/bin/nothing";
+    Action("FAQMenuItem")->trigger();
+    EXPECT_EQ(prompts.Texts().back(), browserError);
+}
+
+} // namespace
