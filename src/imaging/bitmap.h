@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
+#include <utility>
 
 namespace quillon {
 
@@ -12,12 +14,42 @@ class TBitmap {
 public:
     TBitmap() = default;
     TBitmap(int width, int height) { Resize(width, height); }
+    TBitmap(const TBitmap& other) { *this = other; }
+    TBitmap(TBitmap&& other) noexcept { *this = std::move(other); }
+    TBitmap& operator=(TBitmap&& other) noexcept
+    {
+        width_ = std::exchange(other.width_, 0);
+        height_ = std::exchange(other.height_, 0);
+        size_ = std::exchange(other.size_, 0);
+        pixels_ = std::move(other.pixels_);
+        return *this;
+    }
+    TBitmap& operator=(const TBitmap& other)
+    {
+        if (this != &other) {
+            ResizeForOverwrite(other.width_, other.height_);
+            std::copy_n(other.Data(), other.SizeInBytes(), Data());
+        }
+        return *this;
+    }
 
+    // Black (all zero) pixels.
     void Resize(int width, int height)
+    {
+        ResizeForOverwrite(width, height);
+        std::fill_n(Data(), SizeInBytes(), uint8_t{0});
+    }
+
+    // Pixels left undefined, for a caller that writes every byte next: a decoder
+    // of a large photo would otherwise touch the whole picture twice.
+    void ResizeForOverwrite(int width, int height)
     {
         width_ = width > 0 ? width : 0;
         height_ = height > 0 ? height : 0;
-        pixels_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3, 0);
+        if (width_ == 0 || height_ == 0)
+            width_ = height_ = 0;
+        size_ = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3;
+        pixels_ = size_ ? std::make_unique_for_overwrite<uint8_t[]>(size_) : nullptr;
     }
 
     int Width() const { return width_; }
@@ -25,21 +57,26 @@ public:
     bool Empty() const { return width_ == 0 || height_ == 0; }
     size_t Stride() const { return static_cast<size_t>(width_) * 3; }
 
-    uint8_t* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * Stride(); }
-    const uint8_t* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * Stride(); }
+    uint8_t* Row(int y) { return pixels_.get() + static_cast<size_t>(y) * Stride(); }
+    const uint8_t* Row(int y) const { return pixels_.get() + static_cast<size_t>(y) * Stride(); }
     uint8_t* Pixel(int x, int y) { return Row(y) + static_cast<size_t>(x) * 3; }
     const uint8_t* Pixel(int x, int y) const { return Row(y) + static_cast<size_t>(x) * 3; }
 
-    uint8_t* Data() { return pixels_.data(); }
-    const uint8_t* Data() const { return pixels_.data(); }
-    size_t SizeInBytes() const { return pixels_.size(); }
+    uint8_t* Data() { return pixels_.get(); }
+    const uint8_t* Data() const { return pixels_.get(); }
+    size_t SizeInBytes() const { return size_; }
 
-    bool operator==(const TBitmap&) const = default;
+    bool operator==(const TBitmap& other) const
+    {
+        return width_ == other.width_ && height_ == other.height_ &&
+               std::equal(Data(), Data() + size_, other.Data());
+    }
 
 private:
     int width_ = 0;
     int height_ = 0;
-    std::vector<uint8_t> pixels_;
+    size_t size_ = 0;
+    std::unique_ptr<uint8_t[]> pixels_;
 };
 
 } // namespace quillon

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "imaging/bitmap.h"
+#include "imaging/pictureformat.h"
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// Decoders of whole files held in memory. Each refuses damaged or hostile input
+// (truncated data, lying or overflowing headers, indexes past a palette) with a
+// QuillonError and checks the size against kMaxPicturePixels before allocating pixels.
+
+// Greyscale, YCbCr, CMYK/YCCK (Adobe inverted or not), baseline and progressive. A
+// progressive file with more than kMaxJPEGScans scans is refused: each scan costs a
+// pass over the whole picture, so a tiny file could otherwise take minutes.
+TBitmap DecodeJPEG(std::string_view data);
+inline constexpr int kMaxJPEGScans = 100;
+// Palette, grey, 16-bit and interlaced files; transparency is flattened onto white.
+TBitmap DecodePNG(std::string_view data);
+// The first frame on its logical screen (clipped to it); transparency and the screen
+// outside the frame are white.
+TBitmap DecodeGIF(std::string_view data);
+// Windows bitmaps: 1, 4, 8, 16, 24 and 32 bits, uncompressed, RLE8, RLE4 and bit
+// fields, bottom-up and top-down, 12-, 40-, 52-, 56-, 108- and 124-byte headers.
+TBitmap DecodeBMP(std::string_view data);
+
+// Encoders return the whole file; they throw QuillonError for an empty picture.
+std::string EncodeJPEG(const TBitmap& picture, int quality); // quality clamped to 10..100
+std::string EncodePNG(const TBitmap& picture);
+std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings);
+std::string EncodeBMP(const TBitmap& picture); // 24 bits, bottom-up
+
+} // namespace quillon

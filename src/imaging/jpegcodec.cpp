@@ -1,0 +1,188 @@
+// libjpeg reports fatal errors through error_exit, whose default ends the process. Ours
+// longjmps back to the one function that called setjmp; only C frames of the library lie
+// between, and that function keeps nothing with a destructor that the jump could skip.
+#include "imaging/codecs.h"
+
+#include "common/error.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace quillon {
+
+namespace {
+
+struct TJpegErrorManager {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void ErrorExit(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    longjmp(err->jump, 1);
+}
+
+// Warnings stay silent except running out of data: the library would pad a truncated
+// file with grey and call it a picture.
+void EmitMessage(j_common_ptr cinfo, int level)
+{
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        ErrorExit(cinfo);
+}
+
+struct TJpegProgress {
+    jpeg_progress_mgr pub;
+};
+
+void CountScans(j_common_ptr cinfo)
+{
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (dinfo->is_decompressor && dinfo->progressive_mode && dinfo->input_scan_number > kMaxJPEGScans) {
+        auto* err = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
+        std::snprintf(err->message, sizeof(err->message), "JPEG file has more than %d scans", kMaxJPEGScans);
+        longjmp(err->jump, 1);
+    }
+}
+
+void InstallErrorManager(j_common_ptr cinfo, TJpegErrorManager& err)
+{
+    cinfo->err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.emit_message = EmitMessage;
+    err.message[0] = '\0';
+}
+
+uint8_t Clamp255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// Adobe writers store CMYK inverted (255 = no ink); others store ink amounts.
+void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted)
+{
+    for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+        int k = inverted ? cmyk[3] : 255 - cmyk[3];
+        for (int c = 0; c < 3; ++c) {
+            int v = inverted ? cmyk[c] : 255 - cmyk[c];
+            rgb[c] = Clamp255((v * k + 127) / 255);
+        }
+    }
+}
+
+struct TDecodeState {
+    jpeg_decompress_struct cinfo;
+    TJpegErrorManager err;
+    TJpegProgress progress;
+    std::vector<uint8_t> cmykRow;
+    int64_t headerWidth = 0;
+    int64_t headerHeight = 0;
+};
+
+// Returns false with err.message filled when the library gave up.
+bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out)
+{
+    if (setjmp(s.err.jump))
+        return false;
+    jpeg_mem_src(&s.cinfo, reinterpret_cast<const unsigned char*>(data.data()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&s.cinfo, TRUE);
+    s.headerWidth = s.cinfo.image_width;
+    s.headerHeight = s.cinfo.image_height;
+    if (s.headerWidth * s.headerHeight > kMaxPicturePixels)
+        return false;
+    bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
+    s.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    s.progress.pub.progress_monitor = CountScans;
+    s.cinfo.progress = &s.progress.pub;
+    jpeg_start_decompress(&s.cinfo);
+    int width = static_cast<int>(s.cinfo.output_width);
+    int height = static_cast<int>(s.cinfo.output_height);
+    out.ResizeForOverwrite(width, height);
+    if (cmyk)
+        s.cmykRow.resize(static_cast<size_t>(width) * 4);
+    while (s.cinfo.output_scanline < s.cinfo.output_height) {
+        int y = static_cast<int>(s.cinfo.output_scanline);
+        if (cmyk) {
+            JSAMPROW row = s.cmykRow.data();
+            jpeg_read_scanlines(&s.cinfo, &row, 1);
+            CmykRowToRgb(s.cmykRow.data(), out.Row(y), width, s.cinfo.saw_Adobe_marker);
+        } else {
+            JSAMPROW rows[8];
+            int n = 0;
+            for (; n < 8 && y + n < height; ++n)
+                rows[n] = out.Row(y + n);
+            jpeg_read_scanlines(&s.cinfo, rows, static_cast<JDIMENSION>(n));
+        }
+    }
+    jpeg_finish_decompress(&s.cinfo);
+    return true;
+}
+
+struct TEncodeState {
+    jpeg_compress_struct cinfo;
+    TJpegErrorManager err;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+};
+
+bool RunEncode(TEncodeState& s, const TBitmap& picture, int quality)
+{
+    if (setjmp(s.err.jump))
+        return false;
+    jpeg_mem_dest(&s.cinfo, &s.buffer, &s.size);
+    s.cinfo.image_width = static_cast<JDIMENSION>(picture.Width());
+    s.cinfo.image_height = static_cast<JDIMENSION>(picture.Height());
+    s.cinfo.input_components = 3;
+    s.cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&s.cinfo);
+    jpeg_set_quality(&s.cinfo, quality, TRUE);
+    jpeg_start_compress(&s.cinfo, TRUE);
+    while (s.cinfo.next_scanline < s.cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(picture.Row(static_cast<int>(s.cinfo.next_scanline)));
+        jpeg_write_scanlines(&s.cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&s.cinfo);
+    return true;
+}
+
+} // namespace
+
+TBitmap DecodeJPEG(std::string_view data)
+{
+    TDecodeState s{};
+    InstallErrorManager(reinterpret_cast<j_common_ptr>(&s.cinfo), s.err);
+    jpeg_create_decompress(&s.cinfo);
+    TBitmap out;
+    bool ok = RunDecode(s, data, out);
+    jpeg_destroy_decompress(&s.cinfo);
+    if (s.headerWidth * s.headerHeight > kMaxPicturePixels)
+        CheckPictureDimensions(s.headerWidth, s.headerHeight);
+    if (!ok)
+        throw QuillonError(std::string("JPEG: ") + s.err.message);
+    return out;
+}
+
+std::string EncodeJPEG(const TBitmap& picture, int quality)
+{
+    if (picture.Empty())
+        throw QuillonError("JPEG: the picture is empty");
+    TEncodeState s{};
+    InstallErrorManager(reinterpret_cast<j_common_ptr>(&s.cinfo), s.err);
+    jpeg_create_compress(&s.cinfo);
+    bool ok = RunEncode(s, picture, quality < 10 ? 10 : quality > 100 ? 100 : quality);
+    std::string file;
+    if (ok)
+        file.assign(reinterpret_cast<const char*>(s.buffer), s.size);
+    jpeg_destroy_compress(&s.cinfo);
+    std::free(s.buffer);
+    if (!ok)
+        throw QuillonError(std::string("JPEG: ") + s.err.message);
+    return file;
+}
+
+} // namespace quillon

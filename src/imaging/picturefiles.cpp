@@ -1,0 +1,84 @@
+#include "imaging/picturefiles.h"
+
+#include "common/atomicfile.h"
+#include "common/error.h"
+#include "imaging/codecs.h"
+#include "imaging/picturemessages.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace quillon {
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file)
+        throw QuillonError(path + ": " + std::strerror(errno));
+    std::string data;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        long size = std::ftell(file.get());
+        if (size > 0)
+            data.reserve(static_cast<size_t>(size));
+        std::rewind(file.get());
+    }
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        data.append(buffer, n);
+    if (std::ferror(file.get()))
+        throw QuillonError(path + ": " + std::strerror(errno));
+    return data;
+}
+
+} // namespace
+
+TBitmap LoadPicture(const std::string& path)
+{
+    std::string data = ReadWholeFile(path);
+    switch (PictureFormatOfName(path)) {
+    case pfJPEG: return DecodeJPEG(data);
+    case pfGIF: return DecodeGIF(data);
+    case pfPNG: return DecodePNG(data);
+    case pfBMP: break;
+    }
+    return DecodeBMP(data);
+}
+
+std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings)
+{
+    switch (format) {
+    case pfJPEG: return EncodeJPEG(picture, settings.jpegQuality);
+    case pfGIF: return EncodeGIF(picture, settings.gif);
+    case pfPNG: return EncodePNG(picture);
+    case pfBMP: break;
+    }
+    return EncodeBMP(picture);
+}
+
+void SavePicture(const std::string& path, const TBitmap& picture, TPictureFormat format,
+                 const TEncodeSettings& settings)
+{
+    WriteFileAtomically(path, EncodePicture(picture, format, settings));
+}
+
+std::string CheckPictureFile(const std::string& path)
+{
+    TBitmap picture;
+    try {
+        picture = LoadPicture(path);
+    } catch (const QuillonError& e) {
+        return e.what() == std::string(kMsgImageTooLarge) ? kMsgImageTooLarge : kMsgErrorLoadingImage;
+    } catch (const std::bad_alloc&) {
+        return kMsgImageTooLarge;
+    }
+    if (picture.Width() < 16 || picture.Height() < 16)
+        return kMsgImageTooSmall;
+    return {};
+}
+
+} // namespace quillon

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "imaging/bitmap.h"
+#include "imaging/pictureformat.h"
+
+#include <string>
+
+namespace quillon {
+
+// Decodes a picture file, the decoder chosen by the extension (PictureFormatOfName).
+// Throws QuillonError with the system's or decoder's text; a picture over kMaxPicturePixels
+// throws kMsgImageTooLarge before its pixels are allocated.
+TBitmap LoadPicture(const std::string& path);
+
+// The whole file of the picture in the format; throws QuillonError.
+std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings = {});
+
+// Encodes first, then replaces the file through a temporary file and a rename, so a
+// failure leaves any old file untouched. Throws QuillonError.
+void SavePicture(const std::string& path, const TBitmap& picture, TPictureFormat format,
+                 const TEncodeSettings& settings = {});
+
+// Screens a picture file before it joins the logo directory. Returns the message to show
+// (kMsgImageTooSmall, kMsgImageTooLarge or kMsgErrorLoadingImage), or an empty text when
+// the picture is accepted.
+std::string CheckPictureFile(const std::string& path);
+
+} // namespace quillon

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// The picture file formats in the order of the format menus and the options' file format
+// choice; the values are the format indexes the menus and the options use.
+enum TPictureFormat : int { pfBMP = 0, pfJPEG = 1, pfGIF = 2, pfPNG = 3 };
+
+// ".JPG"/".JPEG" JPEG, ".GIF" GIF, ".PNG" PNG, anything else a Windows bitmap; case of
+// A-Z ignored.
+TPictureFormat PictureFormatOfName(std::string_view fileName);
+// True for the four extensions above: the names the logo writers accept.
+bool HasKnownPictureExtension(std::string_view fileName);
+// ".bmp", ".jpg", ".gif", ".png"; throws QuillonError for an index outside 0..3.
+std::string PictureExtension(int formatIndex);
+TPictureFormat PictureFormatFromIndex(int formatIndex);
+
+enum class TDither { None, FloydSteinberg };
+
+// How GIFs are written. Colours are always reduced by octree quantisation to an optimal
+// palette of 2^bitsPerPixel colours and the pixels always LZW-compressed; what varies is
+// the depth (3..8) and whether the quantisation error is diffused.
+struct TGIFSettings {
+    int bitsPerPixel = 8;
+    TDither dither = TDither::FloydSteinberg;
+};
+// The settings every GIF is written with unless a caller changes the depth.
+TGIFSettings SetGIFDefaults();
+
+// What an encoder needs beside the picture; only the field of the chosen format counts.
+struct TEncodeSettings {
+    int jpegQuality = 90; // 10..100
+    TGIFSettings gif = SetGIFDefaults();
+};
+
+// Pictures larger than this are refused before their pixels are allocated: 250 million
+// pixels is 750 MB decoded, several times what any camera takes, and keeps width * height
+// * 3 far from overflowing.
+inline constexpr int64_t kMaxPicturePixels = 250'000'000;
+// Throws QuillonError(kMsgImageTooLarge) when the size exceeds the limit, and a plain
+// decoding error for a zero or negative extent.
+void CheckPictureDimensions(int64_t width, int64_t height);
+
+} // namespace quillon

@@ -1,0 +1,215 @@
+// Damaged and hostile files, each made by hand from a valid one: every decoder must refuse
+// them with an error, and pictures over the size limit with the size message.
+#include "codec_fixtures.h"
+#include "codec_writers.h"
+
+#include "common/error.h"
+#include "imaging/codecs.h"
+#include "imaging/picturemessages.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace quillon {
+namespace {
+
+using test::PutLE;
+
+std::string ValidJpeg() { return EncodeJPEG(test::MakeTestPicture(40, 30), 90); }
+std::string ValidPng() { return EncodePNG(test::MakeTestPicture(40, 30)); }
+std::string ValidGif() { return EncodeGIF(test::MakeTestPicture(40, 30), SetGIFDefaults()); }
+std::string ValidBmp(const TBitmap& b = test::MakeTestPicture(5, 4)) { return EncodeBMP(b); }
+
+std::string Half(const std::string& s) { return s.substr(0, s.size() / 2); }
+
+// The baseline frame header's height and width, big-endian.
+std::string JpegWithSize(uint16_t width, uint16_t height)
+{
+    std::string s = ValidJpeg();
+    size_t sof = s.find("\xFF\xC0");
+    s[sof + 5] = char(height >> 8), s[sof + 6] = char(height & 0xFF);
+    s[sof + 7] = char(width >> 8), s[sof + 8] = char(width & 0xFF);
+    return s;
+}
+
+// A valid progressive file with one scan per AC coefficient and component: 190 scans.
+std::string JpegWithManyScans()
+{
+    static std::vector<jpeg_scan_info> scans;
+    scans.clear();
+    scans.push_back({3, {0, 1, 2, 0}, 0, 0, 0, 0});
+    for (int c = 0; c < 3; ++c)
+        for (int k = 1; k < 64; ++k)
+            scans.push_back({1, {c, 0, 0, 0}, k, k, 0, 0});
+    return test::WriteJpeg(16, 16, 3, [](int x, int y, int c) { return uint8_t(x * 10 + y + c); },
+                           [](jpeg_compress_struct& cinfo) {
+                               cinfo.scan_info = scans.data();
+                               cinfo.num_scans = int(scans.size());
+                           });
+}
+
+// The IHDR chunk follows the 8-byte signature: length, type, width, height, ...; its CRC
+// is recomputed so only the size lies.
+std::string PngWithSize(uint32_t width, uint32_t height, bool fixCrc = true)
+{
+    std::string s = ValidPng();
+    for (int i = 0; i < 4; ++i) {
+        s[size_t(16 + i)] = char(width >> (24 - 8 * i));
+        s[size_t(20 + i)] = char(height >> (24 - 8 * i));
+    }
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(s.data() + 12), 17);
+    if (!fixCrc)
+        crc ^= 1;
+    for (int i = 0; i < 4; ++i)
+        s[size_t(29 + i)] = char(crc >> (24 - 8 * i));
+    return s;
+}
+
+// A GIF of one frame, written byte by byte; lzw is the image data after the code size 2.
+std::string HandGif(uint16_t screenW, uint16_t screenH, bool palette, const std::string& lzw)
+{
+    std::string s = "GIF89a";
+    PutLE(s, screenW, 2);
+    PutLE(s, screenH, 2);
+    s += {char(palette ? 0x80 : 0), 0, 0};
+    if (palette)
+        s += std::string("\x00\x00\x00\xFF\xFF\xFF", 6);
+    s += ',';
+    PutLE(s, 0, 4);
+    PutLE(s, 1, 2);
+    PutLE(s, 1, 2);
+    s += {0, 2, char(lzw.size())};
+    s += lzw;
+    s += {0, ';'};
+    return s;
+}
+const std::string kLzwIndex1 = "\x4C\x01"; // clear, 1, end
+const std::string kLzwIndex3 = "\x5C\x01"; // clear, 3, end: past a two-colour palette
+
+std::string BmpHeader(uint32_t headerSize, int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                      uint32_t coloursUsed = 0, uint32_t pixelOffset = 0)
+{
+    std::string s = "BM";
+    PutLE(s, 0, 4);
+    PutLE(s, 0, 4);
+    PutLE(s, pixelOffset ? pixelOffset : 14 + headerSize + (bits <= 8 ? 4 * (coloursUsed ? coloursUsed : 1u << bits) : 0), 4);
+    PutLE(s, headerSize, 4);
+    PutLE(s, uint32_t(width), 4);
+    PutLE(s, uint32_t(height), 4);
+    PutLE(s, 1, 2);
+    PutLE(s, bits, 2);
+    PutLE(s, compression, 4);
+    s += std::string(12, '\0');
+    PutLE(s, coloursUsed, 4);
+    PutLE(s, 0, 4);
+    s += std::string(headerSize - 40, '\0');
+    for (uint32_t i = 0; bits <= 8 && i < (coloursUsed ? coloursUsed : 1u << bits); ++i)
+        PutLE(s, 0x00808080u + i, 4);
+    return s;
+}
+
+std::string Rle8(const std::string& data, int width = 4, int height = 2)
+{
+    return BmpHeader(40, width, height, 8, 1, 4) + data;
+}
+
+std::string BitfieldsBmp(uint32_t red)
+{
+    std::string s = BmpHeader(40, 1, 1, 16, 3, 0, 14 + 40 + 12);
+    PutLE(s, red, 4);
+    PutLE(s, 0x3E0, 4);
+    PutLE(s, 0x1F, 4);
+    return s + std::string(4, '\0');
+}
+
+using TDecoder = TBitmap (*)(std::string_view);
+
+struct THostileCase {
+    const char* name;
+    TDecoder decode;
+    std::string data;
+    bool tooLarge = false;
+};
+
+std::vector<THostileCase> HostileCases()
+{
+    std::string bmpPixels(4, '\0');
+    return {
+        {"jpeg empty", DecodeJPEG, ""},
+        {"jpeg start marker only", DecodeJPEG, "\xFF\xD8"},
+        {"jpeg truncated", DecodeJPEG, Half(ValidJpeg())},
+        {"jpeg png data", DecodeJPEG, ValidPng()},
+        {"jpeg zero width", DecodeJPEG, JpegWithSize(0, 30)},
+        {"jpeg 65500 x 65500", DecodeJPEG, JpegWithSize(65500, 65500), true},
+        {"jpeg 190 progressive scans", DecodeJPEG, JpegWithManyScans()},
+        {"png empty", DecodePNG, ""},
+        {"png signature only", DecodePNG, ValidPng().substr(0, 8)},
+        {"png truncated", DecodePNG, Half(ValidPng())},
+        {"png header crc wrong", DecodePNG, PngWithSize(40, 30, false)},
+        {"png header larger than data", DecodePNG, PngWithSize(400, 300)},
+        {"png 20000 x 20000", DecodePNG, PngWithSize(20000, 20000), true},
+        {"png width 2^31", DecodePNG, PngWithSize(0x80000000u, 1)},
+        {"gif empty", DecodeGIF, ""},
+        {"gif signature only", DecodeGIF, "GIF89a"},
+        {"gif truncated", DecodeGIF, Half(ValidGif())},
+        {"gif index past palette", DecodeGIF, HandGif(1, 1, true, kLzwIndex3)},
+        {"gif without palette", DecodeGIF, HandGif(1, 1, false, kLzwIndex1)},
+        {"gif 30000 x 30000 screen", DecodeGIF, HandGif(30000, 30000, true, kLzwIndex1), true},
+        {"gif no image", DecodeGIF, ValidGif().substr(0, 13 + 768) + ";"},
+        {"bmp empty", DecodeBMP, ""},
+        {"bmp signature only", DecodeBMP, "BM"},
+        {"bmp truncated pixels", DecodeBMP, Half(ValidBmp(test::MakeTestPicture(40, 30)))},
+        {"bmp header size 999", DecodeBMP, BmpHeader(40, 1, 1, 24, 0).replace(14, 1, "\xE7\x03", 2) + bmpPixels},
+        {"bmp width 0", DecodeBMP, BmpHeader(40, 0, 1, 24, 0) + bmpPixels},
+        {"bmp negative width", DecodeBMP, BmpHeader(40, -5, 1, 24, 0) + bmpPixels},
+        {"bmp height -2^31", DecodeBMP, BmpHeader(40, 1, INT32_MIN, 24, 0) + bmpPixels, true},
+        {"bmp 100000 x 100000", DecodeBMP, BmpHeader(40, 100000, 100000, 24, 0) + bmpPixels, true},
+        {"bmp 2^31-1 x 2 at 32 bits", DecodeBMP, BmpHeader(40, INT32_MAX, 2, 32, 0) + bmpPixels, true},
+        {"bmp 7 bits", DecodeBMP, BmpHeader(40, 1, 1, 7, 0) + bmpPixels},
+        {"bmp rle8 at 24 bits", DecodeBMP, BmpHeader(40, 1, 1, 24, 1) + bmpPixels},
+        {"bmp unknown compression", DecodeBMP, BmpHeader(40, 1, 1, 24, 4) + bmpPixels},
+        {"bmp pixels past the end", DecodeBMP, BmpHeader(40, 1, 1, 24, 0, 0, 5000) + bmpPixels},
+        {"bmp pixels inside the header", DecodeBMP, BmpHeader(40, 1, 1, 24, 0, 0, 20) + bmpPixels},
+        {"bmp palette and pixels past the end", DecodeBMP, BmpHeader(40, 1, 1, 8, 0, 200).substr(0, 80)},
+        {"bmp index past palette", DecodeBMP, BmpHeader(40, 1, 1, 8, 0, 2) + std::string("\x05\0\0\0", 4)},
+        {"bmp 4-bit index past palette", DecodeBMP, BmpHeader(40, 2, 1, 4, 0, 3) + std::string("\x03\0\0\0", 4)},
+        {"bmp rle8 run past the row", DecodeBMP, Rle8(std::string("\x05\x01\0\x01", 4))},
+        {"bmp rle8 literal past the row", DecodeBMP, Rle8(std::string("\0\x05\x01\x01\x01\x01\x01\0\0\x01", 10))},
+        {"bmp rle8 literal truncated", DecodeBMP, Rle8(std::string("\0\x04\x01", 3))},
+        {"bmp rle8 move past the picture", DecodeBMP, Rle8(std::string("\0\x02\x01\x05\0\x01", 6))},
+        {"bmp rle8 move then run past the row", DecodeBMP, Rle8(std::string("\0\x02\x03\0\x02\x01\0\x01", 8))},
+        {"bmp rle8 rows past the top", DecodeBMP, Rle8(std::string("\0\0\0\0\x01\x01\0\x01", 8), 4, 2)},
+        {"bmp rle8 index past palette", DecodeBMP, Rle8(std::string("\x02\x09\0\x01", 4))},
+        {"bmp rle8 data ends early", DecodeBMP, Rle8(std::string("\x02\x01", 2))},
+        {"bmp rle4 run past the row", DecodeBMP, BmpHeader(40, 3, 1, 4, 2, 4) + std::string("\x04\x11\0\x01", 4)},
+        {"bmp rle8 top-down", DecodeBMP, BmpHeader(40, 4, -2, 8, 1, 4) + std::string("\0\x01", 2)},
+        {"bmp mask with gaps", DecodeBMP, BitfieldsBmp(0x5400)},
+        {"bmp mask wider than 16 bits", DecodeBMP, BitfieldsBmp(0x1F0000)},
+    };
+}
+
+TEST(CodecHostile, EveryBrokenFileIsRefused)
+{
+    for (const THostileCase& c : HostileCases()) {
+        try {
+            c.decode(c.data);
+            ADD_FAILURE() << c.name << " was accepted";
+        } catch (const QuillonError& e) {
+            EXPECT_EQ(std::string(e.what()) == kMsgImageTooLarge, c.tooLarge) << c.name << ": " << e.what();
+        }
+    }
+}
+
+// The hand-made files above differ from valid ones in the fault alone.
+TEST(CodecHostile, TheUnbrokenTwinsDecode)
+{
+    EXPECT_EQ(DecodeGIF(HandGif(1, 1, true, kLzwIndex1)).Pixel(0, 0)[0], 255);
+    EXPECT_EQ(DecodeBMP(BmpHeader(40, 1, 1, 8, 0, 2) + std::string("\x01\0\0\0", 4)).Pixel(0, 0)[0], 0x80);
+    EXPECT_EQ(DecodeBMP(Rle8(std::string("\x04\x01\0\0\0\x02\0\0\x02\x03\0\x01", 12))).Width(), 4);
+    EXPECT_EQ(DecodeBMP(BitfieldsBmp(0x7C00)).Width(), 1);
+    EXPECT_EQ(DecodePNG(PngWithSize(40, 30)).Width(), 40);
+    EXPECT_EQ(DecodeJPEG(JpegWithSize(40, 30)).Width(), 40);
+}
+
+} // namespace
+} // namespace quillon
