@@ -21,6 +21,8 @@ int32_t MulDiv(int64_t a, int64_t b, int64_t c)
 
 TSize WorkAreaSize(TSize picture, TSize logo)
 {
+    // The controls keep logo sizes in 16..400, but a damaged directory file must not divide by zero.
+    logo = {std::max(logo.width, 1), std::max(logo.height, 1)};
     return {std::max(picture.width, MulDiv(picture.height, logo.width, logo.height)),
             std::max(picture.height, MulDiv(picture.width, logo.height, logo.width))};
 }

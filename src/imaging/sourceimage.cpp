@@ -118,6 +118,25 @@ TRect TSourceImage::HitTestFrame() const
     return quillon::HitTestFrame(Frame(), layout_.work, layout_.display, fitToPane_);
 }
 
+TSourceImage::TDrag TSourceImage::BeginDrag(TPoint pointer) const
+{
+    const TRect hit = HitTestFrame();
+    return {HitCode(hit, pointer.x, pointer.y), Frame(), pointer};
+}
+
+TRect TSourceImage::DragFrame(const TDrag& drag, TPoint pointer)
+{
+    if (drag.zone == hcOutside)
+        return Frame();
+    // Every move starts again from the frame at button-down, so rounding never accumulates.
+    const TPoint offset = DragOffsetToWork(drag.zone, {pointer.x - drag.startPoint.x, pointer.y - drag.startPoint.y},
+                                           layout_.work, layout_.display);
+    const TRect frame =
+        ApplyDrag(drag.zone, drag.startFrame, offset, FitBounds(), layout_.work, node_.keepproportions);
+    SetFrame(frame);
+    return frame;
+}
+
 bool TSourceImage::IntersectsPicture(const TRect& rect) const { return quillon::IntersectsPicture(rect, PictureSize()); }
 
 bool TSourceImage::FrameCoversPicture() const { return IntersectsPicture(FrameInPicture()); }

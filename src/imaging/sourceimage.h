@@ -51,6 +51,17 @@ public:
     TRect DisplayFrame() const;          // as drawn: each axis with its own factor
     TRect HitTestFrame() const;          // as hit-tested: one factor for both axes
 
+    // A drag: what the button went down on, and the frame and pointer at that moment.
+    struct TDrag {
+        THitCode zone = hcOutside;
+        TRect startFrame;
+        TPoint startPoint;
+    };
+    TDrag BeginDrag(TPoint pointer) const;
+    // Applies the pointer position (display coordinates) to the frame, kept within FitBounds;
+    // the frame is written into the node record. Returns the new frame.
+    TRect DragFrame(const TDrag& drag, TPoint pointer);
+
     bool IntersectsPicture(const TRect& rect) const;
     bool FrameCoversPicture() const;
     void ClipToPicture(TRect& source, TRect& dest) const;

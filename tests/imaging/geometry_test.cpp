@@ -247,3 +247,37 @@ TEST(SourceImage, EraseFrameRestoresTheViewUnderTheFrame)
 
 } // namespace
 } // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(SourceImage, DragFromTheScaledViewWritesTheNodeFrame)
+{
+    // 1000 x 1000 work area shown 400 x 400: one display pixel is 2.5 work pixels.
+    TLogoDirObject node = Logo(128, 128, fkBigger, true);
+    TSourceImage image(TBitmap(1000, 500), node, {600, 400}, true);
+    image.BuildDisplayPicture();
+    image.SetFrame({250, 250, 750, 750});
+    const TSourceImage::TDrag move = image.BeginDrag({150, 150});
+    EXPECT_EQ(move.zone, hcInside);
+    EXPECT_EQ(image.DragFrame(move, {170, 130}), (TRect{300, 200, 800, 700}));
+    EXPECT_EQ(node.frameleft, 300);
+    EXPECT_EQ(node.framewidth, 500);
+    // Still measured from button-down, and stopped at the work area's edge.
+    EXPECT_EQ(image.DragFrame(move, {500, 150}), (TRect{500, 250, 1000, 750}));
+    image.SetFrame({250, 250, 750, 750});
+    const TSourceImage::TDrag corner = image.BeginDrag({301, 301});
+    EXPECT_EQ(corner.zone, hcBottomRight);
+    // Only the horizontal offset shrinks the frame; the unchanged vertical one gives the larger frame.
+    EXPECT_EQ(image.DragFrame(corner, {291, 301}), (TRect{250, 250, 750, 750}));
+    EXPECT_EQ(image.DragFrame(corner, {291, 291}), (TRect{250, 250, 725, 725}));
+    EXPECT_EQ(image.BeginDrag({10, 10}).zone, hcOutside);
+}
+
+TEST(WorkAreaSize, SurvivesALogoSizeWithoutExtent)
+{
+    EXPECT_EQ(WorkAreaSize({300, 200}, {0, 128}), (TSize{300, 38400}));
+}
+
+} // namespace
+} // namespace quillon
