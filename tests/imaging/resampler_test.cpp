@@ -157,6 +157,37 @@ INSTANTIATE_TEST_SUITE_P(
                       ResampleCase{"LogoFromWidePicture", 700, 300, {3, 0, 697, 300}, 176, 208}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(StretchCopy, MatchesReferenceOnASweepOfSizesAndCrops)
+{
+    const TBitmap picture = TestPicture(97, 61, 11);
+    uint32_t state = 2024;
+    auto next = [&](int limit) {
+        state = state * 1103515245u + 12345u;
+        return int((state >> 8) % uint32_t(limit));
+    };
+    for (int round = 0; round < 60; ++round) {
+        const int left = next(96), top = next(60);
+        const TRect source{left, top, left + 1 + next(97 - left), top + 1 + next(61 - top)};
+        const int tw = 1 + next(round % 2 ? 40 : 140), th = 1 + next(round % 3 ? 30 : 90);
+        const TBitmap expected = Reference(picture, source, tw, th);
+        for (TSimdLevel level : Levels()) {
+            TBitmap target(tw, th);
+            StretchCopy(picture, target, {0, 0, tw, th}, source, {level, 2});
+            ASSERT_TRUE(target == expected) << "round " << round << ", level " << int(level);
+        }
+    }
+}
+
+TEST(StretchCopy, ReducingFarEnoughForEveryWeightToRoundToZeroGivesBlack)
+{
+    const TBitmap picture = TestPicture(1200, 2, 1);
+    TBitmap target(1, 1);
+    std::fill(target.Data(), target.Data() + 3, 99);
+    StretchCopy(picture, target, {0, 0, 1, 1}, {0, 0, 1200, 2});
+    EXPECT_TRUE(target == Reference(picture, {0, 0, 1200, 2}, 1, 1));
+    EXPECT_EQ(target.Pixel(0, 0)[0], 0);
+}
+
 TEST(StretchCopy, DrawsAtTheDestinationAndLeavesTheRestAlone)
 {
     const TBitmap picture = TestPicture(40, 30, 3);
