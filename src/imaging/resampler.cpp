@@ -1,0 +1,172 @@
+#include "imaging/resampler.h"
+
+#include "imaging/bitmap.h"
+#include "imaging/resampler_weights.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace quillon {
+
+using namespace resampling;
+
+TSimdLevel BestSimdLevel()
+{
+#if defined(__x86_64__)
+    static const TSimdLevel level = __builtin_cpu_supports("avx2") ? TSimdLevel::Avx2 : TSimdLevel::Sse2;
+    return level;
+#else
+    return TSimdLevel::Scalar;
+#endif
+}
+
+namespace {
+
+// Below this many source bytes a second thread costs more than it saves.
+constexpr size_t kBytesPerThread = 1 << 18;
+
+template <typename Body>
+void ParallelFor(int32_t count, int threads, Body body)
+{
+    threads = std::clamp(threads, 1, std::max(count, 1));
+    if (threads == 1) {
+        body(0, count);
+        return;
+    }
+    std::vector<std::thread> pool;
+    const int32_t chunk = (count + threads - 1) / threads;
+    for (int t = 1; t < threads; ++t) {
+        const int32_t begin = std::min(count, t * chunk);
+        const int32_t end = std::min(count, begin + chunk);
+        if (begin < end)
+            pool.emplace_back([=, &body] { body(begin, end); });
+    }
+    body(0, std::min(count, chunk));
+    for (std::thread& thread : pool)
+        thread.join();
+}
+
+int ThreadCount(const TResampleOptions& options, size_t work)
+{
+    if (options.threads > 0)
+        return options.threads;
+    const int threads = std::max(static_cast<int>(std::thread::hardware_concurrency()), 1);
+    return static_cast<int>(std::clamp<size_t>(work / kBytesPerThread, 1, static_cast<size_t>(threads)));
+}
+
+class THorizontalPass {
+public:
+    THorizontalPass(const TBitmap& picture, const TRect& source, const TAxisWeights& w, TSimdLevel level)
+        : picture_(picture), source_(source), w_(w), level_(w.floatDivisionExact ? level : TSimdLevel::Scalar)
+    {
+        if (level_ == TSimdLevel::Sse2)
+            plan_ = PlanHorizontalSse2(w);
+        else if (level_ == TSimdLevel::Avx2)
+            plan_ = PlanHorizontalAvx2(w);
+    }
+
+    // Filters picture row `y` of the source part into `out`.
+    void Row(int32_t y, std::vector<uint8_t>& spare, uint8_t* out) const
+    {
+        const uint8_t* row = picture_.Pixel(source_.left, source_.top + y);
+        if (level_ == TSimdLevel::Scalar) {
+            HorizontalRowScalar(row, w_, out);
+            return;
+        }
+        // The vector loads read whole groups of taps; near the end of the picture's memory
+        // they are served from a padded copy of the row instead.
+        const uint8_t* end = picture_.Data() + picture_.SizeInBytes();
+        if (static_cast<size_t>(end - row) < static_cast<size_t>(plan_.readExtent)) {
+            spare.assign(static_cast<size_t>(plan_.readExtent), 0);
+            std::memcpy(spare.data(), row, static_cast<size_t>(end - row));
+            row = spare.data();
+        }
+#if defined(__x86_64__)
+        if (level_ == TSimdLevel::Avx2)
+            HorizontalRowAvx2(row, w_, plan_, out);
+        else
+            HorizontalRowSse2(row, w_, plan_, out);
+#endif
+    }
+
+private:
+    const TBitmap& picture_;
+    TRect source_;
+    const TAxisWeights& w_;
+    TSimdLevel level_;
+    THorizontalPlan plan_;
+};
+
+void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps,
+                 int32_t divisor, uint8_t* out, size_t bytes)
+{
+#if defined(__x86_64__)
+    if (level == TSimdLevel::Avx2)
+        return VerticalRowAvx2(first, stride, weights, taps, divisor, out, bytes);
+    if (level == TSimdLevel::Sse2)
+        return VerticalRowSse2(first, stride, weights, taps, divisor, out, bytes);
+#endif
+    VerticalRowScalar(first, stride, weights, taps, divisor, out, bytes);
+}
+
+TRect Intersect(const TRect& a, const TRect& b)
+{
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+
+} // namespace
+
+void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, const TRect& sourceRect,
+                 const TResampleOptions& options)
+{
+    const TRect source = Intersect(sourceRect, {0, 0, picture.Width(), picture.Height()});
+    if (source.IsEmpty() || dest.IsEmpty())
+        return;
+    const int32_t tw = dest.Width();
+    const int32_t th = dest.Height();
+    const TAxisWeights wx = ComputeAxisWeights(source.Width(), tw);
+    const TAxisWeights wy = ComputeAxisWeights(source.Height(), th);
+
+    // Only the rows the vertical pass reads go through the horizontal pass.
+    int32_t rowFirst = source.Height();
+    int32_t rowLast = 0;
+    for (int32_t y = 0; y < th; ++y) {
+        rowFirst = std::min(rowFirst, wy.start[static_cast<size_t>(y)]);
+        rowLast = std::max(rowLast, wy.start[static_cast<size_t>(y)] + wy.length[static_cast<size_t>(y)] - 1);
+    }
+    const int32_t rows = rowLast - rowFirst + 1;
+    // Rows padded to whole vectors; the padding is filtered along and never copied out.
+    const size_t stride = (static_cast<size_t>(tw) * 3 + 31) / 32 * 32;
+    std::vector<uint8_t> intermediate(stride * static_cast<size_t>(rows), 0);
+
+    const THorizontalPass horizontal(picture, source, wx, options.level);
+    const size_t work = static_cast<size_t>(source.Width()) * 3 * static_cast<size_t>(rows);
+    ParallelFor(rows, ThreadCount(options, work), [&](int32_t begin, int32_t end) {
+        std::vector<uint8_t> spare;
+        for (int32_t r = begin; r < end; ++r)
+            horizontal.Row(rowFirst + r, spare, intermediate.data() + static_cast<size_t>(r) * stride);
+    });
+
+    const TSimdLevel vertical = wy.floatDivisionExact ? options.level : TSimdLevel::Scalar;
+    const int32_t left = std::max(dest.left, 0);
+    const int32_t right = std::min(dest.right, target.Width());
+    const size_t outputWork = stride * static_cast<size_t>(th) * static_cast<size_t>(wy.maxLength);
+    ParallelFor(th, ThreadCount(options, outputWork), [&](int32_t begin, int32_t end) {
+        std::vector<uint8_t> out(stride);
+        for (int32_t y = begin; y < end; ++y) {
+            const int32_t ty = dest.top + y;
+            if (ty < 0 || ty >= target.Height() || left >= right)
+                continue;
+            const size_t at = static_cast<size_t>(y);
+            VerticalRow(vertical, intermediate.data() + static_cast<size_t>(wy.start[at] - rowFirst) * stride, stride,
+                        wy.weights.data() + wy.offset[at], wy.length[at], wy.divisor[at], out.data(), stride);
+            std::memcpy(target.Pixel(left, ty), out.data() + static_cast<size_t>(left - dest.left) * 3,
+                        static_cast<size_t>(right - left) * 3);
+        }
+    });
+}
+
+} // namespace quillon

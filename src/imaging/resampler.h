@@ -1,0 +1,28 @@
+#pragma once
+
+#include "imaging/geometry.h"
+
+namespace quillon {
+
+class TBitmap;
+
+// Which vector instructions the resampler may use. Every level gives the same bytes.
+enum class TSimdLevel { Scalar, Sse2, Avx2 };
+
+// The best level this processor supports.
+TSimdLevel BestSimdLevel();
+
+struct TResampleOptions {
+    TSimdLevel level = BestSimdLevel();
+    int threads = 0; // 0: one per core when the work is big enough to share
+};
+
+// Resamples the part `source` of `picture` to the size of `dest` and draws it into `target`
+// with its top-left corner at dest's (Mitchell-Netravali cubic, B = C = 1/3, radius 2;
+// horizontal pass first; integer weights). The source rectangle is limited to the picture,
+// pixels falling outside the target are skipped, and nothing is drawn when either rectangle
+// is empty.
+void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, const TRect& source,
+                 const TResampleOptions& options = {});
+
+} // namespace quillon

@@ -1,0 +1,216 @@
+#include "imaging/sourceimage.h"
+
+#include "logodir/logodirobject.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+TRect Intersect(const TRect& a, const TRect& b)
+{
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+
+TRect Offset(const TRect& r, int32_t dx, int32_t dy) { return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
+
+} // namespace
+
+void FillRect(TBitmap& bitmap, const TRect& rect, TRgb color)
+{
+    const TRect r = Intersect(rect, {0, 0, bitmap.Width(), bitmap.Height()});
+    if (r.IsEmpty())
+        return;
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        uint8_t* p = bitmap.Pixel(r.left, y);
+        for (int32_t x = r.left; x < r.right; ++x, p += 3) {
+            p[0] = color.r;
+            p[1] = color.g;
+            p[2] = color.b;
+        }
+    }
+}
+
+void DrawOutline(TBitmap& bitmap, const TRect& r, TRgb color)
+{
+    if (r.IsEmpty())
+        return;
+    FillRect(bitmap, {r.left, r.top, r.right, r.top + 1}, color);
+    FillRect(bitmap, {r.left, r.bottom - 1, r.right, r.bottom}, color);
+    FillRect(bitmap, {r.left, r.top, r.left + 1, r.bottom}, color);
+    FillRect(bitmap, {r.right - 1, r.top, r.right, r.bottom}, color);
+}
+
+TSourceImage::TSourceImage(TBitmap picture, TLogoDirObject& node, TSize pane, bool fitToPane, TFillOptions fill)
+    : source_(std::move(picture)), node_(node), pane_(pane), fitToPane_(fitToPane), fill_(fill)
+{
+    layout_ = ComputeDisplayLayout(PictureSize(), WorkAreaSize(), pane_, fitToPane_);
+}
+
+TSize TSourceImage::WorkAreaSize() const
+{
+    return quillon::WorkAreaSize(PictureSize(), {node_.logowidth, node_.logoheight});
+}
+
+TSize TSourceImage::PictureOffset() const { return quillon::PictureOffset(PictureSize(), WorkAreaSize()); }
+
+const TBitmap& TSourceImage::BuildDisplayPicture()
+{
+    layout_ = ComputeDisplayLayout(PictureSize(), WorkAreaSize(), pane_, fitToPane_);
+    display_ = TBitmap();
+    if (layout_.scaled) {
+        display_.Resize(layout_.displayPicture.width, layout_.displayPicture.height);
+        StretchCopy(source_, display_, {0, 0, display_.Width(), display_.Height()},
+                    {0, 0, source_.Width(), source_.Height()});
+    }
+    return DisplayPicture();
+}
+
+TRect TSourceImage::DisplayPictureRect() const
+{
+    return {layout_.pictureLeft, layout_.pictureTop, layout_.pictureLeft + layout_.displayPicture.width,
+            layout_.pictureTop + layout_.displayPicture.height};
+}
+
+TPoint TSourceImage::DisplayToWork(TPoint p) const
+{
+    return {quillon::DisplayToWork(p.x, layout_.work.width, layout_.display.width),
+            quillon::DisplayToWork(p.y, layout_.work.height, layout_.display.height)};
+}
+
+TPoint TSourceImage::WorkToDisplay(TPoint p) const
+{
+    return {quillon::WorkToDisplay(p.x, layout_.work.width, layout_.display.width),
+            quillon::WorkToDisplay(p.y, layout_.work.height, layout_.display.height)};
+}
+
+TRect TSourceImage::FitBounds() const { return quillon::FitBounds(PictureSize(), WorkAreaSize(), node_.fitkind); }
+
+void TSourceImage::PlaceInitialFrame() { SetFrame(FitBounds()); }
+
+TRect TSourceImage::Frame() const
+{
+    return {node_.frameleft, node_.frametop, node_.frameleft + node_.framewidth, node_.frametop + node_.frameheight};
+}
+
+void TSourceImage::SetFrame(const TRect& frame)
+{
+    node_.frameleft = frame.left;
+    node_.frametop = frame.top;
+    node_.framewidth = frame.Width();
+    node_.frameheight = frame.Height();
+}
+
+TRect TSourceImage::FrameInPicture() const
+{
+    const TSize offset = PictureOffset();
+    return Offset(Frame(), -offset.width, -offset.height);
+}
+
+TRect TSourceImage::DisplayFrame() const { return WorkToDisplayRect(Frame(), layout_.work, layout_.display); }
+
+TRect TSourceImage::HitTestFrame() const
+{
+    return quillon::HitTestFrame(Frame(), layout_.work, layout_.display, fitToPane_);
+}
+
+TSourceImage::TDrag TSourceImage::BeginDrag(TPoint pointer) const
+{
+    const TRect hit = HitTestFrame();
+    return {HitCode(hit, pointer.x, pointer.y), Frame(), pointer};
+}
+
+TRect TSourceImage::DragFrame(const TDrag& drag, TPoint pointer)
+{
+    if (drag.zone == hcOutside)
+        return Frame();
+    // Every move starts again from the frame at button-down, so rounding never accumulates.
+    const TPoint offset = DragOffsetToWork(drag.zone, {pointer.x - drag.startPoint.x, pointer.y - drag.startPoint.y},
+                                           layout_.work, layout_.display);
+    const TRect frame =
+        ApplyDrag(drag.zone, drag.startFrame, offset, FitBounds(), layout_.work, node_.keepproportions);
+    SetFrame(frame);
+    return frame;
+}
+
+bool TSourceImage::IntersectsPicture(const TRect& rect) const { return quillon::IntersectsPicture(rect, PictureSize()); }
+
+bool TSourceImage::FrameCoversPicture() const { return IntersectsPicture(FrameInPicture()); }
+
+void TSourceImage::ClipToPicture(TRect& source, TRect& dest) const
+{
+    quillon::ClipToPicture(source, dest, PictureSize(), node_.keepproportions);
+}
+
+void TSourceImage::RenderLogo(TBitmap& target, const TResampleOptions& options)
+{
+    if (target.Width() != node_.logowidth || target.Height() != node_.logoheight)
+        target.Resize(node_.logowidth, node_.logoheight);
+    const TRect whole{0, 0, target.Width(), target.Height()};
+    FillRect(target, whole, fill_.fillemptyarea ? RgbFromColorRef(fill_.emptyareacolor) : kWhite);
+    TRect source = FrameInPicture();
+    if (IntersectsPicture(source)) {
+        TRect dest = whole;
+        ClipToPicture(source, dest);
+        StretchCopy(source_, target, dest, source, options);
+        const TRect kept = fill_.fillemptyarea ? whole : Intersect(dest, whole);
+        logo_.Resize(std::max(kept.Width(), 0), std::max(kept.Height(), 0));
+        for (int32_t y = 0; y < logo_.Height(); ++y)
+            std::memcpy(logo_.Row(y), target.Pixel(kept.left, kept.top + y), logo_.Stride());
+    }
+    // The border belongs to the preview only; LogoPicture was taken without it.
+    DrawOutline(target, whole, kPreviewBorderColor);
+}
+
+void TSourceImage::CopyDisplayRect(TBitmap& canvas, TPoint origin, const TRect& rect) const
+{
+    const TRect inDisplay = Intersect(rect, {0, 0, layout_.display.width, layout_.display.height});
+    const TRect area = Intersect(inDisplay, Offset({0, 0, canvas.Width(), canvas.Height()}, origin.x, origin.y));
+    if (area.IsEmpty())
+        return;
+    FillRect(canvas, Offset(area, -origin.x, -origin.y), kWhite);
+    const TRect pictureRect = DisplayPictureRect();
+    const TRect shown = Intersect(area, pictureRect);
+    const TBitmap& picture = DisplayPicture();
+    for (int32_t y = shown.top; y < shown.bottom && !shown.IsEmpty(); ++y)
+        std::memcpy(canvas.Pixel(shown.left - origin.x, y - origin.y),
+                    picture.Pixel(shown.left - pictureRect.left, y - pictureRect.top),
+                    static_cast<size_t>(shown.Width()) * 3);
+}
+
+void TSourceImage::CopyDisplay(TBitmap& canvas, TPoint origin) const
+{
+    CopyDisplayRect(canvas, origin, {0, 0, layout_.display.width, layout_.display.height});
+}
+
+void TSourceImage::DrawWorkAreaBorder(TBitmap& canvas, TPoint origin) const
+{
+    DrawOutline(canvas, {-origin.x, -origin.y, layout_.display.width - origin.x, layout_.display.height - origin.y},
+                kWorkAreaBorderColor);
+}
+
+void TSourceImage::DrawFrame(TBitmap& canvas, TPoint origin) const
+{
+    DrawDashes(canvas, origin, FrameDashes(DisplayFrame(), ants_));
+}
+
+void TSourceImage::EraseFrame(TBitmap& canvas, TPoint origin) const
+{
+    const TFrameEraseAreas areas = FrameEraseAreas(DisplayFrame(), layout_.display);
+    for (const TRect& strip : areas.strips)
+        CopyDisplayRect(canvas, origin, strip);
+    DrawWorkAreaBorder(canvas, origin);
+}
+
+void TSourceImage::DrawSourceView(TBitmap& canvas, TPoint origin) const
+{
+    CopyDisplay(canvas, origin);
+    DrawWorkAreaBorder(canvas, origin);
+    DrawFrame(canvas, origin);
+}
+
+} // namespace quillon

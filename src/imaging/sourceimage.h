@@ -1,0 +1,104 @@
+#pragma once
+
+#include "imaging/bitmap.h"
+#include "imaging/frame.h"
+#include "imaging/geometry.h"
+#include "imaging/resampler.h"
+
+#include <cstdint>
+
+namespace quillon {
+
+class TLogoDirObject;
+
+// How the part of the logo the picture does not cover is filled (from the options).
+struct TFillOptions {
+    bool fillemptyarea = false;
+    uint32_t emptyareacolor = 0x00FFFFFF; // 0x00BBGGRR
+};
+
+// The decoded picture of the selected logo with its work area, display and frame geometry,
+// and the rendered logo. The frame lives in the node record and is read and written there.
+//
+// The display is the work area (scaled down to the pane or 1:1), which is the picture plus
+// white bands. Only the picture part is kept as pixels (`DisplayPicture`, placed at
+// `DisplayPictureRect`); in the 1:1 case that is the source picture itself, so a tall work
+// area of a small logo never costs memory.
+class TSourceImage {
+public:
+    TSourceImage(TBitmap picture, TLogoDirObject& node, TSize pane, bool fitToPane, TFillOptions fill = {});
+
+    const TBitmap& SourcePicture() const { return source_; }
+    TSize PictureSize() const { return {source_.Width(), source_.Height()}; }
+    TSize WorkAreaSize() const;
+    TSize PictureOffset() const;
+
+    // Computes the work area and the display and resamples the picture for it when scaled.
+    const TBitmap& BuildDisplayPicture();
+    const TDisplayLayout& Display() const { return layout_; }
+    const TBitmap& DisplayPicture() const { return layout_.scaled ? display_ : source_; }
+    TRect DisplayPictureRect() const;
+
+    // Display <-> work-area coordinates, truncating.
+    TPoint DisplayToWork(TPoint p) const;
+    TPoint WorkToDisplay(TPoint p) const;
+
+    TRect FitBounds() const;
+    void PlaceInitialFrame();
+    TRect Frame() const;                 // work-area coordinates
+    void SetFrame(const TRect& frame);
+    TRect FrameInPicture() const;
+    TRect DisplayFrame() const;          // as drawn: each axis with its own factor
+    TRect HitTestFrame() const;          // as hit-tested: one factor for both axes
+
+    // A drag: what the button went down on, and the frame and pointer at that moment.
+    struct TDrag {
+        THitCode zone = hcOutside;
+        TRect startFrame;
+        TPoint startPoint;
+    };
+    TDrag BeginDrag(TPoint pointer) const;
+    // Applies the pointer position (display coordinates) to the frame, kept within FitBounds;
+    // the frame is written into the node record. Returns the new frame.
+    TRect DragFrame(const TDrag& drag, TPoint pointer);
+
+    bool IntersectsPicture(const TRect& rect) const;
+    bool FrameCoversPicture() const;
+    void ClipToPicture(TRect& source, TRect& dest) const;
+
+    // Renders the logo into `target` (resized to the logo size) with the preview's grey
+    // border; refreshes LogoPicture when the frame covers part of the picture.
+    void RenderLogo(TBitmap& target, const TResampleOptions& options = {});
+    const TBitmap& LogoPicture() const { return logo_; }
+
+    // Source view drawing onto a canvas whose top-left pixel is display point `origin`.
+    void CopyDisplay(TBitmap& canvas, TPoint origin) const;
+    void DrawWorkAreaBorder(TBitmap& canvas, TPoint origin) const;
+    void DrawFrame(TBitmap& canvas, TPoint origin) const;
+    void EraseFrame(TBitmap& canvas, TPoint origin) const;
+    void DrawSourceView(TBitmap& canvas, TPoint origin) const;
+
+    const TAnts& Ants() const { return ants_; }
+    void AdvanceAnts() { ants_.Advance(); }
+
+private:
+    void CopyDisplayRect(TBitmap& canvas, TPoint origin, const TRect& rect) const;
+
+    TBitmap source_;
+    TLogoDirObject& node_;
+    TSize pane_;
+    bool fitToPane_;
+    TFillOptions fill_;
+    TDisplayLayout layout_;
+    TBitmap display_;
+    TBitmap logo_;
+    TAnts ants_;
+};
+
+// Fills a rectangle of a bitmap (clipped to it) with one colour.
+void FillRect(TBitmap& bitmap, const TRect& rect, TRgb color);
+
+// Draws a one-pixel outline along the inside of `rect`, clipped to the bitmap.
+void DrawOutline(TBitmap& bitmap, const TRect& rect, TRgb color);
+
+} // namespace quillon

@@ -1,0 +1,239 @@
+#include "imaging/bitmap.h"
+#include "imaging/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+// ---- A slow reference written straight from the definition of the filter -----------------
+
+double Mitchell(double x)
+{
+    const double B = 1.0 / 3.0;
+    const double C = 1.0 / 3.0;
+    x = std::fabs(x);
+    if (x < 1.0)
+        return ((12.0 - 9.0 * B - 6.0 * C) * x * x * x + (-18.0 + 12.0 * B + 6.0 * C) * x * x + (6.0 - 2.0 * B))
+               / 6.0;
+    if (x < 2.0)
+        return ((-B - 6.0 * C) * x * x * x + (6.0 * B + 30.0 * C) * x * x + (-12.0 * B - 48.0 * C) * x
+                + (8.0 * B + 24.0 * C))
+               / 6.0;
+    return 0.0;
+}
+
+struct Contributor {
+    int index;
+    int weight;
+};
+
+// Contributors of target position i, zero weights dropped. An index that mirroring
+// still leaves outside the extent (filters wider than the picture) is held at the edge.
+std::vector<Contributor> Contributors(int i, int n, int m)
+{
+    const double scale = (n == 1 || m == 1) ? double(m) / n : double(m - 1) / (n - 1);
+    const double c = i / scale;
+    const double radius = scale >= 1 ? 2.0 : 2.0 / scale;
+    std::vector<Contributor> list;
+    for (int j = (int)std::floor(c - radius); j <= (int)std::ceil(c + radius); ++j) {
+        const double f = scale >= 1 ? Mitchell(c - j) : Mitchell((c - j) * scale) * scale;
+        const int weight = (int)std::nearbyint(f * 256);
+        if (weight == 0)
+            continue;
+        int k = j < 0 ? -j : (j >= n ? 2 * n - 1 - j : j);
+        k = k < 0 ? 0 : (k >= n ? n - 1 : k);
+        list.push_back({k, weight});
+    }
+    return list;
+}
+
+uint8_t Channel(const std::vector<Contributor>& list, auto value)
+{
+    int sum = 0, weights = 0;
+    for (const Contributor& c : list) {
+        sum += c.weight * value(c.index);
+        weights += c.weight;
+    }
+    const int v = sum / (weights != 0 ? weights : 256);
+    return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+TBitmap Reference(const TBitmap& picture, TRect s, int tw, int th)
+{
+    const int sw = s.Width(), sh = s.Height();
+    TBitmap crop(sw, sh);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw * 3; ++x)
+            crop.Row(y)[x] = picture.Pixel(s.left, s.top + y)[x];
+    TBitmap across(tw, sh);
+    for (int i = 0; i < tw; ++i) {
+        const auto list = Contributors(i, sw, tw);
+        for (int y = 0; y < sh; ++y)
+            for (int ch = 0; ch < 3; ++ch)
+                across.Pixel(i, y)[ch] = Channel(list, [&](int k) { return crop.Pixel(k, y)[ch]; });
+    }
+    TBitmap result(tw, th);
+    for (int i = 0; i < th; ++i) {
+        const auto list = Contributors(i, sh, th);
+        for (int x = 0; x < tw; ++x)
+            for (int ch = 0; ch < 3; ++ch)
+                result.Pixel(x, i)[ch] = Channel(list, [&](int k) { return across.Pixel(x, k)[ch]; });
+    }
+    return result;
+}
+
+// ---- Fixtures -------------------------------------------------------------------------------
+
+// Smooth gradients, noise and hard black/white edges, so the filter overshoots and clamps.
+TBitmap TestPicture(int width, int height, uint32_t seed)
+{
+    TBitmap picture(width, height);
+    uint32_t state = seed;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            uint8_t* p = picture.Pixel(x, y);
+            p[0] = (uint8_t)(x * 255 / std::max(width - 1, 1));
+            p[1] = ((x / 3 + y / 2) % 2) ? 255 : 0;
+            p[2] = (uint8_t)(state >> 24);
+        }
+    return picture;
+}
+
+std::vector<TSimdLevel> Levels()
+{
+    std::vector<TSimdLevel> levels{TSimdLevel::Scalar};
+    if (BestSimdLevel() != TSimdLevel::Scalar)
+        levels.push_back(TSimdLevel::Sse2);
+    if (BestSimdLevel() == TSimdLevel::Avx2)
+        levels.push_back(TSimdLevel::Avx2);
+    return levels;
+}
+
+struct ResampleCase {
+    const char* name;
+    int pictureWidth, pictureHeight;
+    TRect source;
+    int targetWidth, targetHeight;
+};
+
+void PrintTo(const ResampleCase& c, std::ostream* os) { *os << c.name; }
+
+class ResamplerMatchesReference : public ::testing::TestWithParam<ResampleCase> {};
+
+TEST_P(ResamplerMatchesReference, EveryByteAtEveryLevelAndThreadCount)
+{
+    const ResampleCase& c = GetParam();
+    const TBitmap picture = TestPicture(c.pictureWidth, c.pictureHeight, 7);
+    const TBitmap expected = Reference(picture, c.source, c.targetWidth, c.targetHeight);
+    for (TSimdLevel level : Levels())
+        for (int threads : {1, 2}) {
+            TBitmap target(c.targetWidth, c.targetHeight);
+            StretchCopy(picture, target, {0, 0, c.targetWidth, c.targetHeight}, c.source, {level, threads});
+            ASSERT_TRUE(target == expected) << "level " << int(level) << ", threads " << threads;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ResamplerMatchesReference,
+    ::testing::Values(ResampleCase{"Enlarge", 7, 5, {0, 0, 7, 5}, 23, 17},
+                      ResampleCase{"EnlargeCropAtPictureEnd", 40, 30, {29, 21, 40, 30}, 50, 33},
+                      ResampleCase{"SameSize", 9, 9, {0, 0, 9, 9}, 9, 9},
+                      ResampleCase{"Reduce", 100, 80, {0, 0, 100, 80}, 13, 9},
+                      ResampleCase{"ReduceCropInside", 120, 90, {17, 11, 113, 83}, 31, 22},
+                      ResampleCase{"ReduceStrongly", 600, 50, {0, 0, 600, 50}, 7, 3},
+                      ResampleCase{"ReduceOneAxisEnlargeOther", 90, 6, {0, 0, 90, 6}, 11, 40},
+                      ResampleCase{"OnePixelSource", 5, 5, {2, 2, 3, 3}, 6, 4},
+                      ResampleCase{"OnePixelWideSource", 4, 9, {3, 0, 4, 9}, 4, 3},
+                      ResampleCase{"OnePixelTallSource", 10, 1, {0, 0, 10, 1}, 3, 2},
+                      ResampleCase{"OnePixelTarget", 12, 12, {0, 0, 12, 12}, 1, 1},
+                      ResampleCase{"OnePixelWideTarget", 30, 5, {0, 0, 30, 5}, 1, 7},
+                      ResampleCase{"TwoPixelSource", 2, 2, {0, 0, 2, 2}, 1, 5},
+                      ResampleCase{"LogoFromWidePicture", 700, 300, {3, 0, 697, 300}, 176, 208}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StretchCopy, MatchesReferenceOnASweepOfSizesAndCrops)
+{
+    const TBitmap picture = TestPicture(97, 61, 11);
+    uint32_t state = 2024;
+    auto next = [&](int limit) {
+        state = state * 1103515245u + 12345u;
+        return int((state >> 8) % uint32_t(limit));
+    };
+    for (int round = 0; round < 60; ++round) {
+        const int left = next(96), top = next(60);
+        const TRect source{left, top, left + 1 + next(97 - left), top + 1 + next(61 - top)};
+        const int tw = 1 + next(round % 2 ? 40 : 140), th = 1 + next(round % 3 ? 30 : 90);
+        const TBitmap expected = Reference(picture, source, tw, th);
+        for (TSimdLevel level : Levels()) {
+            TBitmap target(tw, th);
+            StretchCopy(picture, target, {0, 0, tw, th}, source, {level, 2});
+            ASSERT_TRUE(target == expected) << "round " << round << ", level " << int(level);
+        }
+    }
+}
+
+TEST(StretchCopy, ReducingFarEnoughForEveryWeightToRoundToZeroGivesBlack)
+{
+    const TBitmap picture = TestPicture(1200, 2, 1);
+    TBitmap target(1, 1);
+    std::fill(target.Data(), target.Data() + 3, 99);
+    StretchCopy(picture, target, {0, 0, 1, 1}, {0, 0, 1200, 2});
+    EXPECT_TRUE(target == Reference(picture, {0, 0, 1200, 2}, 1, 1));
+    EXPECT_EQ(target.Pixel(0, 0)[0], 0);
+}
+
+TEST(StretchCopy, DrawsAtTheDestinationAndLeavesTheRestAlone)
+{
+    const TBitmap picture = TestPicture(40, 30, 3);
+    const TBitmap expected = Reference(picture, {5, 5, 35, 25}, 12, 8);
+    TBitmap target(20, 20);
+    std::fill(target.Data(), target.Data() + target.SizeInBytes(), 77);
+    StretchCopy(picture, target, {4, 6, 16, 14}, {5, 5, 35, 25});
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            for (int ch = 0; ch < 3; ++ch) {
+                const bool inside = x >= 4 && x < 16 && y >= 6 && y < 14;
+                const uint8_t want = inside ? expected.Pixel(x - 4, y - 6)[ch] : 77;
+                ASSERT_EQ(target.Pixel(x, y)[ch], want) << x << "," << y;
+            }
+}
+
+TEST(StretchCopy, SkipsWhatFallsOutsideTheTarget)
+{
+    const TBitmap picture = TestPicture(30, 30, 5);
+    const TBitmap expected = Reference(picture, {0, 0, 30, 30}, 10, 10);
+    TBitmap target(6, 6);
+    StretchCopy(picture, target, {-4, -3, 6, 7}, {0, 0, 30, 30});
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            for (int ch = 0; ch < 3; ++ch)
+                ASSERT_EQ(target.Pixel(x, y)[ch], expected.Pixel(x + 4, y + 3)[ch]) << x << "," << y;
+}
+
+TEST(StretchCopy, DrawsNothingForEmptyRectangles)
+{
+    const TBitmap picture = TestPicture(20, 20, 9);
+    const TRect empties[][2] = {
+        {{0, 0, 10, 10}, {3, 3, 3, 9}},     // source without width
+        {{0, 0, 10, 10}, {3, 3, 9, 3}},     // source without height
+        {{0, 0, 0, 10}, {0, 0, 20, 20}},    // destination without width
+        {{0, 0, 10, 0}, {0, 0, 20, 20}},    // destination without height
+        {{0, 0, 10, 10}, {20, 0, 25, 20}},  // source beyond the picture
+    };
+    for (const auto& [dest, source] : empties) {
+        TBitmap target(10, 10);
+        std::fill(target.Data(), target.Data() + target.SizeInBytes(), 42);
+        const TBitmap before = target;
+        StretchCopy(picture, target, dest, source);
+        EXPECT_TRUE(target == before);
+    }
+}
+
+} // namespace
+} // namespace quillon
