@@ -129,6 +129,11 @@ void THTTPConnection::Prepare(const std::string& url, bool post)
     curl_easy_setopt(e, CURLOPT_TIMEOUT, 0L);
     curl_easy_setopt(e, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, post ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+    // An HTTP/1.0 request is not persistent: a post goes out on a connection of its own
+    // and closes it. Reusing one the server may already have closed can break the post
+    // half-way or, worse, send it twice.
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, post ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, post ? 1L : 0L);
 
     // An empty proxy text also keeps libcurl from taking one from the environment, and an
     // empty no-proxy list keeps no_proxy from overriding the configured proxy.

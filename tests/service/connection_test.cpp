@@ -48,6 +48,23 @@ TEST_F(ConnectionTest, GetIsHttp11WithTheFixedHeaders)
     EXPECT_EQ(r.Header("Content-Type"), "text/html");
 }
 
+TEST_F(ConnectionTest, EveryPostHasAConnectionOfItsOwn)
+{
+    // A kept-alive connection that the server closes after an HTTP/1.0 answer would
+    // break the next post now and then; each post must connect afresh.
+    server.Answer("/post", "ok");
+    TFormData form;
+    form.AddField("a", "1");
+    connection.Get(server.URL("/post"));
+    for (int i = 0; i < 3; ++i)
+        connection.Post(server.URL("/post"), form);
+    auto r = server.Requests();
+    ASSERT_EQ(r.size(), 4u);
+    for (size_t i = 1; i < r.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            EXPECT_NE(r[i].remotePort, r[j].remotePort) << i << " reused the connection of " << j;
+}
+
 TEST_F(ConnectionTest, CookiesStayWithTheirConnection)
 {
     server.Answer("/login", TCannedAnswer{200, "in", {{"Set-Cookie", "session=abc; Path=/"}}, false});

@@ -31,6 +31,7 @@ struct TRecordedRequest {
     httplib::Headers headers;
     httplib::Params params;
     std::vector<TRecordedPart> parts;
+    int remotePort = 0;  // tells the client's connections apart
 
     std::string Header(const std::string& key) const
     {
@@ -141,7 +142,8 @@ private:
     void Record(const httplib::Request& req, std::vector<TRecordedPart> parts, const std::string& body)
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back({req.method, req.path, req.version, body, req.headers, req.params, std::move(parts)});
+        requests_.push_back(
+            {req.method, req.path, req.version, body, req.headers, req.params, std::move(parts), req.remote_port});
     }
 
     void Respond(const std::string& path, httplib::Response& res)
