@@ -101,8 +101,11 @@ THTTPConnection::THTTPConnection()
     GlobalInit();
     easy_ = curl_easy_init();
     multi_ = curl_multi_init();
-    if (!easy_ || !multi_)
+    if (!easy_ || !multi_) {
+        curl_multi_cleanup(Multi(multi_));
+        curl_easy_cleanup(Easy(easy_));
         throw QuillonError("Cannot create an HTTP connection");
+    }
     // An empty cookie file switches the cookie engine on without reading anything.
     curl_easy_setopt(Easy(easy_), CURLOPT_COOKIEFILE, "");
 }
