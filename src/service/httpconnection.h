@@ -1,0 +1,87 @@
+#pragma once
+
+#include "common/error.h"
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// A failure of the HTTP client itself: no connection, a refused or lost connection, a
+// proxy refusal, an aborted transfer, a refused URL scheme or a status outside 2xx.
+// Workers tell it apart from failures of their own (a short answer, an unreadable file).
+class THTTPError : public QuillonError {
+public:
+    explicit THTTPError(const std::string& text, long status = 0) : QuillonError(text), status_(status) {}
+    long Status() const { return status_; }
+
+private:
+    long status_;
+};
+
+// The proxy settings of one connection; the default value is the reset state.
+struct TProxySettings {
+    std::string server;
+    int port = 0;
+    bool basicAuthentication = false;
+    std::string userName;
+    std::string password;
+    bool operator==(const TProxySettings&) const = default;
+};
+
+struct TFormPart {
+    std::string name;
+    std::string content;
+    std::optional<std::string> fileName;
+    std::string contentType;  // empty: the part carries no content type
+};
+
+// A multipart/form-data body, kept as plain parts so it can grow between two posts.
+class TFormData {
+public:
+    void AddField(const std::string& name, const std::string& value);
+    // The file is read here, so an unreadable file fails before anything is sent.
+    void AddFile(const std::string& name, const std::string& path, const std::string& contentType);
+    const std::vector<TFormPart>& Parts() const { return parts_; }
+
+private:
+    std::vector<TFormPart> parts_;
+};
+
+// One HTTP client connection over a libcurl easy handle. The handle lives as long as the
+// connection, so the cookies a server sets are sent back for the rest of the run.
+// One request at a time; Disconnect is the only call allowed from another thread.
+class THTTPConnection {
+public:
+    THTTPConnection();
+    ~THTTPConnection();
+    THTTPConnection(const THTTPConnection&) = delete;
+    THTTPConnection& operator=(const THTTPConnection&) = delete;
+
+    // Both return the answer body; any failure raises THTTPError.
+    std::string Get(const std::string& url);
+    std::string Post(const std::string& url, const TFormData& form);
+
+    // Ends the transfer in progress, if any, within a fraction of a second.
+    void Disconnect();
+
+    const TProxySettings& Proxy() const { return proxy_; }
+    void SetProxy(const TProxySettings& proxy) { proxy_ = proxy; }
+
+private:
+    void Prepare(const std::string& url, bool post);
+    std::string Perform();
+
+    void* easy_ = nullptr;
+    void* multi_ = nullptr;
+    TProxySettings proxy_;
+    std::atomic<bool> abort_{false};
+};
+
+// Percent-encodes the characters that may not stand in a URL as typed (spaces, controls,
+// bytes outside ASCII and the unsafe punctuation); an existing %XX stays as it is.
+std::string EncodeUrl(const std::string& url);
+
+} // namespace quillon

@@ -1,0 +1,74 @@
+#include "service/proxy.h"
+
+#include "common/error.h"
+#include "common/text.h"
+#include "service/messages.h"
+
+#include <optional>
+
+namespace quillon {
+
+namespace {
+
+std::string FormatConversionError(const std::string& text)
+{
+    const std::string pattern = kMsgNotAValidInteger;
+    const size_t at = pattern.find("%s");
+    return pattern.substr(0, at) + text + pattern.substr(at + 2);
+}
+
+} // namespace
+
+bool ProxyApplies(const TOptions& options)
+{
+    if (options.proxysource != psIE && options.proxysource != psManual)
+        return false;
+    return !options.proxyhost.empty() && !options.proxyport.empty();
+}
+
+bool ProxyCredentialsMissing(const TOptions& options)
+{
+    return ProxyApplies(options) && options.proxyauthentication &&
+           (options.proxylogin.empty() || options.proxypassword.empty());
+}
+
+void ResetConnection(THTTPConnection& connection)
+{
+    connection.SetProxy(TProxySettings());
+}
+
+void ConfigureConnection(THTTPConnection& connection, const TOptions& options)
+{
+    ResetConnection(connection);
+    if (!ProxyApplies(options))
+        return;
+    std::optional<int> port = ParseInt32(options.proxyport);
+    if (!port)
+        throw QuillonError(FormatConversionError(options.proxyport));
+    TProxySettings proxy;
+    proxy.server = options.proxyhost;
+    proxy.port = *port;
+    proxy.basicAuthentication = options.proxyauthentication;
+    if (proxy.basicAuthentication) {
+        proxy.userName = options.proxylogin;
+        proxy.password = options.proxypassword;
+    }
+    connection.SetProxy(proxy);
+}
+
+bool EnsureProxyCredentials(TOptions& options, const TProxyLoginPrompt& prompt,
+                            const std::function<void()>& saveOptions)
+{
+    while (ProxyCredentialsMissing(options)) {
+        std::string login = options.proxylogin;
+        std::string password = options.proxypassword;
+        if (!prompt(login, password))
+            return false;
+        options.proxylogin = login;
+        options.proxypassword = password;
+        saveOptions();
+    }
+    return true;
+}
+
+} // namespace quillon

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quillon {
+
+enum class TWorkerResult : std::uint8_t {
+    Success = 0,
+    ServiceMessage = 1,
+    ServiceError = 2,
+    Cancelled = 3,
+    ConnectionFailed = 4,
+};
+
+// Runs a call on the main thread and returns once it has run there. Workers reset their
+// connection through it; tests may simply call the function.
+using TRunOnMainThread = std::function<void(const std::function<void()>&)>;
+
+// "http://" followed by a host parameter and a script parameter, joined as they are.
+inline std::string ServiceURL(const std::string& host, const std::string& script)
+{
+    return "http://" + host + script;
+}
+
+} // namespace quillon
