@@ -2,6 +2,7 @@
 #include "app/ui/instancechannel.h"
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
+#include "imaging/picturefiles.h"
 #include "logodir/messages.h"
 
 #include "support/scriptedprompts.h"
@@ -24,6 +25,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A picture with something to see: a gradient, so a wrong crop or scale shows.
+TBitmap TestPicture(int w, int h)
+{
+    TBitmap b(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = b.Pixel(x, y);
+            p[0] = static_cast<uint8_t>(x * 255 / w);
+            p[1] = static_cast<uint8_t>(y * 255 / h);
+            p[2] = 128;
+        }
+    }
+    return b;
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() : instances(runtime.Path().c_str())
@@ -32,7 +48,7 @@ protected:
                                     "screenheight=\"10\"/><model name=\"Normal\" screenwidth=\"176\" "
                                     "screenheight=\"208\"/></make><make name=\"Empty\"/></phoneslist>");
         dir.Write("parameters.xml", "<parameters/>");
-        picture = source.Write("photo.jpg", "not really a picture");
+        picture = source.Write("photo.jpg", EncodePicture(TestPicture(300, 200), pfJPEG));
         TAppEnvironment env;
         env.appDir = dir.AppDir();
         env.prompts = &prompts;

@@ -8,6 +8,7 @@
 #include "app/ui/propertycontrols.h"
 #include "app/ui/uploadbannerpanel.h"
 #include "imaging/ui/pictureview.h"
+#include "imaging/picturefiles.h"
 #include "logodir/directoryops.h"
 #include "logodir/ui/logotreemodel.h"
 
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QTimer>
 #include <QTreeView>
 
@@ -63,6 +65,7 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     imageCursorTimer_->setObjectName("ImageCursorTimer");
     imageCursorTimer_->setInterval(40);
 
+    ConnectSourceView();
     FormCreate();
 }
 
@@ -105,6 +108,8 @@ void TMainAppForm::InitializeApplication()
         },
         [this](const std::string& url) { ShowUploadUrl(url); });
     logoSettings_ = std::make_unique<TLogoSettings>(*propertyControls_, phoneMakes_, *newLogoTemplate_);
+    logoSettings_->LogoShown = [this] { return activeSourceImage_ != nullptr; };
+    logoSettings_->ShowSelectedNode = [this] { ShowSelectedNode(); };
 
     cursors_[1] = QCursor(QPixmap(":/HANDFLATCURSOR"), 7, 7);
     cursors_[2] = QCursor(QPixmap(":/HANDGRABCURSOR"), 7, 7);
@@ -171,13 +176,9 @@ void TMainAppForm::SelectNode(TLogoNode* node)
     logoTreeView_->scrollTo(index);
 }
 
-void TMainAppForm::LogoTreeViewChange(TLogoNode* node)
+void TMainAppForm::LogoTreeViewChange(TLogoNode*)
 {
-    if (!showingNode_) {
-        showingNode_ = true;
-        activeNodeObject_ = node ? node->Data() : nullptr;
-        showingNode_ = false;
-    }
+    ShowSelectedNode();
     logoSettings_->SetActive(activeNodeObject_);
     logoSettings_->ShowSelected();
     UpdateCommandStates();
@@ -190,6 +191,10 @@ void TMainAppForm::ShowUploadUrl(const std::string& url)
 
 bool TMainAppForm::eventFilter(QObject* watched, QEvent* e)
 {
+    if (resizeTimer_ && sourceImageScrollBox_ && watched == sourceImageScrollBox_->viewport() &&
+        e->type() == QEvent::Resize) {
+        resizeTimer_->start();  // SourceImageScrollBoxResize
+    }
     if (watched == logoTreeView_ && e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
         if (key->key() == Qt::Key_Delete) {
@@ -208,6 +213,11 @@ void TMainAppForm::LogoTreeViewKeyDown(int key)
 
 void TMainAppForm::AddImageToDirectory(const std::string& file)
 {
+    // The picture must decode and be big enough before it joins the directory.
+    if (const std::string problem = CheckPictureFile(file); !problem.empty()) {
+        prompts_.Error(problem);
+        return;
+    }
     if (TLogoNode* node = directoryOps_->AddImageToDirectory(SelectedNode(), file, *newLogoTemplate_))
         SelectNode(node);
 }
@@ -270,7 +280,7 @@ void TMainAppForm::Options1Click()
 {
     Trace("Options1Click");
     if (dialogs_ && dialogs_->OptionsForm->exec() == QDialog::Accepted)
-        LogoTreeViewChange(SelectedNode());
+        ShowSelectedNode();
 }
 
 void TMainAppForm::FitimageintopaneClick(bool checked)
@@ -278,6 +288,7 @@ void TMainAppForm::FitimageintopaneClick(bool checked)
     Trace("FitimageintopaneClick");
     for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
         actions_[name]->setChecked(checked);
+    ShowSelectedNode();
 }
 
 void TMainAppForm::ContentsToolButtonClick()
@@ -333,6 +344,7 @@ void TMainAppForm::ShutdownApplication()
     if (helpForm_)
         helpForm_->CloseFile(env_.appDir + kHelpFile);
     uploadTile_ = QPixmap();
+    SetAppCursor(nullptr);
     selFrameTimer_->stop();
     imageCursorTimer_->stop();
     if (env_.instances)

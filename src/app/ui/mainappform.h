@@ -7,6 +7,7 @@
 #include "logodir/logodirfile.h"
 #include "logodir/logosettings.h"
 #include "logodir/logotree.h"
+#include "imaging/sourceimage.h"
 
 #include <QMainWindow>
 #include <QCursor>
@@ -106,6 +107,18 @@ public:
     void UpdateCommandStates();
     void AddImageToDirectory(const std::string& file);
 
+    // The selected logo on screen (mainappform_logo.cpp).
+    void ShowSelectedNode();
+    void UpdateImageStatus();
+    void SourceImageMouseDown(int x, int y);
+    void SourceImageMouseMove(int x, int y);
+    void SourceImageMouseUp(int x, int y);
+    void SelFrameTimerTimer();
+    void ImageCursorTimerTimer();
+    TSourceImage* ActiveSourceImage() const { return activeSourceImage_.get(); }
+    QString ImageStatusText(int panel) const;
+    bool FitToPane() const;
+
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -142,6 +155,13 @@ private:
     void SetEnabled(const QStringList& names, bool enabled);
     void ApplyUploadGlyph();
     void ShowUploadUrl(const std::string& url);
+    void UpdateFrameCursor(int x, int y);
+    void DragFrame(int x, int y);
+    void RenderLogo();
+    void RepaintFrame();
+    void SetAppCursor(const QCursor* cursor);
+    void ConnectSourceView();
+    const TOptions* Options() const;
 
     TAppEnvironment env_;
     TDialogs* dialogs_ = nullptr;
@@ -161,6 +181,12 @@ private:
     bool showingNode_ = false;
     int uploadPhase_ = -1;
     TCommandStates commandStates_;
+    std::unique_ptr<TSourceImage> activeSourceImage_;
+    bool mouseBusy_ = false;
+    bool frameDragging_ = false;
+    TSourceImage::TDrag drag_;
+    bool appCursorSet_ = false;
+    QTimer* resizeTimer_ = nullptr;
     std::unique_ptr<TDirectoryOps> directoryOps_;
     std::unique_ptr<TPropertyControls> propertyControls_;
     std::unique_ptr<TLogoSettings> logoSettings_;

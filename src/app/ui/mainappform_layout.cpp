@@ -79,7 +79,7 @@ void TMainAppForm::CreateLayout()
     horizontalSplitter_->setCollapsible(1, false);
     horizontalSplitter_->setStretchFactor(0, 1);
     horizontalSplitter_->setStretchFactor(1, 0);
-    horizontalSplitter_->setSizes({10000, 246});
+    horizontalSplitter_->setSizes({10000, 1});
     verticalSplitter_->addWidget(horizontalSplitter_);
     verticalSplitter_->setCollapsible(0, false);
     verticalSplitter_->setStretchFactor(0, 0);
@@ -136,6 +136,9 @@ QWidget* TMainAppForm::CreateSourcePanel()
     imageStatusBar_ = new QStatusBar(panel);
     imageStatusBar_->setObjectName("ImageStatusBar");
     imageStatusBar_->setSizeGripEnabled(false);
+    QFont small = imageStatusBar_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    imageStatusBar_->setFont(small);
     const char* texts[4] = {"Source Image:", "Source Selection:", "Logo Screen:", "Logo Image:"};
     const int widths[4] = {140, 200, 140, 120};
     for (int i = 0; i < 4; ++i) {
@@ -165,7 +168,9 @@ QWidget* TMainAppForm::CreateTargetPanel()
 
     auto* layout = new QHBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(CreateImageToolPanel());
+    QWidget* tools = CreateImageToolPanel();
+    layout->addWidget(tools);
+    panel->setMinimumHeight(std::max(246, tools->sizeHint().height()));
     layout->addWidget(targetBkgndScrollBox_, 1);
     layout->addWidget(CreateUploadPanel());
     return panel;

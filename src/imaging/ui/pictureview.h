@@ -16,13 +16,19 @@ public:
 
     void SetPicture(const QImage& picture);
     void Clear();
-    bool HasPicture() const { return !canvas_.isNull(); }
+    bool HasPicture() const { return !canvas_.isNull() || static_cast<bool>(painter_); }
     QImage& Canvas() { return canvas_; }
     const QImage& Canvas() const { return canvas_; }
     // Repaints the part of the canvas the program has just drawn on.
     void CanvasChanged(const QRect& area) { update(area); }
 
     QSize sizeHint() const override { return canvas_.isNull() ? QSize(0, 0) : canvas_.size(); }
+
+    // A view drawn on demand: the painter fills a canvas whose top-left pixel is the
+    // given point of the view. Very large views (a tall work area at 1:1) then never
+    // need a picture of their whole size.
+    using TPainter = std::function<void(QImage& canvas, QPoint origin)>;
+    void SetPainter(QSize size, TPainter painter);
 
     std::function<void(QMouseEvent*)> MouseDown;
     std::function<void(QMouseEvent*)> MouseMove;
@@ -36,6 +42,7 @@ protected:
 
 private:
     QImage canvas_;
+    TPainter painter_;
 };
 
 } // namespace quillon

@@ -1,0 +1,289 @@
+// The selected logo on screen: the source view with its frame, the rendered logo, the
+// mouse that moves and sizes the frame, and the image status bar.
+#include "app/ui/mainappform.h"
+
+#include "app/ui/dialogs.h"
+#include "imaging/picturefiles.h"
+#include "imaging/ui/pictureview.h"
+#include "logodir/nodepaths.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace quillon {
+
+namespace {
+
+QImage ToImage(const TBitmap& b)
+{
+    QImage image(b.Width(), b.Height(), QImage::Format_RGB888);
+    for (int y = 0; y < b.Height(); ++y)
+        std::copy_n(b.Row(y), b.Stride(), image.scanLine(y));
+    return image;
+}
+
+Qt::CursorShape ShapeOf(THitCode code)
+{
+    switch (code) {
+    case hcTopLeft:
+    case hcBottomRight:
+        return Qt::SizeFDiagCursor;
+    case hcTopRight:
+    case hcBottomLeft:
+        return Qt::SizeBDiagCursor;
+    case hcLeft:
+    case hcRight:
+        return Qt::SizeHorCursor;
+    case hcTop:
+    case hcBottom:
+        return Qt::SizeVerCursor;
+    default:
+        return Qt::ArrowCursor;
+    }
+}
+
+} // namespace
+
+const TOptions* TMainAppForm::Options() const
+{
+    return dialogs_ && dialogs_->OptionsForm ? &dialogs_->OptionsForm->Options : nullptr;
+}
+
+bool TMainAppForm::FitToPane() const { return actions_.at("Fitimageintopane")->isChecked(); }
+
+void TMainAppForm::ConnectSourceView()
+{
+    sourceImage_->MouseDown = [this](QMouseEvent* e) { SourceImageMouseDown(e->pos().x(), e->pos().y()); };
+    sourceImage_->MouseMove = [this](QMouseEvent* e) { SourceImageMouseMove(e->pos().x(), e->pos().y()); };
+    sourceImage_->MouseUp = [this](QMouseEvent* e) { SourceImageMouseUp(e->pos().x(), e->pos().y()); };
+    connect(selFrameTimer_, &QTimer::timeout, this, &TMainAppForm::SelFrameTimerTimer);
+    connect(imageCursorTimer_, &QTimer::timeout, this, &TMainAppForm::ImageCursorTimerTimer);
+
+    // A resize of the pane comes in bursts while the user drags a splitter or the
+    // window edge; the picture is decoded again once the pane has settled.
+    resizeTimer_ = new QTimer(this);
+    resizeTimer_->setSingleShot(true);
+    resizeTimer_->setInterval(80);
+    connect(resizeTimer_, &QTimer::timeout, this, [this] {
+        if (activeSourceImage_)
+            ShowSelectedNode();
+    });
+}
+
+void TMainAppForm::ShowSelectedNode()
+{
+    if (showingNode_)
+        return;
+    showingNode_ = true;
+    activeSourceImage_.reset();
+    activeNodeObject_ = nullptr;
+    TLogoNode* node = SelectedNode();
+    bool shown = false;
+    if (node) {
+        activeNodeObject_ = node->Data();
+        if (activeNodeObject_->nodekind == nkLogo) {
+            try {
+                const QSize pane = sourceImageScrollBox_->viewport()->size();
+                TFillOptions fill;
+                if (const TOptions* o = Options()) {
+                    fill.fillemptyarea = o->fillemptyarea;
+                    fill.emptyareacolor = static_cast<uint32_t>(o->emptyareacolor);
+                }
+                auto image = std::make_unique<TSourceImage>(LoadPicture(GetLogoFileName(env_.appDir, node)),
+                                                            *activeNodeObject_, TSize{pane.width(), pane.height()},
+                                                            FitToPane(), fill);
+                image->BuildDisplayPicture();
+                if (!activeNodeObject_->HasFrame())
+                    image->PlaceInitialFrame();
+                activeSourceImage_ = std::move(image);
+                const TSize display = activeSourceImage_->Display().display;
+                sourceImage_->SetPainter(QSize(display.width, display.height), [this](QImage& canvas, QPoint origin) {
+                    if (!activeSourceImage_) {
+                        canvas.fill(Qt::white);
+                        return;
+                    }
+                    TBitmap part(canvas.width(), canvas.height());
+                    activeSourceImage_->DrawSourceView(part, {origin.x(), origin.y()});
+                    for (int y = 0; y < part.Height(); ++y)
+                        std::copy_n(part.Row(y), part.Stride(), canvas.scanLine(y));
+                });
+                sourceImageScrollBox_->horizontalScrollBar()->setValue(0);
+                sourceImageScrollBox_->verticalScrollBar()->setValue(0);
+                RenderLogo();
+                targetBkgndScrollBox_->horizontalScrollBar()->setValue(0);
+                targetBkgndScrollBox_->verticalScrollBar()->setValue(0);
+                shown = true;
+            } catch (const std::exception& e) {
+                // A picture changed or damaged outside the program: say why, show nothing,
+                // and let the user go on with the rest of the directory.
+                activeSourceImage_.reset();
+                showingNode_ = false;
+                sourceImage_->Clear();
+                targetImage_->Clear();
+                prompts_.Error(e.what());
+                showingNode_ = true;
+            }
+        }
+    }
+    if (!shown) {
+        sourceImage_->Clear();
+        targetImage_->Clear();
+    }
+    showingNode_ = false;
+    UpdateImageStatus();
+}
+
+void TMainAppForm::RenderLogo()
+{
+    if (!activeSourceImage_)
+        return;
+    TBitmap target;
+    activeSourceImage_->RenderLogo(target);
+    targetImage_->SetPicture(ToImage(target));
+}
+
+void TMainAppForm::UpdateImageStatus()
+{
+    const TLogoNode* node = SelectedNode() ? SelectedNode() : tree_.Root();
+    const TLogoDirObject* r = node ? node->Data() : nullptr;
+    QString texts[4] = {"Source Image: ", "Source Selection: ", "Logo Screen: ", "Logo Image: "};
+    if (r && r->nodekind == nkLogo && activeSourceImage_) {
+        const TSourceImage& s = *activeSourceImage_;
+        const TSize picture = s.PictureSize();
+        const TSize offset = s.PictureOffset();
+        texts[0] += QString("%1x%2").arg(picture.width).arg(picture.height);
+        texts[1] += QString("(%1,%2):(%3x%4)")
+                        .arg(r->frameleft - offset.width)
+                        .arg(r->frametop - offset.height)
+                        .arg(r->framewidth)
+                        .arg(r->frameheight);
+        texts[2] += QString("%1x%2").arg(r->logowidth).arg(r->logoheight);
+        const bool covers = s.FrameCoversPicture();
+        texts[3] += QString("%1x%2")
+                        .arg(covers ? s.LogoPicture().Width() : 0)
+                        .arg(covers ? s.LogoPicture().Height() : 0);
+    }
+    for (int i = 0; i < 4; ++i)
+        imageStatusPanels_[i]->setText(texts[i]);
+}
+
+QString TMainAppForm::ImageStatusText(int panel) const { return imageStatusPanels_[panel]->text(); }
+
+void TMainAppForm::RepaintFrame()
+{
+    if (!activeSourceImage_)
+        return;
+    // Only the one-pixel strips under the frame change between two frames.
+    const TRect f = activeSourceImage_->DisplayFrame();
+    sourceImage_->update(QRect(f.left, f.top, f.Width(), 1));
+    sourceImage_->update(QRect(f.left, f.bottom - 1, f.Width(), 1));
+    sourceImage_->update(QRect(f.left, f.top, 1, f.Height()));
+    sourceImage_->update(QRect(f.right - 1, f.top, 1, f.Height()));
+}
+
+void TMainAppForm::SelFrameTimerTimer()
+{
+    if (!activeSourceImage_)
+        return;
+    activeSourceImage_->AdvanceAnts();
+    RepaintFrame();
+}
+
+void TMainAppForm::SetAppCursor(const QCursor* cursor)
+{
+    if (!cursor) {
+        if (appCursorSet_)
+            QApplication::restoreOverrideCursor();
+        appCursorSet_ = false;
+        return;
+    }
+    if (appCursorSet_)
+        QApplication::changeOverrideCursor(*cursor);
+    else
+        QApplication::setOverrideCursor(*cursor);
+    appCursorSet_ = true;
+}
+
+void TMainAppForm::UpdateFrameCursor(int x, int y)
+{
+    const TLogoNode* node = SelectedNode();
+    if (!node || node->Data()->nodekind != nkLogo || frameDragging_ || !activeSourceImage_)
+        return;
+    const THitCode code = HitCode(activeSourceImage_->HitTestFrame(), x, y);
+    const QCursor cursor = code == hcInside ? cursors_[1] : QCursor(ShapeOf(code));
+    sourceImage_->setCursor(cursor);
+    SetAppCursor(&cursor);
+}
+
+void TMainAppForm::ImageCursorTimerTimer()
+{
+    const QPoint global = QCursor::pos();
+    const bool overImage = sourceImage_->rect().contains(sourceImage_->mapFromGlobal(global));
+    const bool overPane = sourceImageScrollBox_->viewport()->rect().contains(
+        sourceImageScrollBox_->viewport()->mapFromGlobal(global));
+    if (!overImage || !overPane) {
+        SetAppCursor(nullptr);
+        imageCursorTimer_->stop();
+    }
+}
+
+void TMainAppForm::SourceImageMouseDown(int x, int y)
+{
+    if (mouseBusy_)
+        return;
+    mouseBusy_ = true;
+    frameDragging_ = true;
+    UpdateFrameCursor(x, y);
+    const TLogoNode* node = SelectedNode();
+    if (node && node->Data()->nodekind == nkLogo && activeSourceImage_)
+        drag_ = activeSourceImage_->BeginDrag({x, y});
+    else
+        drag_ = {};
+    mouseBusy_ = false;
+}
+
+void TMainAppForm::SourceImageMouseMove(int x, int y)
+{
+    if (mouseBusy_)
+        return;
+    mouseBusy_ = true;
+    imageCursorTimer_->start();
+    UpdateFrameCursor(x, y);
+    DragFrame(x, y);
+    UpdateImageStatus();
+    mouseBusy_ = false;
+}
+
+void TMainAppForm::SourceImageMouseUp(int x, int y)
+{
+    if (mouseBusy_)
+        return;
+    mouseBusy_ = true;
+    const TOptions* options = Options();
+    if (frameDragging_ && activeSourceImage_ && !(options && options->showlogochange))
+        RenderLogo();
+    frameDragging_ = false;
+    UpdateFrameCursor(x, y);
+    UpdateImageStatus();
+    mouseBusy_ = false;
+}
+
+void TMainAppForm::DragFrame(int x, int y)
+{
+    const TLogoNode* node = SelectedNode();
+    if (!node || node->Data()->nodekind != nkLogo || !frameDragging_ || drag_.zone == hcOutside || !activeSourceImage_)
+        return;
+    RepaintFrame();  // where the frame was
+    activeSourceImage_->DragFrame(drag_, {x, y});
+    RepaintFrame();  // where it is now
+    const TOptions* options = Options();
+    if (options && options->showlogochange)
+        RenderLogo();
+}
+
+} // namespace quillon
