@@ -3,6 +3,7 @@
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
 #include "imaging/picturefiles.h"
+#include "imaging/ui/pictureview.h"
 #include "logodir/messages.h"
 
 #include "support/scriptedprompts.h"
@@ -290,6 +291,131 @@ TEST_F(MainWindowTest, HelpAndFaq)
     browserError = "execvp: No such file or directory /usr/bin/nothing";
     Action("FAQMenuItem")->trigger();
     EXPECT_EQ(prompts.Texts().back(), browserError);
+}
+
+TEST_F(MainWindowTest, AWidthChangeReplacesAHandPlacedFrame)
+{
+    TLogoNode* logo = AddLogo();  // 300 x 200 with a 128 x 128 logo: work area 300 x 300
+    ASSERT_NE(form->ActiveSourceImage(), nullptr);
+    TLogoDirObject& r = *logo->Data();
+    EXPECT_EQ((std::vector<int>{r.frameleft, r.frametop, r.framewidth, r.frameheight}),
+              (std::vector<int>{0, 0, 300, 300}));
+    r.frameleft = 40;
+    r.framewidth = 100;
+    r.frameheight = 100;
+    Control<QSpinBox>("LogoWidth")->setValue(256);
+    EXPECT_EQ(r.logowidth, 256);
+    EXPECT_EQ((std::vector<int>{r.frameleft, r.frametop, r.framewidth, r.frameheight}),
+              (std::vector<int>{0, 0, 400, 200}));  // the work area is 400 x 200 now
+    EXPECT_EQ(form->ImageStatusText(2), "Logo Screen: 256x128");
+}
+
+TEST_F(MainWindowTest, MouseDragsMoveAndSizeTheFrame)
+{
+    // 300 x 200 picture, 128 x 128 logo, fit kind "Smaller Dimension": a 200 x 200 frame at
+    // (50, 50) of the 300 x 300 work area, shown 1:1.
+    TLogoNode* logo = AddLogo();
+    TLogoDirObject& r = *logo->Data();
+    form->SelectNode(form->LogoTree().Root());
+    r.fitkind = fkSmaller;
+    r.DiscardFrame();
+    form->SelectNode(logo);
+    ASSERT_EQ((std::vector<int>{r.frameleft, r.frametop, r.framewidth, r.frameheight}),
+              (std::vector<int>{50, 50, 200, 200}));
+    EXPECT_EQ(form->ImageStatusText(0), "Source Image: 300x200");
+    EXPECT_EQ(form->ImageStatusText(1), "Source Selection: (50,0):(200x200)");
+    EXPECT_EQ(form->ImageStatusText(3), "Logo Image: 128x128");
+
+    struct Step {
+        const char* what;
+        std::vector<std::pair<int, int>> path;  // down at the first point, moves, up at the last
+        std::vector<int> frame;
+        const char* selection;
+    };
+    const Step steps[] = {
+        {"move: the frame already fills its bounds", {{150, 150}, {170, 150}, {400, 150}}, {50, 50, 200, 200},
+         "Source Selection: (50,0):(200x200)"},
+        {"left edge inward, square kept", {{50, 150}, {90, 150}}, {90, 90, 160, 160},
+         "Source Selection: (90,40):(160x160)"},
+        {"move left, stopped by the bounds", {{150, 150}, {50, 150}}, {50, 90, 160, 160},
+         "Source Selection: (50,40):(160x160)"},
+        {"bottom-right corner far inward: the minimum", {{209, 249}, {0, 0}}, {50, 90, 16, 16},
+         "Source Selection: (50,40):(16x16)"},
+        {"outside: nothing", {{10, 10}, {200, 200}}, {50, 90, 16, 16}, "Source Selection: (50,40):(16x16)"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        form->SourceImageMouseDown(s.path.front().first, s.path.front().second);
+        for (const auto& [x, y] : s.path)
+            form->SourceImageMouseMove(x, y);
+        form->SourceImageMouseUp(s.path.back().first, s.path.back().second);
+        EXPECT_EQ((std::vector<int>{r.frameleft, r.frametop, r.framewidth, r.frameheight}), s.frame);
+        EXPECT_EQ(form->ImageStatusText(1).toStdString(), s.selection);
+    }
+}
+
+TEST_F(MainWindowTest, TheLogoFollowsTheFrameOnlyAtButtonUpUnlessAsked)
+{
+    AddLogo();
+    auto logoPixels = [this] { return Control<TPictureView>("TargetImage")->Canvas().copy(); };
+    const QImage before = logoPixels();
+    form->SourceImageMouseDown(298, 298);  // bottom-right corner of the 300 x 300 frame
+    form->SourceImageMouseMove(200, 200);
+    EXPECT_EQ(logoPixels(), before);
+    form->SourceImageMouseUp(200, 200);
+    const QImage after = logoPixels();
+    EXPECT_NE(after, before);
+
+    app->Dialogs().OptionsForm->Options.showlogochange = true;
+    const TLogoDirObject frameBefore = *form->ActiveNodeObject();
+    form->SourceImageMouseDown(201, 201);  // on the corner, in the band around the frame line
+    form->SourceImageMouseMove(150, 150);
+    EXPECT_NE(form->ActiveNodeObject()->framewidth, frameBefore.framewidth);
+    EXPECT_NE(logoPixels(), after);
+    form->SourceImageMouseUp(150, 150);
+}
+
+TEST_F(MainWindowTest, APictureThatNoLongerDecodesIsReportedAndLeavesTheViewsEmpty)
+{
+    TLogoNode* logo = AddLogo();
+    form->SelectNode(form->LogoTree().Root());
+    dir.Write("Logo Directory/photo.jpg", "damaged outside the program");
+    form->SelectNode(logo);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, "error");
+    EXPECT_EQ(form->ActiveSourceImage(), nullptr);
+    EXPECT_FALSE(Control<TPictureView>("SourceImage")->HasPicture());
+    EXPECT_FALSE(Control<TPictureView>("TargetImage")->HasPicture());
+    EXPECT_EQ(form->ImageStatusText(0), "Source Image: ");
+    // The rest of the directory keeps working.
+    prompts.inputs = {std::string("F")};
+    form->SelectNode(form->LogoTree().Root());
+    form->Newfolder1Click();
+    EXPECT_EQ(form->SelectedNode()->Text(), "F");
+}
+
+TEST_F(MainWindowTest, PicturesThatFailTheCheckAreNotAdded)
+{
+    openAnswer = source.Write("tiny.png", EncodePicture(TestPicture(15, 300), pfPNG)).string();
+    form->Open1Click();
+    openAnswer = source.Write("junk.gif", "GIF89a but nothing else").string();
+    form->Open1Click();
+    EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{"Image dimensions must be at least 16x16.",
+                                                         "Error loading image. Check if you have enough disk space "
+                                                         "and write permissions."}));
+    EXPECT_EQ(form->LogoTree().Root()->Count(), 0u);
+}
+
+TEST_F(MainWindowTest, FitToPaneScalesTheDisplay)
+{
+    openAnswer = source.Write("wide.png", EncodePicture(TestPicture(1000, 500), pfPNG)).string();
+    form->Open1Click();
+    auto* view = Control<TPictureView>("SourceImage");
+    EXPECT_EQ(view->size(), QSize(1000, 1000));
+    Action("Fitimageintopane")->trigger();
+    const QSize pane = form->findChild<QWidget*>("SourceImageScrollBox")->findChild<QWidget*>("qt_scrollarea_viewport")->size();
+    const int side = std::min(pane.width(), pane.height());
+    EXPECT_EQ(view->size(), QSize(side, side));
 }
 
 } // namespace
