@@ -67,31 +67,50 @@ public:
             plan_ = PlanHorizontalAvx2(w);
     }
 
-    // Filters picture row `y` of the source part into `out`.
-    void Row(int32_t y, std::vector<uint8_t>& spare, uint8_t* out) const
+    // Filters picture rows `y` and `y + 1` (or only `y` when `two` is false) of the source
+    // part into `out` and `out + stride`.
+    void Rows(int32_t y, bool two, std::vector<uint8_t>& spare, uint8_t* out, size_t stride) const
     {
-        const uint8_t* row = picture_.Pixel(source_.left, source_.top + y);
-        if (level_ == TSimdLevel::Scalar) {
-            HorizontalRowScalar(row, w_, out);
-            return;
-        }
-        // The vector loads read whole groups of taps; near the end of the picture's memory
-        // they are served from a padded copy of the row instead.
-        const uint8_t* end = picture_.Data() + picture_.SizeInBytes();
-        if (static_cast<size_t>(end - row) < static_cast<size_t>(plan_.readExtent)) {
-            spare.assign(static_cast<size_t>(plan_.readExtent), 0);
-            std::memcpy(spare.data(), row, static_cast<size_t>(end - row));
-            row = spare.data();
-        }
+        const uint8_t* a = ReadableRow(y, spare, 0);
+        const uint8_t* b = two ? ReadableRow(y + 1, spare, 1) : a;
+        uint8_t* outB = two ? out + stride : out;
+        switch (level_) {
 #if defined(__x86_64__)
-        if (level_ == TSimdLevel::Avx2)
-            HorizontalRowAvx2(row, w_, plan_, out);
-        else
-            HorizontalRowSse2(row, w_, plan_, out);
+        case TSimdLevel::Avx2:
+            HorizontalRowsAvx2(a, b, w_, plan_, out, outB);
+            return;
+        case TSimdLevel::Sse2:
+            HorizontalRowSse2(a, w_, plan_, out);
+            if (two)
+                HorizontalRowSse2(b, w_, plan_, outB);
+            return;
 #endif
+        default:
+            HorizontalRowScalar(a, w_, out);
+            if (two)
+                HorizontalRowScalar(b, w_, outB);
+        }
     }
 
 private:
+    // The vector loads read whole groups of taps; near the end of the picture's memory
+    // they are served from a padded copy of the row instead.
+    const uint8_t* ReadableRow(int32_t y, std::vector<uint8_t>& spare, size_t slot) const
+    {
+        const uint8_t* row = picture_.Pixel(source_.left, source_.top + y);
+        if (level_ == TSimdLevel::Scalar)
+            return row;
+        const uint8_t* end = picture_.Data() + picture_.SizeInBytes();
+        const size_t extent = static_cast<size_t>(plan_.readExtent);
+        if (static_cast<size_t>(end - row) >= extent)
+            return row;
+        spare.resize(2 * extent);
+        uint8_t* copy = spare.data() + slot * extent;
+        std::fill(copy, copy + extent, uint8_t{0});
+        std::memcpy(copy, row, static_cast<size_t>(end - row));
+        return copy;
+    }
+
     const TBitmap& picture_;
     TRect source_;
     const TAxisWeights& w_;
@@ -146,8 +165,9 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
     const size_t work = static_cast<size_t>(source.Width()) * 3 * static_cast<size_t>(rows);
     ParallelFor(rows, ThreadCount(options, work), [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> spare;
-        for (int32_t r = begin; r < end; ++r)
-            horizontal.Row(rowFirst + r, spare, intermediate.data() + static_cast<size_t>(r) * stride);
+        for (int32_t r = begin; r < end; r += 2)
+            horizontal.Rows(rowFirst + r, r + 1 < end, spare, intermediate.data() + static_cast<size_t>(r) * stride,
+                            stride);
     });
 
     const TSimdLevel vertical = wy.floatDivisionExact ? options.level : TSimdLevel::Scalar;
