@@ -1,10 +1,10 @@
-// Chosen at run time on processors that have AVX2; compiled for it whatever the build targets.
+// Chosen at run time on processors that have AVX2. Only the two kernels are compiled for
+// AVX2 (function attributes): a file-wide target would also compile the library templates
+// instantiated here for AVX2, and the linker may pick those copies for the whole program.
 #include "imaging/resampler_weights.h"
 
 #if defined(__x86_64__)
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
 #include <immintrin.h>
 
 #include <algorithm>
@@ -117,7 +117,5 @@ __attribute__((target("avx2"))) void VerticalRowAvx2(const uint8_t* first, size_
 }
 
 } // namespace quillon::resampling
-
-#pragma GCC pop_options
 
 #endif
