@@ -130,12 +130,6 @@ void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const in
     VerticalRowScalar(first, stride, weights, taps, divisor, out, bytes);
 }
 
-TRect Intersect(const TRect& a, const TRect& b)
-{
-    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom)};
-}
-
 } // namespace
 
 void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, const TRect& sourceRect,
@@ -161,7 +155,9 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
     const size_t stride = (static_cast<size_t>(tw) * 3 + 31) / 32 * 32;
     std::vector<uint8_t> intermediate(stride * static_cast<size_t>(rows), 0);
 
-    const THorizontalPass horizontal(picture, source, wx, options.level);
+    // Never more than the processor has, whatever the caller asked for.
+    const TSimdLevel level = std::min(options.level, BestSimdLevel());
+    const THorizontalPass horizontal(picture, source, wx, level);
     const size_t work = static_cast<size_t>(source.Width()) * 3 * static_cast<size_t>(rows);
     ParallelFor(rows, ThreadCount(options, work), [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> spare;
@@ -170,7 +166,7 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
                             stride);
     });
 
-    const TSimdLevel vertical = wy.floatDivisionExact ? options.level : TSimdLevel::Scalar;
+    const TSimdLevel vertical = wy.floatDivisionExact ? level : TSimdLevel::Scalar;
     const int32_t left = std::max(dest.left, 0);
     const int32_t right = std::min(dest.right, target.Width());
     const size_t outputWork = stride * static_cast<size_t>(th) * static_cast<size_t>(wy.maxLength);

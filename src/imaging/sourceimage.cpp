@@ -11,12 +11,6 @@ namespace quillon {
 
 namespace {
 
-TRect Intersect(const TRect& a, const TRect& b)
-{
-    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom)};
-}
-
 TRect Offset(const TRect& r, int32_t dx, int32_t dy) { return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
 
 } // namespace
