@@ -4,6 +4,7 @@
 #include "imaging/resampler_weights.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -27,6 +28,8 @@ namespace {
 // Below this many source bytes a second thread costs more than it saves.
 constexpr size_t kBytesPerThread = 1 << 18;
 
+// Rows are handed out in small batches from a shared counter, so a thread the system
+// starts late (the cores are shared) takes fewer of them instead of holding everyone up.
 template <typename Body>
 void ParallelFor(int32_t count, int threads, Body body)
 {
@@ -35,15 +38,16 @@ void ParallelFor(int32_t count, int threads, Body body)
         body(0, count);
         return;
     }
+    constexpr int32_t kBatch = 16; // even, so row pairs stay together
+    std::atomic<int32_t> next{0};
+    auto worker = [&] {
+        for (int32_t begin = next.fetch_add(kBatch); begin < count; begin = next.fetch_add(kBatch))
+            body(begin, std::min(count, begin + kBatch));
+    };
     std::vector<std::thread> pool;
-    const int32_t chunk = (count + threads - 1) / threads;
-    for (int t = 1; t < threads; ++t) {
-        const int32_t begin = std::min(count, t * chunk);
-        const int32_t end = std::min(count, begin + chunk);
-        if (begin < end)
-            pool.emplace_back([=, &body] { body(begin, end); });
-    }
-    body(0, std::min(count, chunk));
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(worker);
+    worker();
     for (std::thread& thread : pool)
         thread.join();
 }
