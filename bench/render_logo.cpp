@@ -119,15 +119,28 @@ void BM_RenderLogo(benchmark::State& state)
     const TSize offset = image.PictureOffset();
     image.SetFrame({kCrop.left + offset.width, kCrop.top + offset.height, kCrop.right + offset.width,
                     kCrop.bottom + offset.height});
+    const TResampleOptions options{static_cast<TSimdLevel>(state.range(0)), static_cast<int>(state.range(1))};
+    if (options.level == TSimdLevel::Avx2 && BestSimdLevel() != TSimdLevel::Avx2) {
+        state.SkipWithError("no AVX2 on this processor");
+        return;
+    }
     TBitmap target;
     for (auto _ : state) {
-        image.RenderLogo(target);
+        image.RenderLogo(target, options);
         benchmark::DoNotOptimize(target.Data());
     }
     state.counters["logo_w"] = image.LogoPicture().Width();
     state.counters["logo_h"] = image.LogoPicture().Height();
 }
-BENCHMARK(BM_RenderLogo)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+// Arguments: vector level (0 scalar, 1 SSE2, 2 AVX2) and threads (0: one per core).
+BENCHMARK(BM_RenderLogo)
+    ->ArgNames({"simd", "threads"})
+    ->Args({2, 0})
+    ->Args({2, 1})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 void BM_PillowBicubicSameCrop(benchmark::State& state) { ReportPillow(state, kCrop, LogoContentSize()); }
 BENCHMARK(BM_PillowBicubicSameCrop)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(15);

@@ -38,6 +38,23 @@ THitCode HitCode(const TRect& f, int32_t x, int32_t y)
     return hcOutside;
 }
 
+TFrameCursor CursorForHitCode(THitCode code)
+{
+    switch (code) {
+    case hcInside: return TFrameCursor::Move;
+    case hcTopLeft:
+    case hcBottomRight: return TFrameCursor::SizeNorthWestSouthEast;
+    case hcTopRight:
+    case hcBottomLeft: return TFrameCursor::SizeNorthEastSouthWest;
+    case hcLeft:
+    case hcRight: return TFrameCursor::SizeWestEast;
+    case hcTop:
+    case hcBottom: return TFrameCursor::SizeNorthSouth;
+    case hcOutside: break;
+    }
+    return TFrameCursor::Arrow;
+}
+
 TPoint DragOffsetToWork(THitCode zone, TPoint offset, TSize work, TSize display)
 {
     // A move converts both offsets with the vertical factor, the corners and the side

@@ -34,6 +34,11 @@ TRect HitTestFrame(const TRect& workFrame, TSize work, TSize display, bool fitTo
 // Hit code of a display point against a display frame.
 THitCode HitCode(const TRect& displayFrame, int32_t x, int32_t y);
 
+// The pointer shape over each zone.
+enum class TFrameCursor { Arrow, Move, SizeNorthWestSouthEast, SizeNorthEastSouthWest, SizeWestEast, SizeNorthSouth };
+
+TFrameCursor CursorForHitCode(THitCode code);
+
 struct TPoint {
     int32_t x = 0;
     int32_t y = 0;

@@ -7,6 +7,12 @@
 
 namespace quillon {
 
+TRect Intersect(const TRect& a, const TRect& b)
+{
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+
 int32_t RoundHalfEven(double value)
 {
     // nearbyint follows the current rounding mode, which is round-to-nearest-even

@@ -24,6 +24,9 @@ struct TSize {
     bool operator==(const TSize&) const = default;
 };
 
+// The common part of two rectangles (empty when they do not meet).
+TRect Intersect(const TRect& a, const TRect& b);
+
 // Rounds to the nearest integer, halves to the even neighbour.
 int32_t RoundHalfEven(double value);
 

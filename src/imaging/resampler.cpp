@@ -4,6 +4,7 @@
 #include "imaging/resampler_weights.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -27,6 +28,8 @@ namespace {
 // Below this many source bytes a second thread costs more than it saves.
 constexpr size_t kBytesPerThread = 1 << 18;
 
+// Rows are handed out in small batches from a shared counter, so a thread the system
+// starts late (the cores are shared) takes fewer of them instead of holding everyone up.
 template <typename Body>
 void ParallelFor(int32_t count, int threads, Body body)
 {
@@ -35,15 +38,16 @@ void ParallelFor(int32_t count, int threads, Body body)
         body(0, count);
         return;
     }
+    constexpr int32_t kBatch = 16; // even, so row pairs stay together
+    std::atomic<int32_t> next{0};
+    auto worker = [&] {
+        for (int32_t begin = next.fetch_add(kBatch); begin < count; begin = next.fetch_add(kBatch))
+            body(begin, std::min(count, begin + kBatch));
+    };
     std::vector<std::thread> pool;
-    const int32_t chunk = (count + threads - 1) / threads;
-    for (int t = 1; t < threads; ++t) {
-        const int32_t begin = std::min(count, t * chunk);
-        const int32_t end = std::min(count, begin + chunk);
-        if (begin < end)
-            pool.emplace_back([=, &body] { body(begin, end); });
-    }
-    body(0, std::min(count, chunk));
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(worker);
+    worker();
     for (std::thread& thread : pool)
         thread.join();
 }
@@ -67,31 +71,50 @@ public:
             plan_ = PlanHorizontalAvx2(w);
     }
 
-    // Filters picture row `y` of the source part into `out`.
-    void Row(int32_t y, std::vector<uint8_t>& spare, uint8_t* out) const
+    // Filters picture rows `y` and `y + 1` (or only `y` when `two` is false) of the source
+    // part into `out` and `out + stride`.
+    void Rows(int32_t y, bool two, std::vector<uint8_t>& spare, uint8_t* out, size_t stride) const
     {
-        const uint8_t* row = picture_.Pixel(source_.left, source_.top + y);
-        if (level_ == TSimdLevel::Scalar) {
-            HorizontalRowScalar(row, w_, out);
-            return;
-        }
-        // The vector loads read whole groups of taps; near the end of the picture's memory
-        // they are served from a padded copy of the row instead.
-        const uint8_t* end = picture_.Data() + picture_.SizeInBytes();
-        if (static_cast<size_t>(end - row) < static_cast<size_t>(plan_.readExtent)) {
-            spare.assign(static_cast<size_t>(plan_.readExtent), 0);
-            std::memcpy(spare.data(), row, static_cast<size_t>(end - row));
-            row = spare.data();
-        }
+        const uint8_t* a = ReadableRow(y, spare, 0);
+        const uint8_t* b = two ? ReadableRow(y + 1, spare, 1) : a;
+        uint8_t* outB = two ? out + stride : out;
+        switch (level_) {
 #if defined(__x86_64__)
-        if (level_ == TSimdLevel::Avx2)
-            HorizontalRowAvx2(row, w_, plan_, out);
-        else
-            HorizontalRowSse2(row, w_, plan_, out);
+        case TSimdLevel::Avx2:
+            HorizontalRowsAvx2(a, b, w_, plan_, out, outB);
+            return;
+        case TSimdLevel::Sse2:
+            HorizontalRowSse2(a, w_, plan_, out);
+            if (two)
+                HorizontalRowSse2(b, w_, plan_, outB);
+            return;
 #endif
+        default:
+            HorizontalRowScalar(a, w_, out);
+            if (two)
+                HorizontalRowScalar(b, w_, outB);
+        }
     }
 
 private:
+    // The vector loads read whole groups of taps; near the end of the picture's memory
+    // they are served from a padded copy of the row instead.
+    const uint8_t* ReadableRow(int32_t y, std::vector<uint8_t>& spare, size_t slot) const
+    {
+        const uint8_t* row = picture_.Pixel(source_.left, source_.top + y);
+        if (level_ == TSimdLevel::Scalar)
+            return row;
+        const uint8_t* end = picture_.Data() + picture_.SizeInBytes();
+        const size_t extent = static_cast<size_t>(plan_.readExtent);
+        if (static_cast<size_t>(end - row) >= extent)
+            return row;
+        spare.resize(2 * extent);
+        uint8_t* copy = spare.data() + slot * extent;
+        std::fill(copy, copy + extent, uint8_t{0});
+        std::memcpy(copy, row, static_cast<size_t>(end - row));
+        return copy;
+    }
+
     const TBitmap& picture_;
     TRect source_;
     const TAxisWeights& w_;
@@ -109,12 +132,6 @@ void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const in
         return VerticalRowSse2(first, stride, weights, taps, divisor, out, bytes);
 #endif
     VerticalRowScalar(first, stride, weights, taps, divisor, out, bytes);
-}
-
-TRect Intersect(const TRect& a, const TRect& b)
-{
-    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom)};
 }
 
 } // namespace
@@ -142,15 +159,18 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
     const size_t stride = (static_cast<size_t>(tw) * 3 + 31) / 32 * 32;
     std::vector<uint8_t> intermediate(stride * static_cast<size_t>(rows), 0);
 
-    const THorizontalPass horizontal(picture, source, wx, options.level);
+    // Never more than the processor has, whatever the caller asked for.
+    const TSimdLevel level = std::min(options.level, BestSimdLevel());
+    const THorizontalPass horizontal(picture, source, wx, level);
     const size_t work = static_cast<size_t>(source.Width()) * 3 * static_cast<size_t>(rows);
     ParallelFor(rows, ThreadCount(options, work), [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> spare;
-        for (int32_t r = begin; r < end; ++r)
-            horizontal.Row(rowFirst + r, spare, intermediate.data() + static_cast<size_t>(r) * stride);
+        for (int32_t r = begin; r < end; r += 2)
+            horizontal.Rows(rowFirst + r, r + 1 < end, spare, intermediate.data() + static_cast<size_t>(r) * stride,
+                            stride);
     });
 
-    const TSimdLevel vertical = wy.floatDivisionExact ? options.level : TSimdLevel::Scalar;
+    const TSimdLevel vertical = wy.floatDivisionExact ? level : TSimdLevel::Scalar;
     const int32_t left = std::max(dest.left, 0);
     const int32_t right = std::min(dest.right, target.Width());
     const size_t outputWork = stride * static_cast<size_t>(th) * static_cast<size_t>(wy.maxLength);

@@ -1,10 +1,10 @@
-// Chosen at run time on processors that have AVX2; compiled for it whatever the build targets.
+// Chosen at run time on processors that have AVX2. Only the two kernels are compiled for
+// AVX2 (function attributes): a file-wide target would also compile the library templates
+// instantiated here for AVX2, and the linker may pick those copies for the whole program.
 #include "imaging/resampler_weights.h"
 
 #if defined(__x86_64__)
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
 #include <immintrin.h>
 
 #include <algorithm>
@@ -47,38 +47,38 @@ THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w)
     return plan;
 }
 
-__attribute__((target("avx2"))) void HorizontalRowAvx2(const uint8_t* source, const TAxisWeights& w,
-                                                        const THorizontalPlan& plan, uint8_t* out)
+__attribute__((target("avx2"))) void HorizontalRowsAvx2(const uint8_t* sourceA, const uint8_t* sourceB,
+                                                         const TAxisWeights& w, const THorizontalPlan& plan,
+                                                         uint8_t* outA, uint8_t* outB)
 {
     const __m256i spread = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1, //
                                             6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
-    for (int32_t i = 0; i < w.targetExtent; ++i) {
+    for (int32_t i = 0; i < w.targetExtent; ++i, outA += 3, outB += 3) {
         const size_t at = static_cast<size_t>(i);
-        const uint8_t* p = source + static_cast<size_t>(w.start[at]) * 3;
+        const size_t first = static_cast<size_t>(w.start[at]) * 3;
+        const uint8_t* a = sourceA + first;
+        const uint8_t* b = sourceB + first;
         const __m256i* wv = reinterpret_cast<const __m256i*>(plan.packed.data() + plan.packedOffset[at]);
-        __m256i acc0 = _mm256_setzero_si256();
-        __m256i acc1 = _mm256_setzero_si256();
-        const int32_t groups = plan.groups[at];
-        int32_t g = 0;
-        for (; g + 1 < groups; g += 2, p += 24, wv += 2) {
-            const __m256i px0 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-            const __m256i px1 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)));
-            acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_shuffle_epi8(px0, spread), _mm256_loadu_si256(wv)));
-            acc1 = _mm256_add_epi32(acc1,
-                                    _mm256_madd_epi16(_mm256_shuffle_epi8(px1, spread), _mm256_loadu_si256(wv + 1)));
+        __m256i accA = _mm256_setzero_si256();
+        __m256i accB = _mm256_setzero_si256();
+        for (int32_t g = 0; g < plan.groups[at]; ++g, a += 12, b += 12, ++wv) {
+            // Both rows share the weights of this output position.
+            const __m256i weights = _mm256_loadu_si256(wv);
+            const __m256i pa = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
+            const __m256i pb = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
+            accA = _mm256_add_epi32(accA, _mm256_madd_epi16(_mm256_shuffle_epi8(pa, spread), weights));
+            accB = _mm256_add_epi32(accB, _mm256_madd_epi16(_mm256_shuffle_epi8(pb, spread), weights));
         }
-        if (g < groups) {
-            const __m256i px = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-            acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_shuffle_epi8(px, spread), _mm256_loadu_si256(wv)));
-        }
-        const __m256i acc = _mm256_add_epi32(acc0, acc1);
-        const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-        const __m128i q = _mm_cvttps_epi32(
-            _mm_div_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(static_cast<float>(w.divisor[at]))));
-        const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
-        const uint32_t rgb = static_cast<uint32_t>(_mm_cvtsi128_si32(packed));
-        std::memcpy(out, &rgb, 3);
-        out += 3;
+        const __m128i sumA = _mm_add_epi32(_mm256_castsi256_si128(accA), _mm256_extracti128_si256(accA, 1));
+        const __m128i sumB = _mm_add_epi32(_mm256_castsi256_si128(accB), _mm256_extracti128_si256(accB, 1));
+        const __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(_mm256_set_m128i(sumB, sumA)),
+                                                            _mm256_set1_ps(static_cast<float>(w.divisor[at]))));
+        const __m256i words = _mm256_packs_epi32(q, q);
+        const __m256i bytes = _mm256_packus_epi16(words, words);
+        const uint32_t rgbA = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(bytes)));
+        const uint32_t rgbB = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1)));
+        std::memcpy(outA, &rgbA, 3);
+        std::memcpy(outB, &rgbB, 3);
     }
 }
 
@@ -117,7 +117,5 @@ __attribute__((target("avx2"))) void VerticalRowAvx2(const uint8_t* first, size_
 }
 
 } // namespace quillon::resampling
-
-#pragma GCC pop_options
 
 #endif

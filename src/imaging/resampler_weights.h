@@ -52,7 +52,9 @@ void VerticalRowSse2(const uint8_t* first, size_t stride, const int16_t* weights
                      uint8_t* out, size_t bytes);
 
 THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w);
-void HorizontalRowAvx2(const uint8_t* source, const TAxisWeights& w, const THorizontalPlan& plan, uint8_t* out);
+// Two rows at once (they share every weight); pass the same row twice for one.
+void HorizontalRowsAvx2(const uint8_t* sourceA, const uint8_t* sourceB, const TAxisWeights& w,
+                        const THorizontalPlan& plan, uint8_t* outA, uint8_t* outB);
 void VerticalRowAvx2(const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps, int32_t divisor,
                      uint8_t* out, size_t bytes);
 

@@ -3,18 +3,13 @@
 #include "logodir/logodirobject.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
 namespace quillon {
 
 namespace {
-
-TRect Intersect(const TRect& a, const TRect& b)
-{
-    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom)};
-}
 
 TRect Offset(const TRect& r, int32_t dx, int32_t dy) { return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
 
@@ -92,9 +87,26 @@ TRect TSourceImage::FitBounds() const { return quillon::FitBounds(PictureSize(),
 
 void TSourceImage::PlaceInitialFrame() { SetFrame(FitBounds()); }
 
+bool TSourceImage::PlaceFrameIfMissing()
+{
+    const TSize work = WorkAreaSize();
+    const TRect frame = Frame();
+    const bool usable = node_.HasFrame() && node_.framewidth > 0 && node_.frameheight > 0 && frame.left >= 0
+                        && frame.top >= 0 && frame.right <= work.width && frame.bottom <= work.height;
+    if (usable)
+        return false;
+    PlaceInitialFrame();
+    return true;
+}
+
 TRect TSourceImage::Frame() const
 {
-    return {node_.frameleft, node_.frametop, node_.frameleft + node_.framewidth, node_.frametop + node_.frameheight};
+    // Whatever a directory file holds, the far edges must not overflow.
+    auto edge = [](int32_t start, int32_t extent) {
+        return static_cast<int32_t>(std::clamp<int64_t>(int64_t{start} + extent, INT32_MIN, INT32_MAX));
+    };
+    return {node_.frameleft, node_.frametop, edge(node_.frameleft, node_.framewidth),
+            edge(node_.frametop, node_.frameheight)};
 }
 
 void TSourceImage::SetFrame(const TRect& frame)

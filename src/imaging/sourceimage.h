@@ -45,6 +45,10 @@ public:
 
     TRect FitBounds() const;
     void PlaceInitialFrame();
+    // Places the initial frame when the node has none, or when the stored one cannot be
+    // right (not inside the work area, or without size: a damaged directory file).
+    // Returns true when it placed one.
+    bool PlaceFrameIfMissing();
     TRect Frame() const;                 // work-area coordinates
     void SetFrame(const TRect& frame);
     TRect FrameInPicture() const;

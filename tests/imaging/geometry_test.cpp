@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace quillon {
 namespace {
 
@@ -272,6 +274,35 @@ TEST(SourceImage, DragFromTheScaledViewWritesTheNodeFrame)
     EXPECT_EQ(image.DragFrame(corner, {291, 301}), (TRect{250, 250, 750, 750}));
     EXPECT_EQ(image.DragFrame(corner, {291, 291}), (TRect{250, 250, 725, 725}));
     EXPECT_EQ(image.BeginDrag({10, 10}).zone, hcOutside);
+}
+
+TEST(SourceImage, PlacesAFrameWhenTheStoredOneIsMissingOrImpossible)
+{
+    const struct {
+        int32_t left, top, width, height;
+        bool placed;
+    } cases[] = {
+        {-1, -1, -1, -1, true},         // never placed
+        {10, 20, 100, 100, false},      // a frame the user made
+        {0, 0, 300, 300, false},        // the whole work area
+        {250, 0, 100, 100, true},       // past the right edge
+        {0, -5, 100, 100, true},        // above the work area
+        {10, 10, 0, 100, true},         // without width
+        {10, 10, INT32_MAX, 100, true}, // would overflow
+    };
+    for (const auto& c : cases) {
+        TLogoDirObject node = Logo(128, 128, fkSmaller);
+        node.frameleft = c.left;
+        node.frametop = c.top;
+        node.framewidth = c.width;
+        node.frameheight = c.height;
+        TSourceImage image(TBitmap(300, 200), node, {800, 600}, false);
+        EXPECT_EQ(image.PlaceFrameIfMissing(), c.placed) << c.left << "," << c.top << " " << c.width;
+        if (c.placed)
+            EXPECT_EQ(image.Frame(), (TRect{50, 50, 250, 250}));
+        else
+            EXPECT_EQ(image.Frame(), (TRect{c.left, c.top, c.left + c.width, c.top + c.height}));
+    }
 }
 
 TEST(WorkAreaSize, SurvivesALogoSizeWithoutExtent)
