@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeView>
@@ -416,6 +418,23 @@ TEST_F(MainWindowTest, FitToPaneScalesTheDisplay)
     const QSize pane = form->findChild<QWidget*>("SourceImageScrollBox")->findChild<QWidget*>("qt_scrollarea_viewport")->size();
     const int side = std::min(pane.width(), pane.height());
     EXPECT_EQ(view->size(), QSize(side, side));
+}
+
+TEST_F(MainWindowTest, DroppedFilesAreAddedLikeOpenedOnes)
+{
+    const fs::path tiny = source.Write("tiny.bmp", EncodePicture(TestPicture(8, 8), pfBMP));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(picture.string())),
+                  QUrl::fromLocalFile(QString::fromStdString(tiny.string())), QUrl("http://example.com/x.jpg")});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form, &drop);
+    ASSERT_EQ(form->LogoTree().Root()->Count(), 1u);
+    EXPECT_EQ(form->LogoTree().Root()->Child(0)->Text(), "photo.jpg");
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Image dimensions must be at least 16x16."});
+    EXPECT_EQ(form->SelectedNode(), form->LogoTree().Root()->Child(0));
 }
 
 } // namespace

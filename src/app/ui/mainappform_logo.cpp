@@ -98,8 +98,9 @@ void TMainAppForm::ShowSelectedNode()
                                                             *activeNodeObject_, TSize{pane.width(), pane.height()},
                                                             FitToPane(), fill);
                 image->BuildDisplayPicture();
-                if (!activeNodeObject_->HasFrame())
-                    image->PlaceInitialFrame();
+                // A logo without a frame gets one; so does one whose stored frame
+                // cannot lie in this work area (a directory file edited by hand).
+                image->PlaceFrameIfMissing();
                 activeSourceImage_ = std::move(image);
                 const TSize display = activeSourceImage_->Display().display;
                 sourceImage_->SetPainter(QSize(display.width, display.height), [this](QImage& canvas, QPoint origin) {
