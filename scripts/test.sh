@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
-scripts/build.sh
+scripts/build.sh -DQUILLON_TESTS=ON -DQUILLON_BENCH=ON
 cd build
 ctest --output-on-failure -j"$(nproc)" --timeout 300
