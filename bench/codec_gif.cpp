@@ -28,7 +28,7 @@ void BM_QuillonGif(benchmark::State& state)
     state.counters["psnr"] = bench::Psnr(Logo(), DecodeGIF(file));
     state.counters["bytes"] = double(file.size());
 }
-BENCHMARK(BM_QuillonGif)->Arg(8)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuillonGif)->Arg(8)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ImageMagickGif(benchmark::State& state)
 {
@@ -43,7 +43,7 @@ void BM_ImageMagickGif(benchmark::State& state)
         }
     state.counters["psnr"] = bench::Psnr(Logo(), LoadPicture(out));
 }
-BENCHMARK(BM_ImageMagickGif)->Arg(8)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImageMagickGif)->Arg(8)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 } // namespace quillon

@@ -13,14 +13,14 @@
 
 namespace quillon::bench {
 
-// Something like a photograph: broad smooth gradients, soft round shapes and a little
-// sensor noise, so the codecs see neither flat areas nor pure noise.
+// Something like a photograph: broad smooth gradients, a soft round shape, fine texture
+// and a little sensor noise, so the codecs see neither flat areas nor pure noise.
 inline TBitmap MakePhotoLike(int width, int height, unsigned seed = 7)
 {
     TBitmap b;
     b.ResizeForOverwrite(width, height);
     std::mt19937 random(seed);
-    std::normal_distribution<float> noise(0.0f, 3.0f);
+    std::normal_distribution<float> noise(0.0f, 4.0f);
     const double cx = width * 0.6, cy = height * 0.4, radius = std::min(width, height) * 0.3;
     for (int y = 0; y < height; ++y) {
         uint8_t* p = b.Row(y);
@@ -28,8 +28,9 @@ inline TBitmap MakePhotoLike(int width, int height, unsigned seed = 7)
             double u = double(x) / width, v = double(y) / height;
             double d = std::hypot(x - cx, y - cy) / radius;
             double sun = d < 1 ? 1 - d * d : 0;
-            double channels[3] = {90 + 120 * u + 60 * sun + 20 * std::sin(v * 9),
-                                  60 + 100 * v + 50 * sun + 25 * std::sin(u * 7 + v * 3),
+            double texture = 14 * std::sin(x * 0.31 + std::sin(y * 0.05) * 4) * std::sin(y * 0.23);
+            double channels[3] = {90 + 120 * u + 60 * sun + 20 * std::sin(v * 9) + texture,
+                                  60 + 100 * v + 50 * sun + 25 * std::sin(u * 7 + v * 3) + texture,
                                   160 - 90 * v + 30 * std::cos(u * 11)};
             for (int c = 0; c < 3; ++c)
                 p[c] = uint8_t(std::clamp(channels[c] + noise(random), 0.0, 255.0));
