@@ -14,7 +14,7 @@ namespace quillon {
 namespace {
 
 constexpr int kTreeDepth = 6;
-constexpr int kRefineSteps = 2;
+constexpr int kRefineSteps = 1;
 
 // All pixels whose colours share the top 6 bits of each channel: the tree's leaves, and
 // the points the palette is refined on.
