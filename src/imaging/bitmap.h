@@ -49,7 +49,7 @@ public:
         if (width_ == 0 || height_ == 0)
             width_ = height_ = 0;
         size_ = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3;
-        pixels_ = size_ ? std::make_unique_for_overwrite<uint8_t[]>(size_) : nullptr;
+        pixels_ = TPixels(size_ ? AllocatePixels(size_) : nullptr);
     }
 
     int Width() const { return width_; }
@@ -76,7 +76,17 @@ private:
     int width_ = 0;
     int height_ = 0;
     size_t size_ = 0;
-    std::unique_ptr<uint8_t[]> pixels_;
+    struct TFree {
+        void operator()(uint8_t* p) const;
+    };
+    using TPixels = std::unique_ptr<uint8_t[], TFree>;
+
+    // Throws std::bad_alloc. Large pictures get memory the kernel may back with huge
+    // pages: a 24-megapixel photo then costs a few dozen page faults instead of 17,000,
+    // which is a fifth of its decoding time.
+    static uint8_t* AllocatePixels(size_t size);
+
+    TPixels pixels_;
 };
 
 } // namespace quillon

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace quillon {
 
@@ -37,7 +38,9 @@ std::string ReadWholeFile(const std::string& path)
 
 } // namespace
 
-TBitmap LoadPicture(const std::string& path)
+namespace {
+
+TBitmap Decode(const std::string& path)
 {
     std::string data = ReadWholeFile(path);
     switch (PictureFormatOfName(path)) {
@@ -47,6 +50,18 @@ TBitmap LoadPicture(const std::string& path)
     case pfBMP: break;
     }
     return DecodeBMP(data);
+}
+
+} // namespace
+
+TBitmap LoadPicture(const std::string& path)
+{
+    try {
+        return Decode(path);
+    } catch (const std::bad_alloc&) {
+        // Within the pixel limit but more than this machine can hold.
+        throw QuillonError(kMsgImageTooLarge);
+    }
 }
 
 std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings)
@@ -73,8 +88,6 @@ std::string CheckPictureFile(const std::string& path)
         picture = LoadPicture(path);
     } catch (const QuillonError& e) {
         return e.what() == std::string(kMsgImageTooLarge) ? kMsgImageTooLarge : kMsgErrorLoadingImage;
-    } catch (const std::bad_alloc&) {
-        return kMsgImageTooLarge;
     }
     if (picture.Width() < 16 || picture.Height() < 16)
         return kMsgImageTooSmall;

@@ -9,7 +9,8 @@ namespace quillon {
 
 // Decodes a picture file, the decoder chosen by the extension (PictureFormatOfName).
 // Throws QuillonError with the system's or decoder's text; a picture over kMaxPicturePixels
-// throws kMsgImageTooLarge before its pixels are allocated.
+// throws kMsgImageTooLarge before its pixels are allocated, and so does one this machine
+// has no memory for.
 TBitmap LoadPicture(const std::string& path);
 
 // The whole file of the picture in the format; throws QuillonError.

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <random>
+
 namespace quillon {
 namespace {
 
@@ -209,6 +211,56 @@ TEST(CodecHostile, TheUnbrokenTwinsDecode)
     EXPECT_EQ(DecodeBMP(BitfieldsBmp(0x7C00)).Width(), 1);
     EXPECT_EQ(DecodePNG(PngWithSize(40, 30)).Width(), 40);
     EXPECT_EQ(DecodeJPEG(JpegWithSize(40, 30)).Width(), 40);
+}
+
+// Damage valid files at random (bytes changed, runs overwritten, cut short): a decoder
+// may accept what still parses, but must never crash or read outside its input, which
+// the sanitizer build checks.
+TEST(CodecHostile, RandomlyDamagedFilesNeverCrash)
+{
+    TBitmap picture = test::MakeTestPicture(23, 17);
+    test::TPngSpec palette;
+    palette.colorType = PNG_COLOR_TYPE_PALETTE;
+    palette.interlaced = true;
+    palette.palette = {{0, 0, 0}, {255, 0, 0}, {0, 0, 255}};
+    palette.paletteAlpha = {0, 128};
+    struct {
+        const char* name;
+        TDecoder decode;
+        std::string file;
+    } bases[] = {
+        {"jpeg", DecodeJPEG, EncodeJPEG(picture, 80)},
+        {"progressive jpeg", DecodeJPEG,
+         test::WriteJpeg(23, 17, 3, [](int x, int y, int c) { return uint8_t(x * 9 + y * 3 + c); },
+                         [](jpeg_compress_struct& c) { jpeg_simple_progression(&c); })},
+        {"png", DecodePNG, EncodePNG(picture)},
+        {"palette png", DecodePNG, test::WritePng(5, {{0, 1, 2, 1, 0}, {2, 2, 1, 0, 0}}, palette)},
+        {"gif", DecodeGIF, EncodeGIF(picture, TGIFSettings{5, TDither::FloydSteinberg})},
+        {"bmp", DecodeBMP, EncodeBMP(picture)},
+        {"rle8 bmp", DecodeBMP, Rle8(std::string("\x02\x01\0\x03\x01\x02\x03\0\0\0\0\x02\x01\0\x02\x03\0\x01", 18), 6, 2)},
+        {"bitfields bmp", DecodeBMP, BitfieldsBmp(0x7C00)},
+    };
+    std::mt19937 random(20261210);
+    for (const auto& base : bases) {
+        ASSERT_NO_THROW(base.decode(base.file)) << base.name;
+        for (int round = 0; round < 400; ++round) {
+            std::string damaged = base.file;
+            int edits = 1 + int(random() % 4);
+            for (int e = 0; e < edits; ++e) {
+                size_t at = random() % damaged.size();
+                size_t length = std::min<size_t>(1 + random() % 4, damaged.size() - at);
+                for (size_t i = 0; i < length; ++i)
+                    damaged[at + i] = char(random() % 3 == 0 ? 0xFF : random());
+            }
+            if (random() % 3 == 0)
+                damaged.resize(random() % damaged.size());
+            try {
+                TBitmap decoded = base.decode(damaged);
+                EXPECT_GT(decoded.Width(), 0) << base.name;
+            } catch (const QuillonError&) {
+            }
+        }
+    }
 }
 
 } // namespace

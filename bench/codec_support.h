@@ -1,0 +1,63 @@
+#pragma once
+
+// Pictures and helpers shared by the codec benchmarks.
+
+#include "imaging/bitmap.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace quillon::bench {
+
+// Something like a photograph: broad smooth gradients, a soft round shape, fine texture
+// and a little sensor noise, so the codecs see neither flat areas nor pure noise.
+inline TBitmap MakePhotoLike(int width, int height, unsigned seed = 7)
+{
+    TBitmap b;
+    b.ResizeForOverwrite(width, height);
+    std::mt19937 random(seed);
+    std::normal_distribution<float> noise(0.0f, 4.0f);
+    const double cx = width * 0.6, cy = height * 0.4, radius = std::min(width, height) * 0.3;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* p = b.Row(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            double u = double(x) / width, v = double(y) / height;
+            double d = std::hypot(x - cx, y - cy) / radius;
+            double sun = d < 1 ? 1 - d * d : 0;
+            double texture = 14 * std::sin(x * 0.31 + std::sin(y * 0.05) * 4) * std::sin(y * 0.23);
+            double channels[3] = {90 + 120 * u + 60 * sun + 20 * std::sin(v * 9) + texture,
+                                  60 + 100 * v + 50 * sun + 25 * std::sin(u * 7 + v * 3) + texture,
+                                  160 - 90 * v + 30 * std::cos(u * 11)};
+            for (int c = 0; c < 3; ++c)
+                p[c] = uint8_t(std::clamp(channels[c] + noise(random), 0.0, 255.0));
+        }
+    }
+    return b;
+}
+
+inline double Psnr(const TBitmap& a, const TBitmap& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < a.SizeInBytes(); ++i) {
+        double d = double(a.Data()[i]) - double(b.Data()[i]);
+        sum += d * d;
+    }
+    return 10.0 * std::log10(255.0 * 255.0 * double(a.SizeInBytes()) / sum);
+}
+
+inline std::filesystem::path BenchFile(const std::string& name)
+{
+    return std::filesystem::temp_directory_path() / ("quillon-bench-" + name);
+}
+
+// Runs a peer program quietly; false when it is missing or fails.
+inline bool RunQuietly(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+} // namespace quillon::bench
