@@ -14,7 +14,8 @@ using namespace quillon::test;
 namespace {
 
 using Lines = std::vector<std::string>;
-const std::string kLogoBytes("\xFF\xD8\xFF\xE0 logo\0\r\n bytes", 20);
+constexpr char kLogoLiteral[] = "\xFF\xD8\xFF\xE0 logo\0\r\n bytes";
+const std::string kLogoBytes(kLogoLiteral, sizeof kLogoLiteral - 1);  // the NUL inside is part of it
 const Lines kFirstUploadParts{"login", "password", "fakefield", "logofile"};
 const Lines kLaterUploadParts{"login", "password", "logofile"};
 
