@@ -178,6 +178,8 @@ void TMainAppForm::SelectNode(TLogoNode* node)
 
 void TMainAppForm::LogoTreeViewChange(TLogoNode*)
 {
+    if (!logoSettings_)
+        return;  // start-up ended early (no phone list): nothing is shown
     ShowSelectedNode();
     logoSettings_->SetActive(activeNodeObject_);
     logoSettings_->ShowSelected();
