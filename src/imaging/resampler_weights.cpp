@@ -54,13 +54,24 @@ TAxisWeights ComputeAxisWeights(int32_t n, int32_t m)
         const double c = i / scale;
         const int64_t lo = static_cast<int64_t>(std::floor(c - width));
         const int64_t hi = static_cast<int64_t>(std::ceil(c + width));
+        // Reducing more than about 455 times makes every weight round to 0, and the pixel
+        // would come out black whatever the picture holds. Such a position takes its
+        // weights relative to its largest filter value instead; no other position changes.
+        double unit = 256.0;
+        double peak = 0.0;
+        for (int64_t j = lo; j <= hi; ++j) {
+            const double d = c - static_cast<double>(j);
+            peak = std::max(peak, reducing ? MitchellNetravali(d * scale) * scale : MitchellNetravali(d));
+        }
+        if (peak > 0.0 && std::nearbyint(peak * 256.0) == 0.0)
+            unit = 256.0 / peak;
         contributors.clear();
         int32_t first = n;
         int32_t last = 0;
         for (int64_t j = lo; j <= hi; ++j) {
             const double d = c - static_cast<double>(j);
             const double f = reducing ? MitchellNetravali(d * scale) * scale : MitchellNetravali(d);
-            const int32_t weight = static_cast<int32_t>(std::nearbyint(f * 256.0));
+            const int32_t weight = static_cast<int32_t>(std::nearbyint(f * unit));
             if (weight == 0)
                 continue;
             const int32_t index = MirrorIndex(j, n);

@@ -39,10 +39,16 @@ std::vector<Contributor> Contributors(int i, int n, int m)
     const double scale = (n == 1 || m == 1) ? double(m) / n : double(m - 1) / (n - 1);
     const double c = i / scale;
     const double radius = scale >= 1 ? 2.0 : 2.0 / scale;
+    auto filter = [&](int j) { return scale >= 1 ? Mitchell(c - j) : Mitchell((c - j) * scale) * scale; };
+    // Where every weight would round to 0, the weights are taken relative to the largest one.
+    double peak = 0;
+    for (int j = (int)std::floor(c - radius); j <= (int)std::ceil(c + radius); ++j)
+        peak = std::max(peak, filter(j));
+    const double unit = peak > 0 && std::nearbyint(peak * 256) == 0 ? 256 / peak : 256;
     std::vector<Contributor> list;
     for (int j = (int)std::floor(c - radius); j <= (int)std::ceil(c + radius); ++j) {
-        const double f = scale >= 1 ? Mitchell(c - j) : Mitchell((c - j) * scale) * scale;
-        const int weight = (int)std::nearbyint(f * 256);
+        const double f = filter(j);
+        const int weight = (int)std::nearbyint(f * unit);
         if (weight == 0)
             continue;
         int k = j < 0 ? -j : (j >= n ? 2 * n - 1 - j : j);
@@ -178,14 +184,19 @@ TEST(StretchCopy, MatchesReferenceOnASweepOfSizesAndCrops)
     }
 }
 
-TEST(StretchCopy, ReducingFarEnoughForEveryWeightToRoundToZeroGivesBlack)
+TEST(StretchCopy, ReducingFarEnoughForEveryWeightToRoundToZeroStillShowsThePicture)
 {
-    const TBitmap picture = TestPicture(1200, 2, 1);
+    // 1200 -> 1 is past the point where round(filter x 256) is 0 for every source pixel.
+    TBitmap picture(1200, 2);
+    std::fill(picture.Data(), picture.Data() + picture.SizeInBytes(), 180);
     TBitmap target(1, 1);
-    std::fill(target.Data(), target.Data() + 3, 99);
     StretchCopy(picture, target, {0, 0, 1, 1}, {0, 0, 1200, 2});
     EXPECT_TRUE(target == Reference(picture, {0, 0, 1200, 2}, 1, 1));
-    EXPECT_EQ(target.Pixel(0, 0)[0], 0);
+    EXPECT_EQ(target.Pixel(0, 0)[0], 180);  // not black
+
+    const TBitmap varied = TestPicture(1200, 2, 1);
+    StretchCopy(varied, target, {0, 0, 1, 1}, {0, 0, 1200, 2});
+    EXPECT_TRUE(target == Reference(varied, {0, 0, 1200, 2}, 1, 1));
 }
 
 TEST(StretchCopy, DrawsAtTheDestinationAndLeavesTheRestAlone)
