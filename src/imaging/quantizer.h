@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/bitmap.h"
+#include "imaging/palettesearch.h"
 #include "imaging/pictureformat.h"
 
 #include <array>
@@ -8,8 +9,6 @@
 #include <vector>
 
 namespace quillon {
-
-using TRGB = std::array<uint8_t, 3>;
 
 // A picture as palette indexes, one byte per pixel, rows top first without padding.
 struct TIndexedPicture {
@@ -24,7 +23,9 @@ struct TIndexedPicture {
 // subtrees whose merge adds the least squared error are folded into their parents until
 // few enough leaves remain; each leaf's mean colour is a palette entry. One Lloyd step then
 // moves every entry to the mean of the colours nearest to it. With Floyd-Steinberg the
-// quantisation error of each pixel is spread to its neighbours (serpentine order).
+// quantisation error of each pixel is spread to its neighbours (serpentine order); from
+// 2^17 pixels on, the upper and lower halves of the rows are dithered apart (on two
+// threads), the lower half starting without the error of the row above it.
 TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither);
 
 } // namespace quillon
