@@ -23,17 +23,16 @@ TPaletteSearch::TPaletteSearch(const std::vector<TRGB>& palette)
     if (palette.empty() || palette.size() > 256)
         throw QuillonError("A palette must have 1 to 256 colours");
     for (size_t i = 0; i < palette.size(); ++i) {
-        red_[i] = palette[i][0], green_[i] = palette[i][1], blue_[i] = palette[i][2];
-        all_.push_back(static_cast<uint8_t>(i));
+        all_.push_back({palette[i][0], palette[i][1], palette[i][2], static_cast<uint8_t>(i)});
     }
     for (int level = 0; level < kLevels; ++level)
         lists_[level].resize(size_t{1} << (3 * (3 + level)));
     pool_.reserve(1 << 16);
 }
 
-const uint8_t* TPaletteSearch::BuildFor(int r, int g, int b)
+const TPaletteSearch::TEntry* TPaletteSearch::BuildFor(int r, int g, int b)
 {
-    const uint8_t* from = all_.data();
+    const TEntry* from = all_.data();
     uint32_t count = static_cast<uint32_t>(all_.size());
     for (int level = 0; level < kLevels; ++level) {
         TList& list = lists_[level][Box(level, r, g, b)];
@@ -47,22 +46,21 @@ const uint8_t* TPaletteSearch::BuildFor(int r, int g, int b)
 
 // Keeps the entries whose closest distance to the box is within the smallest farthest
 // distance of any entry: no point of the box can have another entry as its nearest.
-void TPaletteSearch::Build(TList& list, const uint8_t* from, uint32_t count, int level, int r, int g, int b)
+void TPaletteSearch::Build(TList& list, const TEntry* from, uint32_t count, int level, int r, int g, int b)
 {
     int extent = (32 >> level) - 1, mask = ~extent;
     const int r0 = r & mask, g0 = g & mask, b0 = b & mask;
     int minDistance[256];
     int bound = INT32_MAX;
     for (uint32_t n = 0; n < count; ++n) {
-        int i = from[n];
-        int dr = red_[i] - r0, dg = green_[i] - g0, db = blue_[i] - b0;
+        int dr = from[n].r - r0, dg = from[n].g - g0, db = from[n].b - b0;
         int minD = Square(Outside(dr, extent)) + Square(Outside(dg, extent)) + Square(Outside(db, extent));
         int maxD = Square(Farthest(dr, extent)) + Square(Farthest(dg, extent)) + Square(Farthest(db, extent));
         minDistance[n] = minD;
         bound = std::min(bound, maxD);
     }
     // Kept aside first: from may point into the pool, which the append can move.
-    uint8_t kept[256];
+    TEntry kept[256];
     uint32_t size = 0;
     for (uint32_t n = 0; n < count; ++n) {
         kept[size] = from[n];

@@ -21,12 +21,12 @@ public:
     int Nearest(int r, int g, int b)
     {
         const TList& list = lists_[kLevels - 1][Box(kLevels - 1, r, g, b)];
-        const uint8_t* candidates = list.begin != kUnbuilt ? pool_.data() + list.begin : BuildFor(r, g, b);
+        const TEntry* candidates = list.begin != kUnbuilt ? pool_.data() + list.begin : BuildFor(r, g, b);
         // Distance and index in one key: the minimum needs no unpredictable branch.
         int best = INT32_MAX;
-        for (const uint8_t* i = candidates, *end = candidates + list.size; i != end; ++i) {
-            int dr = r - red_[*i], dg = g - green_[*i], db = b - blue_[*i];
-            int key = (dr * dr + dg * dg + db * db) << 8 | *i;
+        for (const TEntry* e = candidates, *end = candidates + list.size; e != end; ++e) {
+            int dr = r - e->r, dg = g - e->g, db = b - e->b;
+            int key = (dr * dr + dg * dg + db * db) << 8 | e->index;
             best = key < best ? key : best;
         }
         return best & 0xFF;
@@ -36,6 +36,10 @@ private:
     static constexpr int kLevels = 3;
     static constexpr uint32_t kUnbuilt = UINT32_MAX;
 
+    // The colour beside the index: a query reads one small record per candidate.
+    struct TEntry {
+        uint8_t r, g, b, index;
+    };
     struct TList {
         uint32_t begin = kUnbuilt;
         uint32_t size = 0;
@@ -48,12 +52,11 @@ private:
         return static_cast<size_t>((r >> shift) << (2 * bits) | (g >> shift) << bits | (b >> shift));
     }
 
-    const uint8_t* BuildFor(int r, int g, int b);
-    void Build(TList& list, const uint8_t* from, uint32_t count, int level, int r, int g, int b);
+    const TEntry* BuildFor(int r, int g, int b);
+    void Build(TList& list, const TEntry* from, uint32_t count, int level, int r, int g, int b);
 
-    int red_[256] = {}, green_[256] = {}, blue_[256] = {};
-    std::vector<uint8_t> all_;
-    std::vector<uint8_t> pool_; // every built list, one after another
+    std::vector<TEntry> all_;
+    std::vector<TEntry> pool_; // every built list, one after another
     std::vector<TList> lists_[kLevels];
 };
 

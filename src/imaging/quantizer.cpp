@@ -159,10 +159,11 @@ bool TOctree::AllChildrenLeaves(const TOctreeNode& node) const
 void TOctree::Reduce(int maxColors)
 {
     using TCandidate = std::pair<double, uint32_t>;
-    std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> queue;
+    std::vector<TCandidate> first; // heaped at once: cheaper than one push at a time
     for (uint32_t n = 1; n < nodes_.size(); ++n)
         if (!nodes_[n].leaf && AllChildrenLeaves(nodes_[n]))
-            queue.emplace(MergeCost(nodes_[n]), n);
+            first.emplace_back(MergeCost(nodes_[n]), n);
+    std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> queue(std::greater<>{}, std::move(first));
     std::vector<TCandidate> tooBig;
     while (leaves_ > maxColors && !queue.empty()) {
         auto [cost, n] = queue.top();
