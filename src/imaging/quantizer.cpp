@@ -303,7 +303,8 @@ void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vect
     }
 }
 
-void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedPicture& out)
+template <typename RowDone>
+void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, RowDone rowDone)
 {
     int width = picture.Width();
     TPaletteSearch search(out.palette);
@@ -316,10 +317,12 @@ void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedP
         else
             DiffuseRow<-1>(picture.Row(y), indexes, width, out.palette, search, current.data(), next.data());
         std::swap(current, next);
+        rowDone(y);
     }
 }
 
-void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& out)
+template <typename RowDone>
+void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, RowDone rowDone)
 {
     TPaletteSearch search(out.palette);
     uint8_t* index = out.indexes.data() + static_cast<size_t>(top) * static_cast<size_t>(out.width);
@@ -327,12 +330,43 @@ void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& 
         const uint8_t* p = picture.Row(y);
         for (int x = 0; x < out.width; ++x, p += 3)
             *index++ = static_cast<uint8_t>(search.Nearest(p[0], p[1], p[2]));
+        rowDone(y);
     }
 }
 
 } // namespace
 
-TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither)
+bool TRowsReady::WaitFor(int rows)
+{
+    for (;;) {
+        int ready = ready_.load(std::memory_order_acquire);
+        if (ready < 0)
+            return false;
+        if (ready >= rows)
+            return true;
+        ready_.wait(ready, std::memory_order_acquire);
+    }
+}
+
+void TRowsReady::RowsDone(int band, int rows)
+{
+    bandRows_[band].store(rows, std::memory_order_relaxed);
+    int top = bandRows_[0].load(std::memory_order_relaxed);
+    int ready = top < bandSplit_ ? top : bandSplit_ + bandRows_[1].load(std::memory_order_relaxed);
+    // Both bands report: keep the larger of two racing answers, and never go back from -1.
+    int seen = ready_.load(std::memory_order_relaxed);
+    while (seen >= 0 && seen < ready && !ready_.compare_exchange_weak(seen, ready, std::memory_order_release))
+        ;
+    ready_.notify_all();
+}
+
+void TRowsReady::Fail()
+{
+    ready_.store(-1, std::memory_order_release);
+    ready_.notify_all();
+}
+
+TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors)
 {
     if (maxColors < 2 || maxColors > 256)
         throw QuillonError("A palette must have 2 to 256 colours");
@@ -347,16 +381,44 @@ TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither di
     tree.Reduce(maxColors);
     out.palette = tree.BuildPalette();
     RefinePalette(cells, out.palette, kRefineSteps);
+    return out;
+}
+
+void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, TRowsReady* ready)
+{
+    if (picture.Empty()) {
+        if (ready)
+            ready->Start(0);
+        return;
+    }
     // A large picture is mapped in two bands of rows, each with its own search. The lower
     // band starts with no error carried into it, as the top row does; the split depends on
     // the size alone, so the output is the same on every machine.
     bool large = int64_t{picture.Width()} * picture.Height() >= kLargePicture;
-    ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
-        if (dither == TDither::FloydSteinberg)
-            DitherFloydSteinberg(picture, top, bottom, out);
-        else
-            MapToNearest(picture, top, bottom, out);
-    });
+    if (ready)
+        ready->Start(large ? picture.Height() / 2 : picture.Height());
+    try {
+        ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
+            auto rowDone = [&, top](int y) {
+                if (ready)
+                    ready->RowsDone(top != 0, y + 1 - top);
+            };
+            if (dither == TDither::FloydSteinberg)
+                DitherFloydSteinberg(picture, top, bottom, out, rowDone);
+            else
+                MapToNearest(picture, top, bottom, out, rowDone);
+        });
+    } catch (...) {
+        if (ready)
+            ready->Fail();
+        throw;
+    }
+}
+
+TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither)
+{
+    TIndexedPicture out = OctreePalette(picture, maxColors);
+    MapToPalette(picture, out, dither);
     return out;
 }
 
