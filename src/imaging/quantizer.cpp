@@ -36,11 +36,22 @@ TRGB MeanColour(const uint64_t* sum, uint64_t count)
     return colour;
 }
 
-int CellKey(const uint8_t* p) { return (p[0] >> 2) << 12 | (p[1] >> 2) << 6 | (p[2] >> 2); }
+// 6 bits spread to every third bit.
+constexpr std::array<uint32_t, 64> kSpread = [] {
+    std::array<uint32_t, 64> spread{};
+    for (uint32_t v = 0; v < 64; ++v)
+        for (int bit = 0; bit < 6; ++bit)
+            spread[v] |= (v >> bit & 1) << (3 * bit);
+    return spread;
+}();
 
-// Counts the picture's colours into cells, in the order they first appear. The map from a
-// cell's key to its place in the list is calloc'ed: the pages a small picture never touches
-// are never cleared, and at 4 bytes a key it stays small beside the cells themselves.
+// The cell's bits interleaved red, green, blue from the top: cells in key order are the
+// octree's leaves in depth-first order, so the tree is built and folded along memory.
+int CellKey(const uint8_t* p) { return static_cast<int>(kSpread[p[0] >> 2] << 2 | kSpread[p[1] >> 2] << 1 | kSpread[p[2] >> 2]); }
+
+// Counts the picture's colours into cells, listed in key order. The map from a cell's key
+// to its place in the list is calloc'ed: the pages a small picture never touches are never
+// cleared, and at 4 bytes a key it stays small beside the cells themselves.
 std::vector<TColourCell> CountColours(const TBitmap& picture)
 {
     std::unique_ptr<uint32_t[], void (*)(void*)> place(static_cast<uint32_t*>(std::calloc(1 << 18, sizeof(uint32_t))),
@@ -61,7 +72,12 @@ std::vector<TColourCell> CountColours(const TBitmap& picture)
             ++cell.count;
         }
     }
-    return cells;
+    std::vector<TColourCell> sorted;
+    sorted.reserve(cells.size());
+    for (size_t key = 0; key < size_t{1} << 18; ++key)
+        if (place[key])
+            sorted.push_back(cells[place[key] - 1]);
+    return sorted;
 }
 
 struct TOctreeNode {
@@ -71,6 +87,7 @@ struct TOctreeNode {
     uint64_t count = 0;
     uint8_t level = 0;
     uint8_t children = 0;
+    uint8_t branches = 0; // children that are not leaves: a node with none can be folded
     bool leaf = false;
 };
 
@@ -97,7 +114,6 @@ public:
 private:
     void Add(const TColourCell& cell);
     double MergeCost(const TOctreeNode& node) const;
-    bool AllChildrenLeaves(const TOctreeNode& node) const;
 
     std::vector<TOctreeNode> nodes_;
     int leaves_ = 0;
@@ -118,6 +134,7 @@ void TOctree::Add(const TColourCell& cell)
             node.leaf = level + 1 == kTreeDepth;
             leaves_ += node.leaf;
             ++nodes_[n].children;
+            nodes_[n].branches += !node.leaf;
             slot = static_cast<uint32_t>(nodes_.size()); // before the push: it may move the array
             nodes_.push_back(node);
         }
@@ -150,18 +167,12 @@ double TOctree::MergeCost(const TOctreeNode& node) const
     return -cost;
 }
 
-bool TOctree::AllChildrenLeaves(const TOctreeNode& node) const
-{
-    return std::all_of(std::begin(node.child), std::end(node.child),
-                       [&](uint32_t c) { return c == 0 || nodes_[c].leaf; });
-}
-
 void TOctree::Reduce(int maxColors)
 {
     using TCandidate = std::pair<double, uint32_t>;
     std::vector<TCandidate> first; // heaped at once: cheaper than one push at a time
     for (uint32_t n = 1; n < nodes_.size(); ++n)
-        if (!nodes_[n].leaf && AllChildrenLeaves(nodes_[n]))
+        if (!nodes_[n].leaf && nodes_[n].branches == 0)
             first.emplace_back(MergeCost(nodes_[n]), n);
     std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> queue(std::greater<>{}, std::move(first));
     std::vector<TCandidate> tooBig;
@@ -189,7 +200,7 @@ void TOctree::Reduce(int maxColors)
         for (const TCandidate& t : tooBig)
             queue.push(t);
         tooBig.clear();
-        if (n != 1 && AllChildrenLeaves(nodes_[node.parent]))
+        if (n != 1 && --nodes_[node.parent].branches == 0)
             queue.emplace(MergeCost(nodes_[node.parent]), node.parent);
     }
 }
