@@ -3,13 +3,18 @@
 // Pictures and helpers shared by the codec benchmarks.
 
 #include "imaging/bitmap.h"
+#include "imaging/picturefiles.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <malloc.h>
 #include <random>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quillon::bench {
 
@@ -58,6 +63,58 @@ inline std::filesystem::path BenchFile(const std::string& name)
 inline bool RunQuietly(const std::string& command)
 {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A 24-megapixel photo-like JPEG (6000 x 4000, quality 90), written once per process.
+inline const std::string& Photo24MPJpeg()
+{
+    static const std::string path = [] {
+        std::string p = BenchFile("photo24.jpg").string();
+        SavePicture(p, MakePhotoLike(6000, 4000), pfJPEG, TEncodeSettings{90});
+        return p;
+    }();
+    return path;
+}
+
+inline constexpr double kPhoto24MPDecodedMegabytes = 6000.0 * 4000 * 3 / (1024 * 1024);
+
+// A line of /proc/self/status in kB.
+inline long StatusKb(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(line.find(':') + 1));
+    return -1;
+}
+
+// Runs work once in a child process, whose high-water mark is reset first, and returns
+// the peak growth of its resident memory in MB (-1 when it could not be measured).
+template <typename Work>
+double PeakMegabytes(Work work)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    pid_t child = fork();
+    if (child == 0) {
+        malloc_trim(0); // free heap the work could reuse unseen would hide its needs
+        std::ofstream("/proc/self/clear_refs") << "5";
+        long before = StatusKb("VmRSS:");
+        work();
+        double grown = double(StatusKb("VmHWM:") - before) / 1024.0;
+        if (write(fds[1], &grown, sizeof grown) != sizeof grown)
+            _exit(1);
+        _exit(0);
+    }
+    double grown = -1;
+    if (read(fds[0], &grown, sizeof grown) != sizeof grown)
+        grown = -1;
+    close(fds[0]);
+    close(fds[1]);
+    waitpid(child, nullptr, 0);
+    return grown;
 }
 
 } // namespace quillon::bench

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <thread>
 
 #include <gif_lib.h>
 
@@ -128,13 +130,15 @@ int WriteMemory(GifFileType* gif, const GifByteType* buffer, int length)
     return length;
 }
 
-void WriteIndexed(GifFileType* gif, TIndexedPicture& indexed, ColorMapObject* map, int bits)
+void WriteIndexed(GifFileType* gif, TIndexedPicture& indexed, ColorMapObject* map, int bits, TRowsReady& ready)
 {
     if (EGifPutScreenDesc(gif, indexed.width, indexed.height, bits, 0, map) == GIF_ERROR ||
         EGifPutImageDesc(gif, 0, 0, indexed.width, indexed.height, false, nullptr) == GIF_ERROR)
         Fail(gif->Error);
     for (int y = 0; y < indexed.height; ++y)
-        if (EGifPutLine(gif, indexed.indexes.data() + static_cast<size_t>(y) * static_cast<size_t>(indexed.width),
+        if (!ready.WaitFor(y + 1))
+            return; // the mapping failed and says so itself
+        else if (EGifPutLine(gif, indexed.indexes.data() + static_cast<size_t>(y) * static_cast<size_t>(indexed.width),
                         indexed.width) == GIF_ERROR)
             Fail(gif->Error);
 }
@@ -171,7 +175,7 @@ std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings)
     if (picture.Width() > 65535 || picture.Height() > 65535)
         throw QuillonError("GIF: a GIF picture can be at most 65535 pixels wide and high");
     int bits = std::clamp(settings.bitsPerPixel, 3, 8);
-    TIndexedPicture indexed = QuantizeOctree(picture, 1 << bits, settings.dither);
+    TIndexedPicture indexed = OctreePalette(picture, 1 << bits);
     std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)> map(GifMakeMapObject(1 << bits, nullptr),
                                                                    GifFreeMapObject);
     if (!map)
@@ -185,11 +189,27 @@ std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings)
     GifFileType* gif = EGifOpen(&file, WriteMemory, &error);
     if (!gif)
         Fail(error);
+    // The rows are compressed on a thread of their own as soon as they are mapped.
+    TRowsReady ready;
+    std::exception_ptr writeFailure;
+    std::thread writer([&] {
+        try {
+            WriteIndexed(gif, indexed, map.get(), bits, ready);
+        } catch (...) {
+            writeFailure = std::current_exception();
+        }
+    });
     try {
-        WriteIndexed(gif, indexed, map.get(), bits);
+        MapToPalette(picture, indexed, settings.dither, &ready);
     } catch (...) {
+        writer.join();
         EGifCloseFile(gif, &error);
         throw;
+    }
+    writer.join();
+    if (writeFailure) {
+        EGifCloseFile(gif, &error);
+        std::rethrow_exception(writeFailure);
     }
     if (EGifCloseFile(gif, &error) == GIF_ERROR)
         Fail(error);

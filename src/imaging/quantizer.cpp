@@ -3,11 +3,13 @@
 #include "common/error.h"
 
 #include <algorithm>
+#include <exception>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <limits>
 #include <queue>
+#include <thread>
 
 namespace quillon {
 
@@ -15,6 +17,9 @@ namespace {
 
 constexpr int kTreeDepth = 6;
 constexpr int kRefineSteps = 1;
+// Pixels and colour cells from which two threads, each searching its own lists, win.
+constexpr int64_t kLargePicture = 1 << 17;
+constexpr size_t kManyCells = 1 << 13;
 
 // All pixels whose colours share the top 6 bits of each channel: the tree's leaves, and
 // the points the palette is refined on.
@@ -31,62 +36,49 @@ TRGB MeanColour(const uint64_t* sum, uint64_t count)
     return colour;
 }
 
-int CellKey(const uint8_t* p) { return (p[0] >> 2) << 12 | (p[1] >> 2) << 6 | (p[2] >> 2); }
+// 6 bits spread to every third bit.
+constexpr std::array<uint32_t, 64> kSpread = [] {
+    std::array<uint32_t, 64> spread{};
+    for (uint32_t v = 0; v < 64; ++v)
+        for (int bit = 0; bit < 6; ++bit)
+            spread[v] |= (v >> bit & 1) << (3 * bit);
+    return spread;
+}();
 
-// A histogram over the 2^18 cells with 32-bit sums, emptied into the cell list every
-// 2^24 pixels so the sums cannot overflow. calloc'ed: the pages a small picture never
-// touches are never cleared.
-class THistogram {
-public:
-    THistogram() : bins_(static_cast<TBin*>(std::calloc(1 << 18, sizeof(TBin))), std::free)
-    {
-        if (!bins_)
-            throw std::bad_alloc();
-    }
+// The cell's bits interleaved red, green, blue from the top: cells in key order are the
+// octree's leaves in depth-first order, so the tree is built and folded along memory.
+int CellKey(const uint8_t* p) { return static_cast<int>(kSpread[p[0] >> 2] << 2 | kSpread[p[1] >> 2] << 1 | kSpread[p[2] >> 2]); }
 
-    std::vector<TColourCell> Count(const TBitmap& picture)
-    {
-        uint32_t pending = 0;
-        for (int y = 0; y < picture.Height(); ++y) {
-            const uint8_t* p = picture.Row(y);
-            for (int x = 0; x < picture.Width(); ++x, p += 3) {
-                TBin& bin = bins_[static_cast<size_t>(CellKey(p))];
-                if (bin.count++ == 0)
-                    touched_.push_back(CellKey(p));
-                bin.sum[0] += p[0], bin.sum[1] += p[1], bin.sum[2] += p[2];
-                if (++pending == 1u << 24)
-                    Flush(), pending = 0;
+// Counts the picture's colours into cells, listed in key order. The map from a cell's key
+// to its place in the list is calloc'ed: the pages a small picture never touches are never
+// cleared, and at 4 bytes a key it stays small beside the cells themselves.
+std::vector<TColourCell> CountColours(const TBitmap& picture)
+{
+    std::unique_ptr<uint32_t[], void (*)(void*)> place(static_cast<uint32_t*>(std::calloc(1 << 18, sizeof(uint32_t))),
+                                                       std::free);
+    if (!place)
+        throw std::bad_alloc();
+    std::vector<TColourCell> cells;
+    for (int y = 0; y < picture.Height(); ++y) {
+        const uint8_t* p = picture.Row(y);
+        for (int x = 0; x < picture.Width(); ++x, p += 3) {
+            uint32_t& n = place[static_cast<size_t>(CellKey(p))];
+            if (n == 0) {
+                cells.emplace_back();
+                n = static_cast<uint32_t>(cells.size());
             }
+            TColourCell& cell = cells[n - 1];
+            cell.sum[0] += p[0], cell.sum[1] += p[1], cell.sum[2] += p[2];
+            ++cell.count;
         }
-        Flush();
-        return std::move(cells_);
     }
-
-private:
-    struct TBin {
-        uint32_t count, sum[3], cell;
-    };
-    void Flush()
-    {
-        for (int key : touched_) {
-            TBin& bin = bins_[static_cast<size_t>(key)];
-            if (!bin.cell) {
-                cells_.emplace_back();
-                bin.cell = static_cast<uint32_t>(cells_.size());
-            }
-            TColourCell& cell = cells_[bin.cell - 1];
-            for (int k = 0; k < 3; ++k)
-                cell.sum[k] += bin.sum[k], bin.sum[k] = 0;
-            cell.count += bin.count;
-            bin.count = 0;
-        }
-        touched_.clear();
-    }
-
-    std::unique_ptr<TBin[], void (*)(void*)> bins_;
-    std::vector<int> touched_;
-    std::vector<TColourCell> cells_;
-};
+    std::vector<TColourCell> sorted;
+    sorted.reserve(cells.size());
+    for (size_t key = 0; key < size_t{1} << 18; ++key)
+        if (place[key])
+            sorted.push_back(cells[place[key] - 1]);
+    return sorted;
+}
 
 struct TOctreeNode {
     uint32_t child[8] = {};
@@ -95,6 +87,7 @@ struct TOctreeNode {
     uint64_t count = 0;
     uint8_t level = 0;
     uint8_t children = 0;
+    uint8_t branches = 0; // children that are not leaves: a node with none can be folded
     bool leaf = false;
 };
 
@@ -121,7 +114,6 @@ public:
 private:
     void Add(const TColourCell& cell);
     double MergeCost(const TOctreeNode& node) const;
-    bool AllChildrenLeaves(const TOctreeNode& node) const;
 
     std::vector<TOctreeNode> nodes_;
     int leaves_ = 0;
@@ -142,6 +134,7 @@ void TOctree::Add(const TColourCell& cell)
             node.leaf = level + 1 == kTreeDepth;
             leaves_ += node.leaf;
             ++nodes_[n].children;
+            nodes_[n].branches += !node.leaf;
             slot = static_cast<uint32_t>(nodes_.size()); // before the push: it may move the array
             nodes_.push_back(node);
         }
@@ -174,19 +167,14 @@ double TOctree::MergeCost(const TOctreeNode& node) const
     return -cost;
 }
 
-bool TOctree::AllChildrenLeaves(const TOctreeNode& node) const
-{
-    return std::all_of(std::begin(node.child), std::end(node.child),
-                       [&](uint32_t c) { return c == 0 || nodes_[c].leaf; });
-}
-
 void TOctree::Reduce(int maxColors)
 {
     using TCandidate = std::pair<double, uint32_t>;
-    std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> queue;
+    std::vector<TCandidate> first; // heaped at once: cheaper than one push at a time
     for (uint32_t n = 1; n < nodes_.size(); ++n)
-        if (!nodes_[n].leaf && AllChildrenLeaves(nodes_[n]))
-            queue.emplace(MergeCost(nodes_[n]), n);
+        if (!nodes_[n].leaf && nodes_[n].branches == 0)
+            first.emplace_back(MergeCost(nodes_[n]), n);
+    std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> queue(std::greater<>{}, std::move(first));
     std::vector<TCandidate> tooBig;
     while (leaves_ > maxColors && !queue.empty()) {
         auto [cost, n] = queue.top();
@@ -212,7 +200,7 @@ void TOctree::Reduce(int maxColors)
         for (const TCandidate& t : tooBig)
             queue.push(t);
         tooBig.clear();
-        if (n != 1 && AllChildrenLeaves(nodes_[node.parent]))
+        if (n != 1 && --nodes_[node.parent].branches == 0)
             queue.emplace(MergeCost(nodes_[node.parent]), node.parent);
     }
 }
@@ -226,111 +214,73 @@ std::vector<TRGB> TOctree::BuildPalette() const
     return palette;
 }
 
-// Nearest palette entry by squared distance. Colour space is cut into boxes; for each box
-// the first query keeps only the entries that can be nearest to some point of it: those
-// whose closest distance to the box is within the smallest farthest distance of any entry.
-// Boxes of 16 steps per channel filter the list of their enclosing box of 32 steps, which
-// filters the whole palette, so a query compares a handful of entries and building the
-// lists stays cheap.
-class TPaletteSearch {
-public:
-    explicit TPaletteSearch(const std::vector<TRGB>& palette) : coarse_(512), fine_(4096)
-    {
-        for (size_t i = 0; i < palette.size(); ++i) {
-            for (int k = 0; k < 3; ++k)
-                channel_[k][i] = palette[i][static_cast<size_t>(k)];
-            all_.push_back(static_cast<uint8_t>(i));
-        }
+// Runs body(begin, end) on the two halves of [0, count) when work is large enough, the upper
+// half on a second thread where there is a core for it; otherwise on all of it at once.
+template <typename Body>
+void ForEachHalf(int count, bool large, Body body)
+{
+    if (!large || count < 2) {
+        body(0, count);
+        return;
     }
-
-    int Nearest(int r, int g, int b)
-    {
-        TBox& box = fine_[static_cast<size_t>((r >> 4) << 8 | (g >> 4) << 4 | (b >> 4))];
-        if (!box.built) {
-            TBox& outer = coarse_[static_cast<size_t>((r >> 5) << 6 | (g >> 5) << 3 | (b >> 5))];
-            if (!outer.built)
-                Build(outer, all_, r >> 5 << 5, g >> 5 << 5, b >> 5 << 5, 31);
-            Build(box, outer.candidates, r >> 4 << 4, g >> 4 << 4, b >> 4 << 4, 15);
-        }
-        // Distance and index in one key: the minimum needs no unpredictable branch.
-        int best = std::numeric_limits<int>::max();
-        for (uint8_t i : box.candidates) {
-            int dr = r - channel_[0][i], dg = g - channel_[1][i], db = b - channel_[2][i];
-            best = std::min(best, (dr * dr + dg * dg + db * db) << 8 | i);
-        }
-        return best & 0xFF;
+    int middle = count / 2;
+    if (std::thread::hardware_concurrency() < 2) {
+        body(0, middle);
+        body(middle, count);
+        return;
     }
-
-private:
-    struct TBox {
-        bool built = false;
-        std::vector<uint8_t> candidates;
-    };
-
-    void Build(TBox& box, const std::vector<uint8_t>& from, int r0, int g0, int b0, int extent)
-    {
-        const int low[3] = {r0, g0, b0};
-        int bound = std::numeric_limits<int>::max();
-        for (size_t n = 0; n < from.size(); ++n) {
-            int minD = 0, maxD = 0;
-            for (int k = 0; k < 3; ++k) {
-                int c = channel_[k][from[n]], lo = low[k], hi = low[k] + extent;
-                int below = std::max(lo - c, 0) + std::max(c - hi, 0);
-                int far = std::max(c - lo, hi - c);
-                minD += below * below;
-                maxD += far * far;
-            }
-            minDistance_[n] = minD;
-            bound = std::min(bound, maxD);
+    std::exception_ptr upperFailure;
+    std::thread upper([&] {
+        try {
+            body(middle, count);
+        } catch (...) {
+            upperFailure = std::current_exception();
         }
-        for (size_t n = 0; n < from.size(); ++n)
-            if (minDistance_[n] <= bound)
-                box.candidates.push_back(from[n]);
-        box.built = true;
+    });
+    try {
+        body(0, middle);
+    } catch (...) {
+        upper.join();
+        throw;
     }
-
-    int channel_[3][256] = {};
-    int minDistance_[256] = {};
-    std::vector<uint8_t> all_;
-    std::vector<TBox> coarse_, fine_;
-};
-
-// Nearest entries remembered per cell of 6 bits per channel: dithered colours are rarely
-// in the tree, and neighbouring pixels keep asking for the same cells.
-class TNearestColour {
-public:
-    explicit TNearestColour(const std::vector<TRGB>& palette) : search_(palette), cache_(1 << 18, -1) {}
-
-    int operator()(int r, int g, int b)
-    {
-        int16_t& cached = cache_[static_cast<size_t>((r >> 2) << 12 | (g >> 2) << 6 | (b >> 2))];
-        if (cached < 0)
-            cached = static_cast<int16_t>(search_.Nearest(r, g, b));
-        return cached;
-    }
-
-private:
-    TPaletteSearch search_;
-    std::vector<int16_t> cache_;
-};
+    upper.join();
+    if (upperFailure)
+        std::rethrow_exception(upperFailure);
+}
 
 // Lloyd steps on the cells: the octree's clusters follow the tree's cube boundaries, so
 // moving each entry to the mean of the cells nearest to it lowers the error further.
+// Sums the cells [begin, end) into the palette entries nearest to them.
+void SumClusters(const std::vector<TColourCell>& cells, size_t begin, size_t end, const std::vector<TRGB>& palette,
+                 std::vector<TColourCell>& clusters)
+{
+    TPaletteSearch search(palette);
+    for (size_t n = begin; n < end; ++n) {
+        const TColourCell& cell = cells[n];
+        TRGB mean = MeanColour(cell.sum, cell.count);
+        TColourCell& cluster = clusters[static_cast<size_t>(search.Nearest(mean[0], mean[1], mean[2]))];
+        for (int k = 0; k < 3; ++k)
+            cluster.sum[k] += cell.sum[k];
+        cluster.count += cell.count;
+    }
+}
+
 void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& palette, int steps)
 {
     for (int step = 0; step < steps; ++step) {
-        TPaletteSearch search(palette);
-        std::vector<TColourCell> clusters(palette.size());
-        for (const TColourCell& cell : cells) {
-            TRGB mean = MeanColour(cell.sum, cell.count);
-            TColourCell& cluster = clusters[static_cast<size_t>(search.Nearest(mean[0], mean[1], mean[2]))];
+        std::vector<TColourCell> halves[2] = {std::vector<TColourCell>(palette.size()),
+                                              std::vector<TColourCell>(palette.size())};
+        ForEachHalf(static_cast<int>(cells.size()), cells.size() >= kManyCells, [&](int begin, int end) {
+            SumClusters(cells, static_cast<size_t>(begin), static_cast<size_t>(end), palette, halves[begin != 0]);
+        });
+        for (size_t i = 0; i < palette.size(); ++i) {
+            TColourCell& cluster = halves[0][i];
             for (int k = 0; k < 3; ++k)
-                cluster.sum[k] += cell.sum[k];
-            cluster.count += cell.count;
+                cluster.sum[k] += halves[1][i].sum[k];
+            cluster.count += halves[1][i].count;
+            if (cluster.count)
+                palette[i] = MeanColour(cluster.sum, cluster.count);
         }
-        for (size_t i = 0; i < palette.size(); ++i)
-            if (clusters[i].count)
-                palette[i] = MeanColour(clusters[i].sum, clusters[i].count);
     }
 }
 
@@ -341,7 +291,7 @@ int ClampChannel(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 // -1 on odd ones (serpentine order), fixed at compile time so the loop stays tight.
 template <int Step>
 void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vector<TRGB>& palette,
-                TNearestColour& nearest, int* current, int* next)
+                TPaletteSearch& search, int* current, int* next)
 {
     for (int i = 0; i < width; ++i) {
         int x = Step > 0 ? i : width - 1 - i;
@@ -351,7 +301,7 @@ void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vect
         int r = ClampChannel(p[0] + ((err[0] + 8) >> 4));
         int g = ClampChannel(p[1] + ((err[1] + 8) >> 4));
         int b = ClampChannel(p[2] + ((err[2] + 8) >> 4));
-        int index = nearest(r, g, b);
+        int index = search.Nearest(r, g, b);
         indexes[x] = static_cast<uint8_t>(index);
         const TRGB& chosen = palette[static_cast<size_t>(index)];
         const int e[3] = {r - chosen[0], g - chosen[1], b - chosen[2]};
@@ -364,25 +314,70 @@ void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vect
     }
 }
 
-void DitherFloydSteinberg(const TBitmap& picture, TIndexedPicture& out)
+template <typename RowDone>
+void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, RowDone rowDone)
 {
     int width = picture.Width();
-    TNearestColour nearest(out.palette);
+    TPaletteSearch search(out.palette);
     std::vector<int> current(static_cast<size_t>(width + 2) * 3), next(current.size());
-    for (int y = 0; y < picture.Height(); ++y) {
+    for (int y = top; y < bottom; ++y) {
         std::fill(next.begin(), next.end(), 0);
         uint8_t* indexes = out.indexes.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
         if (y % 2 == 0)
-            DiffuseRow<1>(picture.Row(y), indexes, width, out.palette, nearest, current.data(), next.data());
+            DiffuseRow<1>(picture.Row(y), indexes, width, out.palette, search, current.data(), next.data());
         else
-            DiffuseRow<-1>(picture.Row(y), indexes, width, out.palette, nearest, current.data(), next.data());
+            DiffuseRow<-1>(picture.Row(y), indexes, width, out.palette, search, current.data(), next.data());
         std::swap(current, next);
+        rowDone(y);
+    }
+}
+
+template <typename RowDone>
+void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, RowDone rowDone)
+{
+    TPaletteSearch search(out.palette);
+    uint8_t* index = out.indexes.data() + static_cast<size_t>(top) * static_cast<size_t>(out.width);
+    for (int y = top; y < bottom; ++y) {
+        const uint8_t* p = picture.Row(y);
+        for (int x = 0; x < out.width; ++x, p += 3)
+            *index++ = static_cast<uint8_t>(search.Nearest(p[0], p[1], p[2]));
+        rowDone(y);
     }
 }
 
 } // namespace
 
-TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither)
+bool TRowsReady::WaitFor(int rows)
+{
+    for (;;) {
+        int ready = ready_.load(std::memory_order_acquire);
+        if (ready < 0)
+            return false;
+        if (ready >= rows)
+            return true;
+        ready_.wait(ready, std::memory_order_acquire);
+    }
+}
+
+void TRowsReady::RowsDone(int band, int rows)
+{
+    bandRows_[band].store(rows, std::memory_order_relaxed);
+    int top = bandRows_[0].load(std::memory_order_relaxed);
+    int ready = top < bandSplit_ ? top : bandSplit_ + bandRows_[1].load(std::memory_order_relaxed);
+    // Both bands report: keep the larger of two racing answers, and never go back from -1.
+    int seen = ready_.load(std::memory_order_relaxed);
+    while (seen >= 0 && seen < ready && !ready_.compare_exchange_weak(seen, ready, std::memory_order_release))
+        ;
+    ready_.notify_all();
+}
+
+void TRowsReady::Fail()
+{
+    ready_.store(-1, std::memory_order_release);
+    ready_.notify_all();
+}
+
+TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors)
 {
     if (maxColors < 2 || maxColors > 256)
         throw QuillonError("A palette must have 2 to 256 colours");
@@ -392,22 +387,49 @@ TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither di
     out.indexes.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
     if (picture.Empty())
         return out;
-    std::vector<TColourCell> cells = THistogram().Count(picture);
+    std::vector<TColourCell> cells = CountColours(picture);
     TOctree tree(cells);
     tree.Reduce(maxColors);
     out.palette = tree.BuildPalette();
     RefinePalette(cells, out.palette, kRefineSteps);
-    if (dither == TDither::FloydSteinberg) {
-        DitherFloydSteinberg(picture, out);
-        return out;
+    return out;
+}
+
+void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, TRowsReady* ready)
+{
+    if (picture.Empty()) {
+        if (ready)
+            ready->Start(0);
+        return;
     }
-    TNearestColour nearest(out.palette);
-    uint8_t* index = out.indexes.data();
-    for (int y = 0; y < out.height; ++y) {
-        const uint8_t* p = picture.Row(y);
-        for (int x = 0; x < out.width; ++x, p += 3)
-            *index++ = static_cast<uint8_t>(nearest(p[0], p[1], p[2]));
+    // A large picture is mapped in two bands of rows, each with its own search. The lower
+    // band starts with no error carried into it, as the top row does; the split depends on
+    // the size alone, so the output is the same on every machine.
+    bool large = int64_t{picture.Width()} * picture.Height() >= kLargePicture;
+    if (ready)
+        ready->Start(large ? picture.Height() / 2 : picture.Height());
+    try {
+        ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
+            auto rowDone = [&, top](int y) {
+                if (ready)
+                    ready->RowsDone(top != 0, y + 1 - top);
+            };
+            if (dither == TDither::FloydSteinberg)
+                DitherFloydSteinberg(picture, top, bottom, out, rowDone);
+            else
+                MapToNearest(picture, top, bottom, out, rowDone);
+        });
+    } catch (...) {
+        if (ready)
+            ready->Fail();
+        throw;
     }
+}
+
+TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither)
+{
+    TIndexedPicture out = OctreePalette(picture, maxColors);
+    MapToPalette(picture, out, dither);
     return out;
 }
 

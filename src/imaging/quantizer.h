@@ -1,15 +1,15 @@
 #pragma once
 
 #include "imaging/bitmap.h"
+#include "imaging/palettesearch.h"
 #include "imaging/pictureformat.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
 namespace quillon {
-
-using TRGB = std::array<uint8_t, 3>;
 
 // A picture as palette indexes, one byte per pixel, rows top first without padding.
 struct TIndexedPicture {
@@ -24,7 +24,35 @@ struct TIndexedPicture {
 // subtrees whose merge adds the least squared error are folded into their parents until
 // few enough leaves remain; each leaf's mean colour is a palette entry. One Lloyd step then
 // moves every entry to the mean of the colours nearest to it. With Floyd-Steinberg the
-// quantisation error of each pixel is spread to its neighbours (serpentine order).
+// quantisation error of each pixel is spread to its neighbours (serpentine order); from
+// 2^17 pixels on, the upper and lower halves of the rows are dithered apart (on two
+// threads), the lower half starting without the error of the row above it.
 TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither);
+
+// The two steps of QuantizeOctree, for a caller that uses the rows while the rest are
+// still being mapped. OctreePalette chooses the palette and allocates the indexes.
+TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors);
+
+// Tells a reader on another thread which rows of indexes are final. The rows are mapped
+// in up to two bands; a band's rows become final from its top down.
+class TRowsReady {
+public:
+    // Blocks until rows [0, rows) are final; false when mapping failed before that.
+    bool WaitFor(int rows);
+
+    // For the mapper.
+    void Start(int bandSplit) { bandSplit_ = bandSplit; }
+    void RowsDone(int band, int rows);
+    void Fail();
+
+private:
+    int bandSplit_ = 0;
+    std::atomic<int> bandRows_[2] = {0, 0};
+    std::atomic<int> ready_{0}; // -1 once mapping failed
+};
+
+// Maps the picture onto indexed.palette into indexed.indexes, telling ready (if given) as
+// rows become final.
+void MapToPalette(const TBitmap& picture, TIndexedPicture& indexed, TDither dither, TRowsReady* ready = nullptr);
 
 } // namespace quillon
