@@ -3,6 +3,7 @@
 // Pictures and helpers shared by the codec benchmarks.
 
 #include "imaging/bitmap.h"
+#include "imaging/psnr.h"
 #include "imaging/picturefiles.h"
 
 #include <cmath>
@@ -44,15 +45,7 @@ inline TBitmap MakePhotoLike(int width, int height, unsigned seed = 7)
     return b;
 }
 
-inline double Psnr(const TBitmap& a, const TBitmap& b)
-{
-    double sum = 0;
-    for (size_t i = 0; i < a.SizeInBytes(); ++i) {
-        double d = double(a.Data()[i]) - double(b.Data()[i]);
-        sum += d * d;
-    }
-    return 10.0 * std::log10(255.0 * 255.0 * double(a.SizeInBytes()) / sum);
-}
+using quillon::Psnr;
 
 inline std::filesystem::path BenchFile(const std::string& name)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/bitmap.h"
+#include "imaging/psnr.h"
 
 #include <cmath>
 #include <cstdint>
@@ -26,16 +27,7 @@ inline TBitmap MakeTestPicture(int width, int height)
     return b;
 }
 
-inline double Psnr(const TBitmap& a, const TBitmap& b)
-{
-    double sum = 0;
-    for (size_t i = 0; i < a.SizeInBytes(); ++i) {
-        double d = double(a.Data()[i]) - double(b.Data()[i]);
-        sum += d * d;
-    }
-    double mse = sum / double(a.SizeInBytes());
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
+using quillon::Psnr;
 
 inline size_t CountColours(const TBitmap& b)
 {
