@@ -153,7 +153,8 @@ bool TDirectoryOps::RenameLogo(TLogoNode* node)
         return false;
     if (SameTextAscii(newBase, oldBase))
         return false;
-    if (!AcceptableName(newBase + extension))
+    // The base name alone must be a name: "" would leave a hidden file ".jpg".
+    if (!AcceptableName(newBase) || !AcceptableName(newBase + extension))
         return false;
     if (!IsNameFree(node->Parent(), newBase)) {
         prompts_.Error(kMsgNameExists);
