@@ -143,8 +143,10 @@ class Session:
         env = dict(self.env)
         env.update({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1", "QT_QPA_PLATFORM": "xcb"})
         env.update(extra_env or {})
-        self.quillon = subprocess.Popen([os.path.join(self.app_dir, "quillon"), *args], env=env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        self.log = os.path.join(self.tmp, "quillon.log")
+        with open(self.log, "ab") as log:
+            self.quillon = subprocess.Popen([os.path.join(self.app_dir, "quillon"), *args], env=env, stdout=log,
+                                            stderr=subprocess.STDOUT, start_new_session=True)
         self.main = wait_for(lambda: self.window("Quillon"), "the main window", timeout=30)
         return self.quillon
 
@@ -194,6 +196,24 @@ class Session:
             if w is not None and w.get_name() == name and w.get_state_set().contains(Atspi.StateType.SHOWING):
                 return w
         return None
+
+    def dialog(self, name=None):
+        """The first shown top-level window other than the main one (message boxes carry
+        the main window's title, so they are told apart by being another window)."""
+        app = self.application()
+        if app is None:
+            return None
+        for i in range(app.get_child_count()):
+            w = app.get_child_at_index(i)
+            if w is None or w == self.main or not w.get_state_set().contains(Atspi.StateType.SHOWING):
+                continue
+            if name is None or w.get_name() == name:
+                return w
+        return None
+
+    def button(self, window, caption):
+        """A push button by its caption, with or without its mnemonic."""
+        return self.find(window, "push button", predicate=lambda a: a.get_name().replace("&", "") == caption)
 
     def windows(self):
         app = self.application()

@@ -173,8 +173,10 @@ bool TMainAppForm::event(QEvent* e)
         // The splitter scales sizes given before the window has its size; the tree
         // panel's width is set once the window is laid out.
         treeWidthSet_ = true;
-        const int total = verticalSplitter_->width() - verticalSplitter_->handleWidth();
-        verticalSplitter_->setSizes({kTreePanelWidth, std::max(0, total - kTreePanelWidth)});
+        QTimer::singleShot(0, this, [this] {
+            const int total = verticalSplitter_->width() - verticalSplitter_->handleWidth();
+            verticalSplitter_->setSizes({kTreePanelWidth, std::max(0, total - kTreePanelWidth)});
+        });
     }
     return QMainWindow::event(e);
 }

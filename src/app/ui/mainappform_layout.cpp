@@ -157,8 +157,10 @@ QWidget* TMainAppForm::CreateSourcePanel()
     for (int i = 0; i < 4; ++i) {
         imageStatusPanels_[i] = new QLabel(texts[i], imageStatusBar_);
         imageStatusPanels_[i]->setObjectName(QString("ImageStatusPanel%1").arg(i));
-        imageStatusPanels_[i]->setMinimumWidth(widths[i]);
-        imageStatusBar_->addWidget(imageStatusPanels_[i], i == 3 ? 1 : 0);
+        // The panels share the bar in the proportions of their widths, so the bar never
+        // makes the pane wider than what the tree panel leaves of the window.
+        imageStatusPanels_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        imageStatusBar_->addWidget(imageStatusPanels_[i], widths[i]);
     }
 
     auto* layout = new QVBoxLayout(panel);

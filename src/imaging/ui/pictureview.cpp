@@ -43,9 +43,13 @@ void TPictureView::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
     if (painter_) {
-        QImage part(e->rect().size(), QImage::Format_RGB888);
-        painter_(part, e->rect().topLeft());
-        p.drawImage(e->rect().topLeft(), part);
+        // Rectangle by rectangle: the frame's four thin strips are not the whole pane
+        // they enclose.
+        for (const QRect& r : e->region()) {
+            QImage part(r.size(), QImage::Format_RGB888);
+            painter_(part, r.topLeft());
+            p.drawImage(r.topLeft(), part);
+        }
         return;
     }
     if (canvas_.isNull()) {
