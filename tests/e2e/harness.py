@@ -307,6 +307,28 @@ class Session:
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
 
+    # --- what users do again and again ---------------------------------------------------------
+
+    def open_picture(self, path):
+        """File > Open by its shortcut, the path typed into the real dialog."""
+        self.activate(self.main)
+        self.key("ctrl+o")
+        dialog = wait_for(lambda: self.dialog("Open"), "the open dialog")
+        self.activate(dialog)
+        self.type(path)
+        self.key("Return")
+
+    def tree_item(self, name):
+        return self.wait_find(self.main, None, name, predicate=lambda a: a.get_role_name() in ("table cell", "tree item"))
+
+    def answer_input(self, title, text):
+        """Replaces the prefilled text of the input box titled title and presses OK."""
+        box = wait_for(lambda: self.dialog(title), f"the input box {title!r}")
+        self.activate(box)
+        self.key("ctrl+a")
+        self.type(text)
+        self.key("Return")
+
     # --- files ------------------------------------------------------------------------------
 
     def path(self, *parts):

@@ -16,12 +16,7 @@ class DirectoryByHand(QuillonTestCase):
         write_bmp(picture, 400, 300, gradient(400, 300))
 
         # File > Open (Ctrl+O): the real open dialog; type the path as a user would.
-        s.activate(s.main)
-        s.key("ctrl+o")
-        dialog = wait_for(lambda: s.dialog("Open"), "the open dialog")
-        s.activate(dialog)
-        s.type(picture)
-        s.key("Return")
+        s.open_picture(picture)
         wait_for(lambda: "photo.bmp" in s.tree_items(), "the new logo in the tree")
         self.assertTrue(os.path.isfile(s.path("Logo Directory", "photo.bmp")))
         wait_for(lambda: s.find(s.main, "label", "Source Image: 400x300"), "the picture on screen")
@@ -53,31 +48,22 @@ class DirectoryByHand(QuillonTestCase):
         self.assertLess(new_width, frame[0])
 
         # New folder through the real input box, from the tool bar.
-        root = s.wait_find(s.main, None, "Logo Directory", predicate=lambda a: a.get_role_name() in ("table cell", "tree item"))
-        s.click(root)
+        s.click(s.tree_item("Logo Directory"))
         s.click(s.wait_find(s.main, "push button", "New folder"))
-        box = wait_for(lambda: s.dialog("New folder name"), "the new folder box")
-        s.activate(box)
-        s.key("ctrl+a")
-        s.type("Holiday")
-        s.key("Return")
+        s.answer_input("New folder name", "Holiday")
         wait_for(lambda: "Holiday" in s.tree_items(), "the folder in the tree")
         self.assertTrue(os.path.isdir(s.path("Logo Directory", "Holiday")))
 
         # Rename the logo with F2 on the tree.
-        s.click(s.wait_find(s.main, None, "photo.bmp", predicate=lambda a: a.get_role_name() in ("table cell", "tree item")))
+        s.click(s.tree_item("photo.bmp"))
         s.key("F2")
-        box = wait_for(lambda: s.dialog("New Logo name"), "the rename box")
-        s.activate(box)
-        s.key("ctrl+a")
-        s.type("beach")
-        s.key("Return")
+        s.answer_input("New Logo name", "beach")
         wait_for(lambda: "beach.bmp" in s.tree_items(), "the renamed logo")
         self.assertTrue(os.path.isfile(s.path("Logo Directory", "beach.bmp")))
         self.assertFalse(os.path.exists(s.path("Logo Directory", "photo.bmp")))
 
         # Delete the folder with the Delete key, confirmed in the real question box.
-        s.click(s.wait_find(s.main, None, "Holiday", predicate=lambda a: a.get_role_name() in ("table cell", "tree item")))
+        s.click(s.tree_item("Holiday"))
         s.key("Delete")
         question = wait_for(lambda: s.dialog(), "the confirmation")
         s.click(wait_for(lambda: s.button(question, "Yes"), "its Yes button"))

@@ -35,14 +35,6 @@ def write_rle8_bmp(path, width, height):
 class WindowDetails(QuillonTestCase):
     session_env = {"BROWSER": BROWSER}
 
-    def open_picture(self, s, path):
-        s.activate(s.main)
-        s.key("ctrl+o")
-        dialog = wait_for(lambda: s.dialog("Open"), "the open dialog")
-        s.activate(dialog)
-        s.type(path)
-        s.key("Return")
-
     def test_browser_failure_about_box_keys_and_an_idle_huge_picture(self):
         s = self.start()
 
@@ -70,14 +62,14 @@ class WindowDetails(QuillonTestCase):
         # A picture a million pixels wide, 16 high, shown 1:1 with its animated frame.
         huge = os.path.join(s.tmp, "strip.bmp")
         write_rle8_bmp(huge, 1000000, 16)
-        self.open_picture(s, huge)
+        s.open_picture(huge)
         wait_for(lambda: s.find(s.main, "label", "Source Image: 1000000x16"), "the huge picture on screen", timeout=60)
 
         # Delete in a control other than the tree asks nothing: the next F2 on the tree
         # opens the rename box, which a pending question would have kept from opening.
         s.click(s.wait_find(s.main, "spin button", "Screen width"))
         s.key("Delete")
-        s.click(s.wait_find(s.main, None, "strip.bmp", predicate=lambda a: a.get_role_name() in ("table cell", "tree item")))
+        s.click(s.tree_item("strip.bmp"))
         s.key("F2")
         rename = wait_for(lambda: s.dialog(), "a dialog after F2")
         self.assertEqual(rename.get_name(), "New Logo name")
