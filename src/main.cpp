@@ -23,8 +23,10 @@ int main(int argc, char** argv)
     env.prompts = &prompts;
     env.instances = &instances;
 
-    quillon::TQuillonApplication quillon(env);
+    // Caught from before the window exists, so a termination request during start-up is
+    // served by the event loop like any other instead of killing the program.
     quillon::TTerminationSignals termination;
+    quillon::TQuillonApplication quillon(env);
     QObject::connect(&termination, &quillon::TTerminationSignals::Received, &quillon.MainForm(),
                      [&] { quillon.MainForm().close(); });
     return quillon.Exec();
