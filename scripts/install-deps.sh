@@ -12,6 +12,7 @@ build_pkgs=(
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev tinyproxy-bin
+  clang libclang-rt-14-dev
 )
 
 pkgs=("${build_pkgs[@]}")
