@@ -27,16 +27,38 @@ public:
     bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
 };
 
-const std::string& AppDir()
-{
-    static const std::string dir = [] {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quillon-fuzz-XXXXXX").string();
+// The application folder of every run, removed when the fuzzer exits.
+class TScratchDir {
+public:
+    TScratchDir()
+    {
+        // A folder in memory where there is one: every run writes five files.
+        std::error_code ec;
+        const std::filesystem::path base =
+            std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
+        std::string tmpl = (base / "quillon-fuzz-XXXXXX").string();
         if (!mkdtemp(tmpl.data()))
             std::abort();
-        std::filesystem::create_directories(std::filesystem::path(tmpl) / "Logo Directory");
-        return tmpl + "/";
-    }();
-    return dir;
+        path_ = tmpl;
+        std::filesystem::create_directories(path_ / "Logo Directory");
+        appDir_ = tmpl + "/";
+    }
+    ~TScratchDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& AppDir() const { return appDir_; }
+
+private:
+    std::filesystem::path path_;
+    std::string appDir_;
+};
+
+const std::string& AppDir()
+{
+    static const TScratchDir dir;
+    return dir.AppDir();
 }
 
 } // namespace
@@ -44,9 +66,13 @@ const std::string& AppDir()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string& dir = AppDir();
-    for (const char* name : {"options.xml", "logodirectory.xml", "phoneslist.xml", "parameters.xml", "appstate.xml"})
-        std::ofstream(dir + name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                           static_cast<std::streamsize>(size));
+    for (const char* name : {"options.xml", "logodirectory.xml", "phoneslist.xml", "parameters.xml", "appstate.xml"}) {
+        // A fresh file each time: rewriting a truncated one makes some file systems flush
+        // it to disk on close, which slows every run down to the disk's pace.
+        std::filesystem::remove(dir + name);
+        std::ofstream(dir + name, std::ios::binary).write(reinterpret_cast<const char*>(data),
+                                                          static_cast<std::streamsize>(size));
+    }
     TSilentPrompts prompts;
     quillon::TOptions options;
     quillon::LoadOptions(dir, options, prompts, [] { return std::nullopt; });
