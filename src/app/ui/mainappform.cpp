@@ -1,5 +1,6 @@
 #include "app/ui/mainappform.h"
 
+#include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
 #include "app/ui/dialogs.h"
@@ -103,6 +104,8 @@ void TMainAppForm::InitializeApplication()
 {
     // The GIF encoder's defaults are fixed values of the imaging code.
     CheckSingleInstance();
+    if (!terminateRequested_)
+        RemoveStaleApplicationTemporaries(env_.appDir);
     newLogoTemplate_ = std::make_unique<TLogoDirObject>();
     tree_.CreateRootNode();
     if (LoadPhonesList(env_.appDir, phoneMakes_, prompts_) == TPhoneListResult::Fatal) {
