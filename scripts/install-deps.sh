@@ -8,10 +8,12 @@ build_pkgs=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev
+  libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
   xvfb xauth
 )
 test_pkgs=(
-  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev tinyproxy-bin
+  libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
+  zbar-tools chromium openssl nginx wrk
 )
 
 pkgs=("${build_pkgs[@]}")
