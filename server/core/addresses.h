@@ -1,8 +1,9 @@
 #pragma once
 
+#include "service/serviceaddresses.h"
+
 // Where the service answers. The script paths are the ones the desktop program's
-// parameters.xml names; the rest are the addresses the program shows to its user,
-// each the public base URL followed by the path.
+// parameters.xml names; the rest are pages under the public base URL.
 namespace quillon::server {
 
 inline constexpr const char* kUploadScript = "/upload.php";
@@ -10,17 +11,17 @@ inline constexpr const char* kMemberStatusScript = "/memberstatus.php";
 inline constexpr const char* kSendToFriendScript = "/sendtofriend.php";
 inline constexpr const char* kCurrentVersionScript = "/curversion.php";
 
-// A member's pictures: ?login=&password= gives the page, ?id= one picture.
-inline constexpr const char* kWapPath = "/wap/";
-// The guest account's pictures; ends with "/" and starts every guest phone URL.
-inline constexpr const char* kGuestPath = "/guest/";
-inline constexpr const char* kSitePath = "/";
-inline constexpr const char* kFaqPath = "/faq.php";
-inline constexpr const char* kRegisterPath = "/register.php";
+// The addresses the program shows are the program's own (serviceaddresses.h):
+// a member's pictures (?login=&password= gives the page, ?id= one picture) ...
+inline constexpr const char* kWapPath = quillon::kWapAccessPath;
+// ... the guest account's pictures ...
+inline constexpr const char* kGuestPath = quillon::kGuestGalleryPath;
+// ... and the product site.
+inline constexpr const char* kSitePath = quillon::kProductSitePath;
+using quillon::kAddressesPath;
+using quillon::kFaqPath;
+using quillon::kRegisterPath;
+inline constexpr const char* kDownloadPath = quillon::kSetupDownloadPath;
 inline constexpr const char* kConfirmPath = "/confirm.php";
-inline constexpr const char* kDownloadPath = "/download.php";
-// The addresses above as absolute URLs, one "name=url" line each, for a program that
-// reaches the service through another host name than a phone would.
-inline constexpr const char* kAddressesPath = "/addresses.txt";
 
 } // namespace quillon::server

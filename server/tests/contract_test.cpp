@@ -5,6 +5,7 @@
 #include "app/parameters.h"
 #include "service/messages.h"
 #include "service/sendtofriendthread.h"
+#include "service/serviceaddresses.h"
 #include "service/uploadthread.h"
 #include "service/versioncheckthread.h"
 
@@ -212,6 +213,39 @@ TEST_F(ContractTest, SendToFriendWritesTheMailToTheOutboxOrRefusesABadAddress)
                               "friend@example.com", "", "");
     wrong.Execute();
     EXPECT_EQ(wrong.AnswerText, kWrongLoginOrPassword);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ContractTest, ServiceNamesTheAddressesAPhoneReachesItBy)
+{
+    TServiceAddresses local = ServiceAddressesForHost(service.Host());
+    EXPECT_EQ(local.guestGalleryBase, "http://" + service.Host() + "/guest/");
+    auto res = service.Client().Get(kAddressesPath);
+    ASSERT_TRUE(res);
+    TServiceAddresses got = ParseServiceAddresses(res->body + "junk line\nwap=ftp://elsewhere/\nother=http://x/\n", local);
+    const std::string base = service.PublicUrl();
+    EXPECT_EQ(got.wapAccessBase, base + "/wap/");
+    EXPECT_EQ(got.guestGalleryBase, base + "/guest/");
+    EXPECT_EQ(got.productSite, base + "/");
+    EXPECT_EQ(got.faq, base + "/faq.php");
+    EXPECT_EQ(got.registerPage, base + "/register.php");
+    EXPECT_EQ(got.setupDownload, base + "/download.php");
+    // Each address is a page the service serves.
+    for (const std::string& url : {got.wapAccessBase, got.guestGalleryBase, got.productSite, got.faq,
+                                   got.registerPage, got.setupDownload}) {
+        auto page = Fetch(url);
+        ASSERT_TRUE(page) << url;
+        EXPECT_EQ(page->status, 200) << url;
+        EXPECT_NE(page->get_header_value("Content-Type").find("text/html"), std::string::npos) << url;
+    }
+    // A guest upload's URL starts with the guest gallery base URL, a member's does not.
+    service.AddMember("gina", "pw1234");
+    EXPECT_EQ(Upload("guest", "x", FakeJpeg("g"))->AnswerText.rfind(got.guestGalleryBase, 0), 0u);
+    memberStatus = -1;
+    EXPECT_EQ(Upload("gina", "pw1234", FakeJpeg("m"))->AnswerText.rfind(got.guestGalleryBase, 0), std::string::npos);
 }
 
 } // namespace

@@ -57,6 +57,17 @@ public:
         std::lock_guard lock(logMutex_);
         return log_;
     }
+    // The access log line of a request is written after its answer has gone out.
+    bool WaitForLog(const std::string& text) const
+    {
+        for (int i = 0; i < 500; ++i) {
+            for (const std::string& line : Log())
+                if (line.find(text) != std::string::npos)
+                    return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     // The mails in the outbox, oldest first.
     std::vector<std::string> Outbox() const;
 
