@@ -13,7 +13,7 @@ build_pkgs=(
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
-  zbar-tools chromium openssl nginx wrk
+  zbar-tools chromium openssl nginx
 )
 
 pkgs=("${build_pkgs[@]}")
