@@ -391,11 +391,8 @@ void TService::SendToFriend(const httplib::Request& req, httplib::Response& res)
 void TService::ServePicture(const httplib::Request& req, httplib::Response& res, bool guestPath)
 {
     std::optional<std::int64_t> id = ParseId(req.get_param_value("id"));
-    std::optional<TPicture> picture = id ? store_.FindPicture(*id) : std::nullopt;
-    std::optional<std::string> bytes;
-    if (picture && (picture->account == guestAccount_) == guestPath)
-        bytes = ReadFile(store_.PicturePath(picture->id));
-    if (!bytes) {
+    std::optional<TPictureContent> picture = id ? store_.LoadPicture(*id) : std::nullopt;
+    if (!picture || (picture->account == guestAccount_) != guestPath) {
         res.status = 404;
         res.set_content(MessagePage("Picture not found", "There is no picture at this address. It may have been "
                                                          "withdrawn after newer uploads."),
@@ -403,7 +400,7 @@ void TService::ServePicture(const httplib::Request& req, httplib::Response& res,
         return;
     }
     res.set_header("Cache-Control", "max-age=300");
-    res.set_content(std::move(*bytes), picture->contentType.c_str());
+    res.set_content(*picture->bytes, picture->contentType.c_str());
 }
 
 void TService::MemberPage(const httplib::Request& req, httplib::Response& res)

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <unistd.h>
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kTempPrefix = ".tmp-";
+constexpr std::size_t kCacheLimitBytes = 64 << 20;
 
 class TStatement {
 public:
@@ -291,14 +293,48 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
         unlink(final.c_str());
         throw;
     }
-    for (std::int64_t id : stored.withdrawn)
+    for (std::int64_t id : stored.withdrawn) {
+        if (auto hit = cache_.find(id); hit != cache_.end()) {
+            cacheBytes_ -= hit->second.bytes->size();
+            cache_.erase(hit);
+        }
         unlink(PicturePath(id).c_str());
+    }
     return stored;
 }
 
 std::optional<TPicture> TStore::FindPicture(std::int64_t id)
 {
     std::lock_guard lock(mutex_);
+    return FindPictureLocked(id);
+}
+
+std::optional<TPictureContent> TStore::LoadPicture(std::int64_t id)
+{
+    std::lock_guard lock(mutex_);
+    if (auto hit = cache_.find(id); hit != cache_.end())
+        return hit->second;
+    std::optional<TPicture> row = FindPictureLocked(id);
+    if (!row)
+        return std::nullopt;
+    std::ifstream in(PicturePath(id), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    auto bytes = std::make_shared<std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    TPictureContent content{row->account, row->contentType, std::move(bytes)};
+    if (cacheBytes_ + content.bytes->size() > kCacheLimitBytes) {
+        cache_.clear();
+        cacheBytes_ = 0;
+    }
+    cacheBytes_ += content.bytes->size();
+    cache_.emplace(id, content);
+    return content;
+}
+
+std::optional<TPicture> TStore::FindPictureLocked(std::int64_t id)
+{
     TStatement q(db_, "SELECT id, account, type, uploaded FROM pictures WHERE id = ?");
     q.Bind(1, id);
     if (!q.Step())

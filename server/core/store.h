@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +27,13 @@ struct TPicture {
     std::int64_t account = 0;
     std::string contentType;
     std::int64_t uploaded = 0;  // seconds since the epoch
+};
+
+// A picture with its bytes, as a phone is given it.
+struct TPictureContent {
+    std::int64_t account = 0;
+    std::string contentType;
+    std::shared_ptr<const std::string> bytes;
 };
 
 struct TStoredPicture {
@@ -58,6 +67,9 @@ public:
     TStoredPicture StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,
                                 int keep);
     std::optional<TPicture> FindPicture(std::int64_t id);
+    // Nothing when the row or the file is missing. Recently served pictures come from
+    // memory: phones fetch the same few logos over and over.
+    std::optional<TPictureContent> LoadPicture(std::int64_t id);
     // Newest first.
     std::vector<TPicture> ListPictures(std::int64_t account, int limit);
     int CountPictures(std::int64_t account);
@@ -65,11 +77,15 @@ public:
 private:
     void Exec(const char* sql);
     void RemoveDebris();
+    std::optional<TPicture> FindPictureLocked(std::int64_t id);
 
     std::filesystem::path dataDir_;
     std::filesystem::path pictureDir_;
     sqlite3* db_ = nullptr;
     std::mutex mutex_;
+    // Filled and emptied under mutex_, so a withdrawn picture never lingers in it.
+    std::unordered_map<std::int64_t, TPictureContent> cache_;
+    std::size_t cacheBytes_ = 0;
 };
 
 } // namespace quillon::server

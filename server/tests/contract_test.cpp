@@ -163,6 +163,8 @@ TEST_F(WithdrawalTest, TheOldestPictureBeyondTheLimitIsWithdrawnOnTheNextUpload)
         auto up = Upload("eve", "pw1234", FakeJpeg(std::to_string(i)));
         ASSERT_EQ(up->Result, TWorkerResult::Success);
         urls.push_back(up->AnswerText);
+        // Fetched once, so a withdrawn picture must also leave what remembers it.
+        EXPECT_EQ(Fetch(up->AnswerText)->status, 200);
         if (i < 2)
             EXPECT_TRUE(up->WithdrawnURLs.empty());
         else
