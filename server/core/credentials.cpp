@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <semaphore>
 #include <stdexcept>
 
 namespace quillon::server {
@@ -11,6 +12,18 @@ namespace quillon::server {
 namespace {
 
 std::array<unsigned char, crypto_generichash_KEYBYTES> g_runKey;
+
+// Each hash takes 64 MiB for a moment; a burst of wrong passwords must not take the
+// machine's memory with it.
+std::counting_semaphore<2> g_hashSlots(2);
+
+class THashSlot {
+public:
+    THashSlot() { g_hashSlots.acquire(); }
+    ~THashSlot() { g_hashSlots.release(); }
+    THashSlot(const THashSlot&) = delete;
+    THashSlot& operator=(const THashSlot&) = delete;
+};
 
 } // namespace
 
@@ -24,6 +37,7 @@ void InitCredentials()
 std::string HashPassword(std::string_view password)
 {
     char out[crypto_pwhash_STRBYTES];
+    THashSlot slot;
     if (crypto_pwhash_str(out, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
                           crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
         throw std::runtime_error("Out of memory while hashing a password");
@@ -32,6 +46,7 @@ std::string HashPassword(std::string_view password)
 
 bool VerifyPassword(const std::string& hash, std::string_view password)
 {
+    THashSlot slot;
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 

@@ -400,6 +400,7 @@ void TService::ServePicture(const httplib::Request& req, httplib::Response& res,
         return;
     }
     res.set_header("Cache-Control", "max-age=300");
+    res.set_header("X-Content-Type-Options", "nosniff");
     res.set_content(*picture->bytes, picture->contentType.c_str());
 }
 
@@ -422,7 +423,9 @@ void TService::MemberPage(const httplib::Request& req, httplib::Response& res)
     }
     if (a.account.shared)
         return res.set_redirect(kGuestPath);
+    // The page's own address holds the password: keep it out of caches and referrers.
     res.set_header("Cache-Control", "no-store");
+    res.set_header("Referrer-Policy", "no-referrer");
     res.set_content(PictureListPage("Pictures of " + a.account.login,
                                     store_.ListPictures(a.account.id, config_.keepPerAccount), kWapPath),
                     kHtml);

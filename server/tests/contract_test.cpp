@@ -97,6 +97,9 @@ TEST_F(ContractTest, MemberUploadsAreListedNewestFirstAndServedWithTheDesktopsFu
     auto page = Fetch(wapBase + "?login=ann&password=s3cret!");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
+    // Its address holds the password.
+    EXPECT_EQ(page->get_header_value("Referrer-Policy"), "no-referrer");
+    EXPECT_EQ(page->get_header_value("Cache-Control"), "no-store");
     size_t newer = page->body.find("?id=" + id);
     size_t older = page->body.find(first->AnswerText.substr(first->AnswerText.find("?id=")));
     ASSERT_NE(newer, std::string::npos);
