@@ -306,8 +306,19 @@ class Session:
             subprocess.run(["xdotool", "windowactivate", "--sync", wid], env=self.env, capture_output=True)
         return window.get_state_set().contains(Atspi.StateType.ACTIVE)
 
-    def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+    def screenshot(self, path, acc=None):
+        """The screen, or the part a control covers."""
+        args = ["import", "-window", "root"]
+        if acc is not None:
+            e = acc.get_extents(Atspi.CoordType.SCREEN)
+            args += ["-crop", f"{e.width}x{e.height}+{e.x}+{e.y}"]
+        subprocess.run([*args, path], env=self.env, check=True)
+
+    def read_qr_code(self, acc):
+        """What a phone's camera reads off a QR code on screen."""
+        path = os.path.join(self.tmp, "qr.png")
+        self.screenshot(path, acc)
+        return subprocess.run(["zbarimg", "--raw", "-q", path], capture_output=True, text=True).stdout.strip()
 
     # --- what users do again and again ---------------------------------------------------------
 

@@ -66,6 +66,7 @@ class UploadToTheReferenceService(QuillonTestCase):
         hint = wait_for(lambda: s.dialog("Access URL Hint"), "the access hint", timeout=30)
         hint_url = s.text_of(s.wait_find(hint, "text", "Access URL"))
         self.assertEqual(hint_url, f"http://127.0.0.1:{port}/wap/?login=ann&password=secret")
+        self.assertEqual(s.read_qr_code(s.wait_find(hint, None, "QR code of the access URL")), hint_url)
         s.click(wait_for(lambda: s.button(hint, "Close"), "its Close button"))
         wait_for(lambda: s.dialog() is None, "the hint to close")
 
@@ -73,6 +74,7 @@ class UploadToTheReferenceService(QuillonTestCase):
         self.assertIn("?id=", short)
         self.assertEqual(s.field_text("Image ID"), short.split("?id=")[1])
         self.assertEqual(s.field_text("Full URL"), short + "&login=ann&password=secret")
+        self.assertEqual(s.read_qr_code(s.find(s.main, None, "QR code of the full URL")), s.field_text("Full URL"))
         with urllib.request.urlopen(short, timeout=5) as r:
             logo = r.read()
         self.assertEqual(logo[:2], b"BM")  # the logo in the picture's own format

@@ -13,6 +13,7 @@
 #include "logodir/directoryops.h"
 #include "logodir/ui/logotreemodel.h"
 #include "service/serviceaddresses.h"
+#include "service/ui/qrcodeview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -123,9 +124,7 @@ void TMainAppForm::InitializeApplication()
     propertyControls_ = std::make_unique<TPropertyControls>(
         phoneMake_, phoneModel_, logoWidth_, logoHeight_, fitInto_, keepProportions_,
         [this] {
-            imageWapShortURL_->clear();
-            imageWapURL_->clear();
-            imageID_->clear();
+            ShowURLFields({});
         },
         [this](const std::string& url) { ShowUploadUrl(url); });
     logoSettings_ = std::make_unique<TLogoSettings>(*propertyControls_, phoneMakes_, *newLogoTemplate_);
@@ -254,6 +253,7 @@ void TMainAppForm::ShowURLFields(const TUploadURLFields& fields)
     imageWapShortURL_->setText(QString::fromStdString(fields.shortURL));
     imageWapURL_->setPlainText(QString::fromStdString(fields.fullURL));
     imageID_->setText(QString::fromStdString(fields.imageID));
+    uploadQRCode_->SetText(QString::fromStdString(fields.fullURL));
 }
 
 void TMainAppForm::ShowImageID(const std::string& id) { imageID_->setText(QString::fromStdString(id)); }

@@ -45,6 +45,7 @@ class THelpForm;
 class TPictureView;
 class TUploadBannerPanel;
 class TPropertyControls;
+class TQRCodeView;
 
 // The program's only working window. Its creation runs the start-up sequence that
 // reads the data files; Exit and closing it run the shutdown sequence that writes them.
@@ -235,6 +236,7 @@ private:
     QLineEdit* imageWapShortURL_ = nullptr;
     QPlainTextEdit* imageWapURL_ = nullptr;
     QLineEdit* imageID_ = nullptr;
+    TQRCodeView* uploadQRCode_ = nullptr;
     QLabel* statusIdle_ = nullptr;
     TUploadBannerPanel* uploadBanner_ = nullptr;
     QToolBar* toolBar_ = nullptr;
