@@ -74,6 +74,11 @@ protected:
         app = std::make_unique<TQuillonApplication>(env);
         form = &app->MainForm();
         form->CommandTrace = [this](const char* handler) { trace.push_back(handler); };
+        // The dialogs of these workflows are modal: answered here on purpose.
+        form->SendToFriendWorkflow()->AskMessage = [](const std::string&, std::string&, std::string&, std::string&) {
+            return false;
+        };
+        form->VersionCheck()->AskDownload = [](const std::string&) { return false; };
         app->Start();
     }
     ~MainWindowTest() override { form->ShutdownApplication(); }

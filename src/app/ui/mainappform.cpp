@@ -39,8 +39,6 @@ namespace quillon {
 namespace {
 
 inline constexpr const char* kHelpFile = "quillonhelp.hlp";
-// The product's web site; its FAQ lives at /faq.php.
-inline constexpr const char* kProductSiteHost = "localhost:8080";
 inline constexpr const char* kOpenFilter =
     "All (*.jpg;*.jpeg;*.bmp;*.gif;*.png)|*.jpg;*.jpeg;*.bmp;*.gif;*.png|JPEG Image File (*.jpg)|*.jpg|"
     "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|GIF Image File (*.gif)|*.gif|PNG Image File (*.png)|*.png";
@@ -230,15 +228,49 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     TProxyAuthForm* proxyAuth = dialogs_->ProxyAuthForm.get();
     uploadWorkflow_->AskServiceLogin = [sysAuth](std::string& l, std::string& p) { return sysAuth->Execute(l, p); };
     uploadWorkflow_->AskProxyLogin = [proxyAuth](std::string& l, std::string& p) { return proxyAuth->Execute(l, p); };
-    sysAuth->RegisterClicked = [this] {
-        const std::string error =
-            env_.launchBrowser(ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost")).registerPage);
-        if (!error.empty())
-            prompts_.Error(error);
-    };
+    sysAuth->RegisterClicked = [this] { OpenInBrowser(Addresses().registerPage); };
     uploadWorkflow_->ShowAccessHint = [this, save, &optionsForm](const std::string& url) {
         dialogs_->AccessURLHintForm->Execute(url, optionsForm.Options.enableaccesshint, save);
     };
+
+    TSendToFriendForm* sendForm = dialogs_->SendToFriendForm.get();
+    sendForm->Setup(Addresses().productSite, &prompts_);
+    sendForm->OpenSite = [this](const std::string& url) { OpenInBrowser(url); };
+    sendWorkflow_ = std::make_unique<TSendToFriendWorkflow>(TSendToFriendWorkflow::TServices{
+        &prompts_, &optionsForm.Options, save, &serviceParameters_, [this](bool running) { SetSendRunning(running); },
+        [this](const QString& text) { SetStatusText(text); }});
+    sendWorkflow_->AskMessage = [sendForm](const std::string& login, std::string& address, std::string& comments,
+                                           std::string& name) {
+        if (!sendForm->Execute(login))
+            return false;
+        address = sendForm->Address();
+        comments = sendForm->Comments();
+        name = sendForm->SenderName();
+        return true;
+    };
+    sendWorkflow_->AskServiceLogin = uploadWorkflow_->AskServiceLogin;
+    sendWorkflow_->AskProxyLogin = uploadWorkflow_->AskProxyLogin;
+
+    // The options are loaded by now: the version check starts once per run when asked for.
+    versionCheck_ = std::make_unique<TVersionCheckWorkflow>(serviceParameters_);
+    versionCheck_->AskDownload = [this](const std::string& version) {
+        return dialogs_ && dialogs_->NewAppVerDownloadRequestForm->Ask(version);
+    };
+    versionCheck_->OpenDownload = [this] { OpenInBrowser(Addresses().setupDownload); };
+    if (optionsForm.Options.checknewversion)
+        versionCheck_->Start(optionsForm.Options);
+}
+
+TServiceAddresses TMainAppForm::Addresses() const
+{
+    return ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost"));
+}
+
+void TMainAppForm::OpenInBrowser(const std::string& url)
+{
+    const std::string error = env_.launchBrowser(url);
+    if (!error.empty())
+        prompts_.Error(error);
 }
 
 void TMainAppForm::ShowUploadUrl(const std::string& url)
@@ -386,12 +418,15 @@ void TMainAppForm::ContentsToolButtonClick()
 void TMainAppForm::FAQMenuItemClick()
 {
     Trace("FAQMenuItemClick");
-    const std::string error = env_.launchBrowser(std::string("http://") + kProductSiteHost + "/faq.php");
-    if (!error.empty())
-        prompts_.Error(error);
+    OpenInBrowser(Addresses().faq);
 }
 
-void TMainAppForm::SendToFriendMenuItemClick() { Trace("SendToFriendMenuItemClick"); }
+void TMainAppForm::SendToFriendMenuItemClick()
+{
+    Trace("SendToFriendMenuItemClick");
+    if (sendWorkflow_)
+        sendWorkflow_->SendToFriendMenuItemClick();
+}
 
 void TMainAppForm::AboutToolButtonClick()
 {
@@ -420,6 +455,10 @@ void TMainAppForm::ShutdownApplication()
     shutdownDone_ = true;
     if (uploadWorkflow_)
         uploadWorkflow_->Shutdown();
+    if (sendWorkflow_)
+        sendWorkflow_->Shutdown();
+    if (versionCheck_)
+        versionCheck_->Shutdown();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();

@@ -8,7 +8,10 @@
 #include "logodir/logosettings.h"
 #include "logodir/logotree.h"
 #include "imaging/sourceimage.h"
+#include "service/ui/sendtofriendworkflow.h"
 #include "service/ui/uploadworkflow.h"
+#include "service/ui/versioncheckworkflow.h"
+#include "service/serviceaddresses.h"
 
 #include <QMainWindow>
 #include <QCursor>
@@ -80,6 +83,8 @@ public:
     void SetSendRunning(bool running);
     bool UploadRunning() const { return uploadRunning_; }
     TUploadWorkflow* UploadWorkflow() const { return uploadWorkflow_.get(); }
+    TSendToFriendWorkflow* SendToFriendWorkflow() const { return sendWorkflow_.get(); }
+    TVersionCheckWorkflow* VersionCheck() const { return versionCheck_.get(); }
 
     // What the upload workflow changes on the window.
     TLogoNode* RootNode() const override { return tree_.Root(); }
@@ -172,6 +177,8 @@ private:
     void SetEnabled(const QStringList& names, bool enabled);
     void ApplyUploadGlyph();
     void ShowUploadUrl(const std::string& url);
+    void OpenInBrowser(const std::string& url);
+    TServiceAddresses Addresses() const;
     void UpdateFrameCursor(int x, int y);
     void DragFrame(int x, int y);
     void FinishFrameDrag();
@@ -213,6 +220,8 @@ private:
     std::unique_ptr<TLogoSettings> logoSettings_;
     std::unique_ptr<THelpForm> helpForm_;
     std::unique_ptr<TUploadWorkflow> uploadWorkflow_;
+    std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
+    std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     QPixmap uploadTile_;
 
     // Controls, by the names the rest of the program knows them by.
