@@ -1,5 +1,6 @@
 #include "app/ui/mainappform.h"
 
+#include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
 #include "app/ui/dialogs.h"
@@ -11,6 +12,7 @@
 #include "imaging/picturefiles.h"
 #include "logodir/directoryops.h"
 #include "logodir/ui/logotreemodel.h"
+#include "service/serviceaddresses.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,12 +20,15 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeView>
+#include <stdexcept>
 
 // Qt's resource initialiser must be called from the global namespace.
 static void InitQuillonResources() { Q_INIT_RESOURCE(quillon); }
@@ -41,13 +46,30 @@ inline constexpr const char* kOpenFilter =
 
 } // namespace
 
+namespace {
+
+const TAppEnvironment& RequireAdapters(const TAppEnvironment& env)
+{
+    const std::vector<std::string> missing = env.MissingAdapters();
+    if (!missing.empty()) {
+        std::string names;
+        for (const std::string& m : missing)
+            names += (names.empty() ? "" : ", ") + m;
+        throw std::logic_error("The program was started without these platform adapters: " + names);
+    }
+    return env;
+}
+
+} // namespace
+
 TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
-    : QMainWindow(parent), env_(env), prompts_(*env.prompts)
+    : QMainWindow(parent), env_(RequireAdapters(env)), prompts_(*env.prompts)
 {
     InitQuillonResources();
     setObjectName("MainAppForm");
     setWindowTitle(kStartingCaption);
     setWindowIcon(QIcon(":/icons/quillon.png"));
+    QApplication::setWindowIcon(windowIcon());  // dialogs and message boxes too
     setAcceptDrops(true);
     resize(800, 608);
     setMinimumSize(800, 550);
@@ -58,9 +80,6 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     selFrameTimer_ = new QTimer(this);
     selFrameTimer_->setObjectName("SelFrameTimer");
     selFrameTimer_->setInterval(40);
-    uploadProgressTimer_ = new QTimer(this);
-    uploadProgressTimer_->setObjectName("UploadProgressTimer");
-    uploadProgressTimer_->setInterval(40);
     imageCursorTimer_ = new QTimer(this);
     imageCursorTimer_->setObjectName("ImageCursorTimer");
     imageCursorTimer_->setInterval(40);
@@ -85,6 +104,8 @@ void TMainAppForm::InitializeApplication()
 {
     // The GIF encoder's defaults are fixed values of the imaging code.
     CheckSingleInstance();
+    if (!terminateRequested_)
+        RemoveStaleApplicationTemporaries(env_.appDir);
     newLogoTemplate_ = std::make_unique<TLogoDirObject>();
     tree_.CreateRootNode();
     if (LoadPhonesList(env_.appDir, phoneMakes_, prompts_) == TPhoneListResult::Fatal) {
@@ -148,6 +169,17 @@ bool TMainAppForm::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate && !shutdownDone_ && !terminateRequested_)
         FormActivate();
+    if (e->type() == QEvent::WindowDeactivate)
+        EndFrameDrag();
+    if (e->type() == QEvent::Show && !treeWidthSet_) {
+        // The splitter scales sizes given before the window has its size; the tree
+        // panel's width is set once the window is laid out.
+        treeWidthSet_ = true;
+        QTimer::singleShot(0, this, [this] {
+            const int total = verticalSplitter_->width() - verticalSplitter_->handleWidth();
+            verticalSplitter_->setSizes({kTreePanelWidth, std::max(0, total - kTreePanelWidth)});
+        });
+    }
     return QMainWindow::event(e);
 }
 
@@ -186,9 +218,52 @@ void TMainAppForm::LogoTreeViewChange(TLogoNode*)
     UpdateCommandStates();
 }
 
+void TMainAppForm::SetDialogs(TDialogs* dialogs)
+{
+    dialogs_ = dialogs;
+    if (!dialogs_ || uploadWorkflow_ || terminateRequested_)
+        return;
+    TOptionsForm& optionsForm = *dialogs_->OptionsForm;
+    auto save = [&optionsForm] { optionsForm.SaveOptions(); };
+    uploadWorkflow_ = std::make_unique<TUploadWorkflow>(
+        TUploadWorkflow::TServices{env_.appDir, &prompts_, &optionsForm.Options, save, &serviceParameters_}, *this);
+    TSysAuthForm* sysAuth = dialogs_->SysAuthForm.get();
+    TProxyAuthForm* proxyAuth = dialogs_->ProxyAuthForm.get();
+    uploadWorkflow_->AskServiceLogin = [sysAuth](std::string& l, std::string& p) { return sysAuth->Execute(l, p); };
+    uploadWorkflow_->AskProxyLogin = [proxyAuth](std::string& l, std::string& p) { return proxyAuth->Execute(l, p); };
+    sysAuth->RegisterClicked = [this] {
+        const std::string error =
+            env_.launchBrowser(ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost")).registerPage);
+        if (!error.empty())
+            prompts_.Error(error);
+    };
+    uploadWorkflow_->ShowAccessHint = [this, save, &optionsForm](const std::string& url) {
+        dialogs_->AccessURLHintForm->Execute(url, optionsForm.Options.enableaccesshint, save);
+    };
+}
+
 void TMainAppForm::ShowUploadUrl(const std::string& url)
 {
-    imageWapURL_->setPlainText(QString::fromStdString(url));
+    const TOptions* options = Options();
+    ShowURLFields(StoredURLFields(url, options ? options->login : std::string(), options ? options->password : std::string(),
+                                  uploadWorkflow_ ? uploadWorkflow_->GuestGalleryBase() : std::string()));
+}
+
+void TMainAppForm::ShowURLFields(const TUploadURLFields& fields)
+{
+    imageWapShortURL_->setText(QString::fromStdString(fields.shortURL));
+    imageWapURL_->setPlainText(QString::fromStdString(fields.fullURL));
+    imageID_->setText(QString::fromStdString(fields.imageID));
+}
+
+void TMainAppForm::ShowImageID(const std::string& id) { imageID_->setText(QString::fromStdString(id)); }
+
+void TMainAppForm::SetStatusText(const QString& text) { statusIdle_->setText(text); }
+
+void TMainAppForm::SetUploadPhase(int phase)
+{
+    uploadPhase_ = phase;
+    uploadBanner_->SetPhase(phase);
 }
 
 bool TMainAppForm::eventFilter(QObject* watched, QEvent* e)
@@ -244,7 +319,7 @@ void TMainAppForm::dropEvent(QDropEvent* e)
 void TMainAppForm::Open1Click()
 {
     Trace("Open1Click");
-    const std::string file = env_.askOpenFile ? env_.askOpenFile(kOpenFilter) : std::string();
+    const std::string file = env_.askOpenFile(kOpenFilter);
     if (!file.empty())
         AddImageToDirectory(file);
 }
@@ -253,7 +328,12 @@ void TMainAppForm::SaveMenuItemClick() { Trace("SaveMenuItemClick"); }
 void TMainAppForm::AcquireImageMenuItemClick() { Trace("AcquireImageMenuItemClick"); }
 void TMainAppForm::SelectSourceMenuItemClick() { Trace("SelectSourceMenuItemClick"); }
 void TMainAppForm::GrabFromScreenToolButtonClick() { Trace("GrabFromScreenToolButtonClick"); }
-void TMainAppForm::UploadButtonClick() { Trace("UploadButtonClick"); }
+void TMainAppForm::UploadButtonClick()
+{
+    Trace("UploadButtonClick");
+    if (uploadWorkflow_)
+        uploadWorkflow_->UploadButtonClick();
+}
 
 void TMainAppForm::Newfolder1Click()
 {
@@ -306,8 +386,7 @@ void TMainAppForm::ContentsToolButtonClick()
 void TMainAppForm::FAQMenuItemClick()
 {
     Trace("FAQMenuItemClick");
-    const std::string error = env_.launchBrowser ? env_.launchBrowser(std::string("http://") + kProductSiteHost + "/faq.php")
-                                                 : std::string();
+    const std::string error = env_.launchBrowser(std::string("http://") + kProductSiteHost + "/faq.php");
     if (!error.empty())
         prompts_.Error(error);
 }
@@ -339,6 +418,8 @@ void TMainAppForm::ShutdownApplication()
     if (shutdownDone_)
         return;
     shutdownDone_ = true;
+    if (uploadWorkflow_)
+        uploadWorkflow_->Shutdown();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();
