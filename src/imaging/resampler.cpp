@@ -63,7 +63,7 @@ int ThreadCount(const TResampleOptions& options, size_t work)
 class THorizontalPass {
 public:
     THorizontalPass(const TBitmap& picture, const TRect& source, const TAxisWeights& w, TSimdLevel level)
-        : picture_(picture), source_(source), w_(w), level_(w.floatDivisionExact ? level : TSimdLevel::Scalar)
+        : picture_(picture), source_(source), w_(w), level_(w.narrowWeights ? level : TSimdLevel::Scalar)
     {
         if (level_ == TSimdLevel::Sse2)
             plan_ = PlanHorizontalSse2(w);
@@ -122,16 +122,19 @@ private:
     THorizontalPlan plan_;
 };
 
-void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps,
-                 int32_t divisor, uint8_t* out, size_t bytes)
+void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const TAxisWeights& w, size_t at, uint8_t* out,
+                 size_t bytes)
 {
+    const int32_t taps = w.length[at];
 #if defined(__x86_64__)
-    if (level == TSimdLevel::Avx2)
-        return VerticalRowAvx2(first, stride, weights, taps, divisor, out, bytes);
-    if (level == TSimdLevel::Sse2)
-        return VerticalRowSse2(first, stride, weights, taps, divisor, out, bytes);
+    if (level != TSimdLevel::Scalar) {
+        const TVerticalTaps v{w.narrow.data() + w.offset[at], taps, w.divisor[at], w.floatDivisionExact, w.exactTaps};
+        if (level == TSimdLevel::Avx2)
+            return VerticalRowAvx2(first, stride, v, out, bytes);
+        return VerticalRowSse2(first, stride, v, out, bytes);
+    }
 #endif
-    VerticalRowScalar(first, stride, weights, taps, divisor, out, bytes);
+    VerticalRowScalar(first, stride, w.weights.data() + w.offset[at], taps, w.divisor[at], out, bytes);
 }
 
 } // namespace
@@ -170,7 +173,7 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
                             stride);
     });
 
-    const TSimdLevel vertical = wy.floatDivisionExact ? level : TSimdLevel::Scalar;
+    const TSimdLevel vertical = wy.narrowWeights ? level : TSimdLevel::Scalar;
     const int32_t left = std::max(dest.left, 0);
     const int32_t right = std::min(dest.right, target.Width());
     const size_t outputWork = stride * static_cast<size_t>(th) * static_cast<size_t>(wy.maxLength);
@@ -181,8 +184,8 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
             if (ty < 0 || ty >= target.Height() || left >= right)
                 continue;
             const size_t at = static_cast<size_t>(y);
-            VerticalRow(vertical, intermediate.data() + static_cast<size_t>(wy.start[at] - rowFirst) * stride, stride,
-                        wy.weights.data() + wy.offset[at], wy.length[at], wy.divisor[at], out.data(), stride);
+            VerticalRow(vertical, intermediate.data() + static_cast<size_t>(wy.start[at] - rowFirst) * stride, stride, wy,
+                        at, out.data(), stride);
             std::memcpy(target.Pixel(left, ty), out.data() + static_cast<size_t>(left - dest.left) * 3,
                         static_cast<size_t>(right - left) * 3);
         }
