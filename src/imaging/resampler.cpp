@@ -104,35 +104,37 @@ public:
     {
     }
 
-    // Filters picture rows `y` and `y + 1` (or only `y` when `two` is false) of the source
-    // part into `out` and `out + stride`.
-    void Rows(int32_t y, bool two, std::vector<uint8_t>& spare, uint8_t* out, size_t stride) const
+    // Filters `count` (1..kRowsAvx2) picture rows from `y` of the source part into `out`,
+    // `out + stride`, ...
+    void Rows(int32_t y, int count, std::vector<uint8_t>& spare, uint8_t* out, size_t stride) const
     {
-        const uint8_t* a = ReadableRow(y, spare, 0);
-        const uint8_t* b = two ? ReadableRow(y + 1, spare, 1) : a;
-        uint8_t* outB = two ? out + stride : out;
+        const uint8_t* rows[kRowsAvx2];
+        uint8_t* outs[kRowsAvx2];
+        for (int r = 0; r < kRowsAvx2; ++r) {
+            const int row = std::min(r, count - 1); // the last row again to fill up
+            rows[r] = r < count ? ReadableRow(y + row, spare, r) : rows[row];
+            outs[r] = out + static_cast<size_t>(row) * stride;
+        }
         switch (level_) {
 #if defined(__x86_64__)
         case TSimdLevel::Avx2:
-            HorizontalRowsAvx2(a, b, w_, plan_, out, outB);
+            HorizontalRowsAvx2(rows, w_, plan_, outs);
             return;
         case TSimdLevel::Sse2:
-            HorizontalRowSse2(a, w_, plan_, out);
-            if (two)
-                HorizontalRowSse2(b, w_, plan_, outB);
+            for (int r = 0; r < count; ++r)
+                HorizontalRowSse2(rows[r], w_, plan_, outs[r]);
             return;
 #endif
         default:
-            HorizontalRowScalar(a, w_, out);
-            if (two)
-                HorizontalRowScalar(b, w_, outB);
+            for (int r = 0; r < count; ++r)
+                HorizontalRowScalar(rows[r], w_, outs[r]);
         }
     }
 
 private:
     // The vector loads read whole groups of taps; near the end of the picture's memory
     // they are served from a padded copy of the row instead.
-    const uint8_t* ReadableRow(int32_t y, std::vector<uint8_t>& spare, size_t slot) const
+    const uint8_t* ReadableRow(int32_t y, std::vector<uint8_t>& spare, int slot) const
     {
         const uint8_t* row = picture_.Pixel(source_.left, source_.top + y);
         if (level_ == TSimdLevel::Scalar)
@@ -141,8 +143,8 @@ private:
         const size_t extent = static_cast<size_t>(plan_.readExtent);
         if (static_cast<size_t>(end - row) >= extent)
             return row;
-        spare.resize(2 * extent);
-        uint8_t* copy = spare.data() + slot * extent;
+        spare.resize(kRowsAvx2 * extent); // once for all slots: copies handed out stay where they are
+        uint8_t* copy = spare.data() + static_cast<size_t>(slot) * extent;
         std::fill(copy, copy + extent, uint8_t{0});
         std::memcpy(copy, row, static_cast<size_t>(end - row));
         return copy;
@@ -201,11 +203,13 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
     TWorkPool& pool = TWorkPool::Shared();
     const THorizontalPass horizontal(picture, source, *axisX);
     const size_t work = static_cast<size_t>(source.Width()) * 3 * static_cast<size_t>(rows);
-    // Batches are even, so row pairs stay together.
-    pool.For(rows, ThreadCount(options, work), 16, [&](int32_t begin, int32_t end) {
+    // Batches are a multiple of the rows filtered at once, so those stay together.
+    pool.For(rows, ThreadCount(options, work), 4 * kRowsAvx2, [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> spare;
-        for (int32_t r = begin; r < end; r += 2)
-            horizontal.Rows(rowFirst + r, r + 1 < end, spare, intermediate + static_cast<size_t>(r) * stride, stride);
+        spare.reserve(kRowsAvx2 * static_cast<size_t>(axisX->plan.readExtent));
+        for (int32_t r = begin; r < end; r += kRowsAvx2)
+            horizontal.Rows(rowFirst + r, std::min(kRowsAvx2, end - r), spare,
+                            intermediate + static_cast<size_t>(r) * stride, stride);
         // The kept buffer holds whatever the last render left in the padding.
         for (int32_t r = begin; r < end; ++r)
             std::memset(intermediate + static_cast<size_t>(r) * stride + static_cast<size_t>(tw) * 3, 0,

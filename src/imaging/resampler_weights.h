@@ -68,9 +68,10 @@ void HorizontalRowSse2(const uint8_t* source, const TAxisWeights& w, const THori
 void VerticalRowSse2(const uint8_t* first, size_t stride, const TVerticalTaps& taps, uint8_t* out, size_t bytes);
 
 THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w);
-// Two rows at once (they share every weight); pass the same row twice for one.
-void HorizontalRowsAvx2(const uint8_t* sourceA, const uint8_t* sourceB, const TAxisWeights& w,
-                        const THorizontalPlan& plan, uint8_t* outA, uint8_t* outB);
+// Four rows at once (they share every weight); repeat a row to fill up fewer.
+constexpr int kRowsAvx2 = 4;
+void HorizontalRowsAvx2(const uint8_t* const sources[kRowsAvx2], const TAxisWeights& w, const THorizontalPlan& plan,
+                        uint8_t* const outs[kRowsAvx2]);
 void VerticalRowAvx2(const uint8_t* first, size_t stride, const TVerticalTaps& taps, uint8_t* out, size_t bytes);
 
 // Divides 64-bit channel sums exactly (truncating) and clamps them into bytes.
