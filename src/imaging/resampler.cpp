@@ -207,9 +207,14 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
     pool.For(rows, ThreadCount(options, work), 4 * kRowsAvx2, [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> spare;
         spare.reserve(kRowsAvx2 * static_cast<size_t>(axisX->plan.readExtent));
-        for (int32_t r = begin; r < end; r += kRowsAvx2)
-            horizontal.Rows(rowFirst + r, std::min(kRowsAvx2, end - r), spare,
-                            intermediate + static_cast<size_t>(r) * stride, stride);
+        for (int32_t r = begin; r < end; r += kRowsAvx2) {
+            const int count = std::min(kRowsAvx2, end - r);
+            // The vector loads of a row's last taps reach into the next row (weighted 0), so
+            // that one must be final too.
+            if (options.waitForRow)
+                (*options.waitForRow)(std::min(source.top + rowFirst + r + count, picture.Height() - 1));
+            horizontal.Rows(rowFirst + r, count, spare, intermediate + static_cast<size_t>(r) * stride, stride);
+        }
         // The kept buffer holds whatever the last render left in the padding.
         for (int32_t r = begin; r < end; ++r)
             std::memset(intermediate + static_cast<size_t>(r) * stride + static_cast<size_t>(tw) * 3, 0,

@@ -60,14 +60,14 @@ TSize TSourceImage::WorkAreaSize() const
 
 TSize TSourceImage::PictureOffset() const { return quillon::PictureOffset(PictureSize(), WorkAreaSize()); }
 
-const TBitmap& TSourceImage::BuildDisplayPicture()
+const TBitmap& TSourceImage::BuildDisplayPicture(const TResampleOptions& options)
 {
     layout_ = ComputeDisplayLayout(PictureSize(), WorkAreaSize(), pane_, fitToPane_);
     display_ = TBitmap();
     if (layout_.scaled) {
         display_.Resize(layout_.displayPicture.width, layout_.displayPicture.height);
         StretchCopy(*source_, display_, {0, 0, display_.Width(), display_.Height()},
-                    {0, 0, source_->Width(), source_->Height()});
+                    {0, 0, source_->Width(), source_->Height()}, options);
     }
     return DisplayPicture();
 }

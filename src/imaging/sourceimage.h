@@ -40,7 +40,7 @@ public:
     TSize PictureOffset() const;
 
     // Computes the work area and the display and resamples the picture for it when scaled.
-    const TBitmap& BuildDisplayPicture();
+    const TBitmap& BuildDisplayPicture(const TResampleOptions& options = {});
     const TDisplayLayout& Display() const { return layout_; }
     const TBitmap& DisplayPicture() const { return layout_.scaled ? display_ : *source_; }
     TRect DisplayPictureRect() const;
