@@ -12,6 +12,8 @@ build_pkgs=(
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev tinyproxy-bin
+  # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard
+  openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0
 )
 
 pkgs=("${build_pkgs[@]}")

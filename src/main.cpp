@@ -1,12 +1,13 @@
 #include "app/messages.h"
-#include "app/ui/instancechannel.h"
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
+#include "app/ui/realplatform.h"
 #include "app/ui/terminationsignals.h"
-#include "common/ui/messageboxprompts.h"
 
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
+#include <stdexcept>
 
 int main(int argc, char** argv)
 {
@@ -15,17 +16,19 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(quillon::kMainCaption);
     QApplication::setApplicationVersion(quillon::kAppVersion);
 
-    quillon::TMessageBoxPrompts prompts;
-    quillon::TInstanceChannel instances;
-    quillon::TAppEnvironment env;
+    quillon::TRealPlatform platform;
     // Everything the program keeps lives beside its executable.
-    env.appDir = QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/";
-    env.prompts = &prompts;
-    env.instances = &instances;
+    const quillon::TAppEnvironment env =
+        platform.Environment(QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/");
 
-    quillon::TQuillonApplication quillon(env);
-    quillon::TTerminationSignals termination;
-    QObject::connect(&termination, &quillon::TTerminationSignals::Received, &quillon.MainForm(),
-                     [&] { quillon.MainForm().close(); });
-    return quillon.Exec();
+    try {
+        quillon::TQuillonApplication quillon(env);
+        quillon::TTerminationSignals termination;
+        QObject::connect(&termination, &quillon::TTerminationSignals::Received, &quillon.MainForm(),
+                         [&] { quillon.MainForm().close(); });
+        return quillon.Exec();
+    } catch (const std::logic_error& e) {
+        std::fprintf(stderr, "quillon: %s\n", e.what());
+        return 70;
+    }
 }

@@ -1,24 +1,17 @@
 #include "app/commandstates.h"
 
-#include "common/text.h"
+#include "imaging/pictureformat.h"
 #include "logodir/logotree.h"
 
 namespace quillon {
 
 namespace {
 
-// The format a picture file has by its extension: 0 BMP, 1 JPG, 2 GIF, 3 PNG.
+// The convert-to item a picture's own format hides: 0 BMP, 1 JPG, 2 GIF, 3 PNG; -1 for
+// a name whose extension is none of them.
 int FormatIndexOf(const std::string& name)
 {
-    const size_t dot = name.rfind('.');
-    const std::string ext = dot == std::string::npos ? std::string() : AsciiUpper(name.substr(dot));
-    if (ext == ".JPG" || ext == ".JPEG")
-        return 1;
-    if (ext == ".GIF")
-        return 2;
-    if (ext == ".PNG")
-        return 3;
-    return ext == ".BMP" ? 0 : -1;
+    return HasKnownPictureExtension(name) ? static_cast<int>(PictureFormatOfName(name)) : -1;
 }
 
 } // namespace

@@ -14,11 +14,7 @@ public:
     virtual void Information(const std::string& text) = 0;  // information box, OK
     virtual bool Confirm(const std::string& text) = 0;      // Yes (true) / No (false)
     // A text input box prefilled with value; false when the user cancels.
-    virtual bool InputQuery(const std::string& title, const std::string& prompt, std::string& value)
-    {
-        (void)title, (void)prompt, (void)value;
-        return false;
-    }
+    virtual bool InputQuery(const std::string& title, const std::string& prompt, std::string& value) = 0;
 };
 
 } // namespace quillon

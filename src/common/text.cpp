@@ -54,6 +54,14 @@ std::optional<int> ParseInt32(std::string_view s)
     return static_cast<int>(value);
 }
 
+std::string_view FileExtension(std::string_view name)
+{
+    const size_t dot = name.find_last_of("./");
+    if (dot == std::string_view::npos || name[dot] != '.')
+        return {};
+    return name.substr(dot);
+}
+
 std::vector<std::string> SplitString(std::string_view s, char sep)
 {
     std::vector<std::string> parts;

@@ -17,6 +17,10 @@ bool SameTextAscii(std::string_view a, std::string_view b);
 // Returns nothing for empty text, stray characters or a value out of range.
 std::optional<int> ParseInt32(std::string_view s);
 
+// The extension of a file name or path: from its last "." on, when that dot lies in
+// the last path component; empty otherwise. "photo.JPG" -> ".JPG", "a.b/c" -> "".
+std::string_view FileExtension(std::string_view name);
+
 // Splits text at every occurrence of sep, keeping empty parts.
 std::vector<std::string> SplitString(std::string_view s, char sep);
 

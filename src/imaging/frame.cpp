@@ -38,23 +38,6 @@ THitCode HitCode(const TRect& f, int32_t x, int32_t y)
     return hcOutside;
 }
 
-TFrameCursor CursorForHitCode(THitCode code)
-{
-    switch (code) {
-    case hcInside: return TFrameCursor::Move;
-    case hcTopLeft:
-    case hcBottomRight: return TFrameCursor::SizeNorthWestSouthEast;
-    case hcTopRight:
-    case hcBottomLeft: return TFrameCursor::SizeNorthEastSouthWest;
-    case hcLeft:
-    case hcRight: return TFrameCursor::SizeWestEast;
-    case hcTop:
-    case hcBottom: return TFrameCursor::SizeNorthSouth;
-    case hcOutside: break;
-    }
-    return TFrameCursor::Arrow;
-}
-
 TPoint DragOffsetToWork(THitCode zone, TPoint offset, TSize work, TSize display)
 {
     // A move converts both offsets with the vertical factor, the corners and the side
@@ -226,77 +209,61 @@ void TAnts::Advance()
 
 namespace {
 
-// Appends the dashes of one chain: `first` pixels along the first edge from `origin` in
-// direction `dir1`, then `second` pixels along the second edge from the corner in `dir2`.
-void AppendChain(std::vector<TDash>& out, TPoint origin, TPoint dir1, int32_t first, TPoint dir2,
-                 int32_t second, const TAnts& ants)
+// The colour of the pixel at position `slot` along a chain: the first dash is `phase`
+// pixels long, every later one 4.
+bool SlotIsWhite(int64_t slot, const TAnts& ants)
 {
-    const TPoint corner{origin.x + dir1.x * (first - 1), origin.y + dir1.y * (first - 1)};
-    auto pointAt = [&](int32_t slot) {
-        if (slot < first)
-            return TPoint{origin.x + dir1.x * slot, origin.y + dir1.y * slot};
-        const int32_t t = slot - first;
-        return TPoint{corner.x + dir2.x * t, corner.y + dir2.y * t};
-    };
-    const int32_t total = first + second;
-    bool white = ants.white;
-    for (int32_t start = 0, length = ants.phase; start < total; start += length, length = 4, white = !white) {
-        const int32_t end = std::min(start + length, total); // exclusive
-        // A dash crossing the corner is split into its part on each edge.
-        if (start < first && end > first) {
-            out.push_back({pointAt(start), pointAt(first - 1), white});
-            out.push_back({pointAt(first), pointAt(end - 1), white});
-        } else {
-            out.push_back({pointAt(start), pointAt(end - 1), white});
-        }
-    }
+    const int64_t dash = slot < ants.phase ? 0 : 1 + (slot - ants.phase) / 4;
+    return ants.white != ((dash & 1) != 0);
 }
 
 } // namespace
 
-std::vector<TDash> FrameDashes(const TRect& f, const TAnts& ants)
+void DrawFrameAnts(TBitmap& canvas, TPoint origin, const TRect& f, const TAnts& ants)
 {
-    std::vector<TDash> dashes;
-    const int32_t c = f.Width();
-    const int32_t d = f.Height();
+    const int64_t c = int64_t{f.right} - f.left;
+    const int64_t d = int64_t{f.bottom} - f.top;
     if (c <= 0 || d <= 0)
-        return dashes;
-    const TPoint origin{f.left, f.top};
-    AppendChain(dashes, origin, {1, 0}, c, {0, 1}, d, ants);
-    AppendChain(dashes, origin, {0, 1}, d, {1, 0}, c, ants);
-    return dashes;
-}
-
-void DrawDashes(TBitmap& canvas, TPoint origin, const std::vector<TDash>& dashes)
-{
-    for (const TDash& dash : dashes) {
-        const int32_t dx = dash.to.x > dash.from.x ? 1 : (dash.to.x < dash.from.x ? -1 : 0);
-        const int32_t dy = dash.to.y > dash.from.y ? 1 : (dash.to.y < dash.from.y ? -1 : 0);
-        const uint8_t value = dash.white ? 255 : 0;
-        for (TPoint p = dash.from;; p = {p.x + dx, p.y + dy}) {
-            const int32_t x = p.x - origin.x;
-            const int32_t y = p.y - origin.y;
-            if (x >= 0 && y >= 0 && x < canvas.Width() && y < canvas.Height()) {
-                uint8_t* px = canvas.Pixel(x, y);
-                px[0] = px[1] = px[2] = value;
-            }
-            if (p == dash.to)
-                break;
+        return;
+    struct TSegment {
+        bool horizontal;
+        int64_t line;   // the row (horizontal) or column it lies on
+        int64_t start;  // its first pixel along that line
+        int64_t length;
+        int64_t slot;   // the chain position of its first pixel
+    };
+    // In drawing order: chain 1 (top row, right column), then chain 2 (left column,
+    // bottom row). Each corner pixel is the first of its second edge.
+    const TSegment segments[4] = {
+        {true, f.top, f.left, c, 0},
+        {false, f.left + c - 1, f.top, d, c},
+        {false, f.left, f.top, d, 0},
+        {true, f.top + d - 1, f.left, c, d},
+    };
+    for (const TSegment& s : segments) {
+        const int64_t across = s.horizontal ? s.line - origin.y : s.line - origin.x;
+        if (across < 0 || across >= (s.horizontal ? canvas.Height() : canvas.Width()))
+            continue;
+        const int64_t first = s.start - (s.horizontal ? origin.x : origin.y);
+        const int64_t from = std::max<int64_t>(first, 0);
+        const int64_t to = std::min<int64_t>(first + s.length, s.horizontal ? canvas.Width() : canvas.Height());
+        for (int64_t along = from; along < to; ++along) {
+            const uint8_t value = SlotIsWhite(s.slot + along - first, ants) ? 255 : 0;
+            uint8_t* px = s.horizontal ? canvas.Pixel(static_cast<int32_t>(along), static_cast<int32_t>(across))
+                                       : canvas.Pixel(static_cast<int32_t>(across), static_cast<int32_t>(along));
+            px[0] = px[1] = px[2] = value;
         }
     }
 }
 
-TFrameEraseAreas FrameEraseAreas(const TRect& f, TSize display)
+std::array<TRect, 4> FrameEraseStrips(const TRect& f)
 {
     const int32_t a = f.left;
     const int32_t b = f.top;
     const int32_t c = f.Width();
     const int32_t d = f.Height();
-    TFrameEraseAreas areas;
-    areas.strips = {TRect{a, b, a + c, b + 1}, TRect{a, b + d - 1, a + c, b + d}, TRect{a, b, a + 1, b + d},
-                    TRect{a + c - 1, b, a + c, b + d}};
-    areas.displayBorder = {0, 0, display.width, display.height};
-    return areas;
+    return {TRect{a, b, a + c, b + 1}, TRect{a, b + d - 1, a + c, b + d}, TRect{a, b, a + 1, b + d},
+            TRect{a + c - 1, b, a + c, b + d}};
 }
 
 } // namespace quillon

@@ -34,11 +34,6 @@ TRect HitTestFrame(const TRect& workFrame, TSize work, TSize display, bool fitTo
 // Hit code of a display point against a display frame.
 THitCode HitCode(const TRect& displayFrame, int32_t x, int32_t y);
 
-// The pointer shape over each zone.
-enum class TFrameCursor { Arrow, Move, SizeNorthWestSouthEast, SizeNorthEastSouthWest, SizeWestEast, SizeNorthSouth };
-
-TFrameCursor CursorForHitCode(THitCode code);
-
 struct TPoint {
     int32_t x = 0;
     int32_t y = 0;
@@ -64,30 +59,16 @@ struct TAnts {
     bool operator==(const TAnts&) const = default;
 };
 
-// One dash: a horizontal or vertical run of pixels, both ends included.
-struct TDash {
-    TPoint from;
-    TPoint to;
-    bool white = false;
-    bool operator==(const TDash&) const = default;
-};
+// Draws the animated frame (display rectangle) onto a canvas whose top-left pixel is
+// display point `origin`. Two chains of dashes start at the top-left pixel: along the top
+// row then down the right column, and down the left column then along the bottom row;
+// along a chain the corner pixel is counted on both of its edges, and where the chains
+// meet the later one is on top. Only pixels inside the canvas are visited, so the cost
+// follows the part on screen, not the size of the frame.
+void DrawFrameAnts(TBitmap& canvas, TPoint origin, const TRect& displayFrame, const TAnts& ants);
 
-// The dashes of the animated frame (display rectangle), in drawing order: the chain along
-// the top row then down the right column, and the chain down the left column then along the
-// bottom row. Along a chain the corner pixel is counted on both of its edges.
-std::vector<TDash> FrameDashes(const TRect& displayFrame, const TAnts& ants);
-
-// Draws dashes onto a canvas whose top-left pixel is display point `origin`; pixels outside
-// the canvas are skipped.
-void DrawDashes(TBitmap& canvas, TPoint origin, const std::vector<TDash>& dashes);
-
-// What removing the frame repaints: the four one-pixel strips under it (restored from the
-// display picture), and the blue border of the whole display drawn again over them.
-struct TFrameEraseAreas {
-    std::array<TRect, 4> strips;
-    TRect displayBorder;
-};
-
-TFrameEraseAreas FrameEraseAreas(const TRect& displayFrame, TSize display);
+// What removing the frame repaints: the four one-pixel strips under it, restored from the
+// display picture (the blue border of the whole display is drawn again over them).
+std::array<TRect, 4> FrameEraseStrips(const TRect& displayFrame);
 
 } // namespace quillon

@@ -8,21 +8,9 @@
 
 namespace quillon {
 
-namespace {
-
-std::string_view Extension(std::string_view name)
-{
-    size_t dot = name.find_last_of("./");
-    if (dot == std::string_view::npos || name[dot] != '.')
-        return {};
-    return name.substr(dot);
-}
-
-} // namespace
-
 TPictureFormat PictureFormatOfName(std::string_view fileName)
 {
-    std::string ext = AsciiUpper(Extension(fileName));
+    std::string ext = AsciiUpper(FileExtension(fileName));
     if (ext == ".JPG" || ext == ".JPEG")
         return pfJPEG;
     if (ext == ".GIF")
@@ -34,7 +22,7 @@ TPictureFormat PictureFormatOfName(std::string_view fileName)
 
 bool HasKnownPictureExtension(std::string_view fileName)
 {
-    return PictureFormatOfName(fileName) != pfBMP || SameTextAscii(Extension(fileName), ".BMP");
+    return PictureFormatOfName(fileName) != pfBMP || SameTextAscii(FileExtension(fileName), ".BMP");
 }
 
 TPictureFormat PictureFormatFromIndex(int formatIndex)

@@ -214,13 +214,12 @@ void TSourceImage::DrawWorkAreaBorder(TBitmap& canvas, TPoint origin) const
 
 void TSourceImage::DrawFrame(TBitmap& canvas, TPoint origin) const
 {
-    DrawDashes(canvas, origin, FrameDashes(DisplayFrame(), ants_));
+    DrawFrameAnts(canvas, origin, DisplayFrame(), ants_);
 }
 
 void TSourceImage::EraseFrame(TBitmap& canvas, TPoint origin) const
 {
-    const TFrameEraseAreas areas = FrameEraseAreas(DisplayFrame(), layout_.display);
-    for (const TRect& strip : areas.strips)
+    for (const TRect& strip : FrameEraseStrips(DisplayFrame()))
         CopyDisplayRect(canvas, origin, strip);
     DrawWorkAreaBorder(canvas, origin);
 }

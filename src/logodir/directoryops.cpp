@@ -16,12 +16,6 @@ namespace quillon {
 
 namespace {
 
-std::string Extension(const std::string& name)
-{
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
 // A rename never replaces what is already there: a file or an empty folder on disk
 // that the tree does not list is still the user's.
 bool RenameNoReplace(const std::string& from, const std::string& to)
@@ -81,7 +75,7 @@ TLogoNode* TDirectoryOps::AddImageToDirectory(TLogoNode* selected, const std::st
 {
     TLogoNode* folder = FolderOf(selected);
     const std::string fileName = fs::path(sourceFile).filename().string();
-    const std::string name = MakeUniqueName(folder, BaseName(fileName)) + Extension(fileName);
+    const std::string name = MakeUniqueName(folder, BaseName(fileName)) + std::string(FileExtension(fileName));
     const std::string folderPath = GetFolderPath(appDir_, folder);
 
     std::error_code ec;
@@ -147,13 +141,14 @@ bool TDirectoryOps::RenameLogo(TLogoNode* node)
 {
     const std::string oldName = node->Text();
     const std::string oldBase = BaseName(oldName);
-    const std::string extension = Extension(oldName);
+    const std::string extension(FileExtension(oldName));
     std::string newBase = oldBase;
     if (!prompts_.InputQuery(kTitleRenameLogo, kPromptRenameLogo, newBase))
         return false;
     if (SameTextAscii(newBase, oldBase))
         return false;
-    if (!AcceptableName(newBase + extension))
+    // The base name alone must be a name: "" would leave a hidden file ".jpg".
+    if (!AcceptableName(newBase) || !AcceptableName(newBase + extension))
         return false;
     if (!IsNameFree(node->Parent(), newBase)) {
         prompts_.Error(kMsgNameExists);

@@ -7,6 +7,7 @@
 #include "logodir/messages.h"
 #include "logodir/nodepaths.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -121,6 +122,10 @@ void LoadLogoDirNode(const std::string& appDir, const XmlElement& element, TLogo
         const std::optional<int> value = text ? ParseInt32(*text) : std::nullopt;
         record.get()->*(a.field) = value.value_or(a.whenMissing);
     }
+    // A hand-edited size would otherwise render a logo of any size, up to the
+    // machine's memory; the frame that then no longer fits is placed anew when shown.
+    record->logowidth = std::clamp(record->logowidth, kMinLogoSize, kMaxLogoSize);
+    record->logoheight = std::clamp(record->logoheight, kMinLogoSize, kMaxLogoSize);
     record->fitkind = ReadFitKind(element.Attribute("fitkind"));
     record->keepproportions = element.Attribute("keepproportions") == std::optional<std::string>("yes");
     record->uploadurl = element.Attribute("uploadurl").value_or("");

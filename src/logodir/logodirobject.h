@@ -8,6 +8,10 @@ namespace quillon {
 enum TNodeKind : uint8_t { nkRoot = 0, nkFolder = 1, nkLogo = 2 };
 enum TFitKind : uint8_t { fkWidth = 0, fkHeight = 1, fkSmaller = 2, fkBigger = 3 };
 
+// The logo sizes the controls offer; a stored size outside them is brought back in.
+inline constexpr int32_t kMinLogoSize = 16;
+inline constexpr int32_t kMaxLogoSize = 400;
+
 // Everything the program remembers about one node of the logo tree.
 class TLogoDirObject {
 public:

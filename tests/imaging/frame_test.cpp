@@ -132,9 +132,23 @@ TEST(Ants, AdvanceCountsThePhaseAndSwitchesColourAfterFour)
     EXPECT_EQ(seen, expected);
 }
 
-TEST(FrameDashes, SplitAtTheCornerAndEndAtTheFarCorner)
+// Paints runs of pixels, both ends included, as a frame drawn by hand would be.
+struct TRun {
+    TPoint from, to;
+    bool white;
+};
+
+TBitmap Grey(int w, int h)
 {
-    const std::vector<TDash> expected{
+    TBitmap canvas(w, h);
+    std::fill(canvas.Data(), canvas.Data() + canvas.SizeInBytes(), 128);
+    return canvas;
+}
+
+TEST(FrameAnts, SplitAtTheCornerAndEndAtTheFarCorner)
+{
+    // A 6 x 3 frame with the first dash 1 pixel long and black, in drawing order.
+    const TRun runs[] = {
         // top row, then the right column
         {{0, 0}, {0, 0}, false},
         {{1, 0}, {4, 0}, true},
@@ -146,18 +160,28 @@ TEST(FrameDashes, SplitAtTheCornerAndEndAtTheFarCorner)
         {{0, 2}, {1, 2}, true},
         {{2, 2}, {5, 2}, false},
     };
-    EXPECT_EQ(FrameDashes({0, 0, 6, 3}, TAnts{}), expected);
+    TBitmap expected = Grey(8, 5);
+    for (const TRun& r : runs) {
+        for (int y = r.from.y; y <= r.to.y; ++y) {
+            for (int x = r.from.x; x <= r.to.x; ++x) {
+                uint8_t* p = expected.Pixel(x + 1, y + 1);
+                p[0] = p[1] = p[2] = r.white ? 255 : 0;
+            }
+        }
+    }
+    TBitmap drawn = Grey(8, 5);
+    DrawFrameAnts(drawn, {-1, -1}, {0, 0, 6, 3}, TAnts{});
+    EXPECT_TRUE(drawn == expected);
 }
 
 TBitmap DrawnFrame(const TAnts& ants)
 {
-    TBitmap canvas(40, 30);
-    std::fill(canvas.Data(), canvas.Data() + canvas.SizeInBytes(), 128);
-    DrawDashes(canvas, {10, 10}, FrameDashes({12, 11, 47, 38}, ants));
+    TBitmap canvas = Grey(40, 30);
+    DrawFrameAnts(canvas, {10, 10}, {12, 11, 47, 38}, ants);
     return canvas;
 }
 
-TEST(FrameDashes, PatternMovesAwayFromTheCornerAndRepeatsAfterEightSteps)
+TEST(FrameAnts, PatternMovesAwayFromTheCornerAndRepeatsAfterEightSteps)
 {
     TAnts ants;
     const TBitmap first = DrawnFrame(ants);
@@ -173,13 +197,47 @@ TEST(FrameDashes, PatternMovesAwayFromTheCornerAndRepeatsAfterEightSteps)
     }
 }
 
-TEST(FrameEraseAreas, StripsUnderTheFrameAndTheDisplayBorder)
+TEST(FrameAnts, AnyPartOfTheViewMatchesTheWholeFrame)
 {
-    const TFrameEraseAreas areas = FrameEraseAreas({10, 20, 110, 70}, {300, 200});
+    // The view is painted in pieces (only what is exposed); the pieces must agree with
+    // the frame drawn whole, at every phase and for frames down to one pixel.
+    const TRect frames[] = {{3, 2, 50, 41}, {0, 0, 1, 1}, {5, 5, 6, 20}, {7, 4, 30, 5}};
+    TAnts ants;
+    for (int phase = 0; phase < 8; ++phase, ants.Advance()) {
+        for (const TRect& f : frames) {
+            TBitmap whole = Grey(60, 50);
+            DrawFrameAnts(whole, {0, 0}, f, ants);
+            for (const TPoint origin : {TPoint{0, 0}, TPoint{13, 9}, TPoint{49, 1}, TPoint{2, 38}, TPoint{-4, -3}}) {
+                TBitmap part = Grey(11, 7);
+                DrawFrameAnts(part, origin, f, ants);
+                for (int y = 0; y < 7; ++y) {
+                    for (int x = 0; x < 11; ++x) {
+                        const int wx = origin.x + x, wy = origin.y + y;
+                        const int want = wx >= 0 && wy >= 0 && wx < 60 && wy < 50 ? whole.Pixel(wx, wy)[0] : 128;
+                        ASSERT_EQ(part.Pixel(x, y)[0], want) << "phase " << phase << " at " << wx << "," << wy;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(FrameAnts, AHugeFrameCostsOnlyWhatIsOnTheCanvas)
+{
+    // A million-pixel-wide frame: the canvas shows its far right end.
+    TBitmap canvas = Grey(20, 20);
+    DrawFrameAnts(canvas, {999990, 0}, {0, 0, 1000000, 16}, TAnts{});
+    EXPECT_NE(canvas.Pixel(0, 0)[0], 128);  // the top row
+    EXPECT_NE(canvas.Pixel(9, 15)[0], 128);  // the right column, down to the bottom row
+    EXPECT_EQ(canvas.Pixel(10, 5)[0], 128);  // past the frame
+    EXPECT_EQ(canvas.Pixel(5, 5)[0], 128);   // inside it
+}
+
+TEST(FrameEraseStrips, TheFourStripsUnderTheFrame)
+{
     const std::array<TRect, 4> strips{TRect{10, 20, 110, 21}, TRect{10, 69, 110, 70}, TRect{10, 20, 11, 70},
                                       TRect{109, 20, 110, 70}};
-    EXPECT_EQ(areas.strips, strips);
-    EXPECT_EQ(areas.displayBorder, (TRect{0, 0, 300, 200}));
+    EXPECT_EQ(FrameEraseStrips({10, 20, 110, 70}), strips);
 }
 
 } // namespace

@@ -159,6 +159,22 @@ TEST_F(DirectoryOpsTest, RenamingLogosKeepsTheExtension)
     EXPECT_EQ(beach->Text(), "sea.jpg");
 }
 
+TEST_F(DirectoryOpsTest, RenamingALogoToNoNameIsRefusedBeforeTheDiskIsTouched)
+{
+    TLogoNode* logo = ops.AddImageToDirectory(nullptr, source.string(), templ);
+    for (const char* name : {"", ".", "..", "a/b"}) {
+        SCOPED_TRACE(name);
+        prompts.inputs = {std::string(name)};
+        prompts.shown.clear();
+        EXPECT_FALSE(ops.RenameSelectedNode(logo));
+        EXPECT_EQ(prompts.shown.back().kind, "warning");
+        EXPECT_EQ(prompts.shown.back().text, kMsgBadName);
+        EXPECT_EQ(logo->Text(), "photo.jpg");
+    }
+    EXPECT_TRUE(fs::exists(OnDisk("photo.jpg")));
+    EXPECT_FALSE(fs::exists(OnDisk(".jpg")));
+}
+
 TEST_F(DirectoryOpsTest, RenamingFoldersMovesWhatIsBelow)
 {
     TLogoNode* f = Folder(tree.Root(), "Holidays");

@@ -140,7 +140,30 @@ TEST_F(LogoDirFileTest, WordsAreMatchedExactlyButTheKindInLowerCase)
     const TLogoDirObject& b = *tree.Root()->Child(1)->Data();
     EXPECT_EQ(b.fitkind, fkWidth);
     EXPECT_TRUE(b.keepproportions);
-    EXPECT_EQ(b.logowidth, -40);
+    EXPECT_EQ(b.logowidth, 16);  // a number, but not a logo size: brought into range
+}
+
+TEST_F(LogoDirFileTest, HandEditedLogoSizesAreBroughtIntoTheRangeOfTheControls)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"5000", 400}, {"60000", 400}, {"2147483647", 400}, {"-2147483648", 16}, {"0", 16}, {"15", 16},
+        {"16", 16}, {"400", 400}, {"401", 400}, {"176", 176},
+    };
+    std::string xml = "<logodirectory>";
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string name = "p" + std::to_string(i) + ".jpg";
+        Picture(name);
+        xml += "<logodirnode nodekind=\"logo\" nodename=\"" + name + "\" logowidth=\"" + cases[i].first +
+               "\" logoheight=\"" + cases[i].first + "\" frameleft=\"0\" frametop=\"0\" framewidth=\"" +
+               cases[i].first + "\" frameheight=\"9\"/>";
+    }
+    Load(xml + "</logodirectory>");
+    ASSERT_EQ(tree.Root()->Count(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const TLogoDirObject& r = *tree.Root()->Child(i)->Data();
+        EXPECT_EQ(r.logowidth, cases[i].second) << cases[i].first;
+        EXPECT_EQ(r.logoheight, cases[i].second) << cases[i].first;
+    }
 }
 
 TEST_F(LogoDirFileTest, EntriesWithoutTheirFileOrWithBadNamesAreDropped)

@@ -2,6 +2,7 @@
 #include "app/ui/instancechannel.h"
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
+#include "app/ui/realplatform.h"
 #include "imaging/picturefiles.h"
 #include "imaging/ui/pictureview.h"
 #include "logodir/messages.h"
@@ -17,7 +18,13 @@
 #include <QUrl>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QAccessible>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTest>
 #include <QTreeView>
+#include <functional>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -45,15 +52,14 @@ TBitmap TestPicture(int w, int h)
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() : instances(runtime.Path().c_str())
+    MainWindowTest() : platform(runtime.Path().c_str()), instances(runtime.Path().c_str())
     {
         dir.Write("phoneslist.xml", "<phoneslist><make name=\"Big\"><model name=\"Wide\" screenwidth=\"480\" "
                                     "screenheight=\"10\"/><model name=\"Normal\" screenwidth=\"176\" "
                                     "screenheight=\"208\"/></make><make name=\"Empty\"/></phoneslist>");
         dir.Write("parameters.xml", "<parameters/>");
         picture = source.Write("photo.jpg", EncodePicture(TestPicture(300, 200), pfJPEG));
-        TAppEnvironment env;
-        env.appDir = dir.AppDir();
+        TAppEnvironment env = platform.Environment(dir.AppDir());
         env.prompts = &prompts;
         env.instances = &instances;
         env.systemProxy = [] { return std::optional<std::string>(); };
@@ -88,6 +94,7 @@ protected:
     TTempDir dir, source, runtime;
     fs::path picture;
     TScriptedPrompts prompts;
+    TRealPlatform platform;
     TInstanceChannel instances;
     std::unique_ptr<TQuillonApplication> app;
     TMainAppForm* form = nullptr;
@@ -435,6 +442,144 @@ TEST_F(MainWindowTest, DroppedFilesAreAddedLikeOpenedOnes)
     EXPECT_EQ(form->LogoTree().Root()->Child(0)->Text(), "photo.jpg");
     EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Image dimensions must be at least 16x16."});
     EXPECT_EQ(form->SelectedNode(), form->LogoTree().Root()->Child(0));
+}
+
+// Sends what the window system would: a press, moves and a release of real buttons.
+void Mouse(QWidget* w, QEvent::Type type, int x, int y, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent e(type, QPointF(x, y), w->mapToGlobal(QPointF(x, y)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+TEST_F(MainWindowTest, ADragEndsWhenItsButtonGoesUpWhateverTookTheRelease)
+{
+    // A 200 x 200 frame at (50, 50) of the 300 x 300 work area, shown 1:1.
+    TLogoNode* logo = AddLogo();
+    TLogoDirObject& r = *logo->Data();
+    form->SelectNode(form->LogoTree().Root());
+    r.fitkind = fkSmaller;
+    r.DiscardFrame();
+    form->SelectNode(logo);
+    auto* view = Control<TPictureView>("SourceImage");
+    auto frame = [&] { return std::vector<int>{r.frameleft, r.frametop, r.framewidth, r.frameheight}; };
+    auto logoPixels = [this] { return Control<TPictureView>("TargetImage")->Canvas().copy(); };
+
+    // Only the left button drags.
+    Mouse(view, QEvent::MouseButtonPress, 50, 150, Qt::RightButton, Qt::RightButton);
+    Mouse(view, QEvent::MouseMove, 90, 150, Qt::NoButton, Qt::RightButton);
+    EXPECT_FALSE(form->FrameDragging());
+    EXPECT_EQ(frame(), (std::vector<int>{50, 50, 200, 200}));
+
+    struct Ending {
+        const char* what;
+        std::function<void()> end;
+    };
+    const Ending endings[] = {
+        {"a pop-up menu took the release", [&] {
+             Mouse(view, QEvent::MouseButtonPress, 150, 150, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+             QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(150, 150), QPoint(150, 150));
+             QApplication::sendEvent(Control<QWidget>("SourceImageScrollBox"), &menu);
+             Control<QMenu>("SourceImagePopupMenu")->hide();
+         }},
+        {"the release went elsewhere", [] {}},
+        {"Esc", [&] {
+             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(view, &esc);
+         }},
+        {"the window lost activation", [&] {
+             QEvent deactivate(QEvent::WindowDeactivate);
+             QApplication::sendEvent(form, &deactivate);
+         }},
+    };
+    int left = 50;
+    for (const Ending& ending : endings) {
+        SCOPED_TRACE(ending.what);
+        form->SelectNode(form->LogoTree().Root());
+        r.DiscardFrame();
+        form->SelectNode(logo);
+        const QImage before = logoPixels();
+        Mouse(view, QEvent::MouseButtonPress, left, 150, Qt::LeftButton, Qt::LeftButton);
+        Mouse(view, QEvent::MouseMove, left + 40, 150, Qt::NoButton, Qt::LeftButton);
+        ASSERT_EQ(frame(), (std::vector<int>{90, 90, 160, 160}));  // the left edge, square kept
+        ending.end();
+        // The pointer wanders with no button down: the frame stays where the last move put it.
+        Mouse(view, QEvent::MouseMove, 130, 150, Qt::NoButton, Qt::NoButton);
+        Mouse(view, QEvent::MouseMove, 20, 30, Qt::NoButton, Qt::NoButton);
+        EXPECT_FALSE(form->FrameDragging());
+        EXPECT_EQ(frame(), (std::vector<int>{90, 90, 160, 160}));
+        EXPECT_NE(logoPixels(), before);  // rendered for the frame it ended with
+        EXPECT_EQ(form->ImageStatusText(1), "Source Selection: (90,40):(160x160)");
+    }
+
+    // A drag never carries over to another logo.
+    Mouse(view, QEvent::MouseButtonPress, 90, 150, Qt::LeftButton, Qt::LeftButton);
+    TLogoNode* other = AddLogo();
+    const TLogoDirObject placed = *other->Data();
+    form->SourceImageMouseMove(10, 10);
+    EXPECT_FALSE(form->FrameDragging());
+    EXPECT_EQ(*other->Data(), placed);
+}
+
+TEST_F(MainWindowTest, DeleteAndF2ActOnTheTreeOnly)
+{
+    TLogoNode* logo = AddLogo();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    prompts.answers = {false};
+    prompts.inputs = {std::nullopt};
+    for (QWidget* w : {static_cast<QWidget*>(Control<QComboBox>("PhoneMake")), Control<QWidget>("LogoWidth"),
+                       Control<QWidget>("ImageWapShortURL"), Control<QWidget>("SourceImage")}) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_Delete);
+        QTest::keyClick(w, Qt::Key_F2);
+        EXPECT_TRUE(prompts.shown.empty());
+    }
+    auto* tree = Control<QTreeView>("LogoTreeView");
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_F2);
+    QTest::keyClick(tree, Qt::Key_Delete);
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].kind, "input");
+    EXPECT_EQ(prompts.shown[1].text, kMsgConfirmDeleteLogo);
+    // The menu items work from everywhere.
+    Control<QComboBox>("PhoneMake")->setFocus();
+    prompts.answers = {true};
+    Action("DeleteMenuItem")->trigger();
+    EXPECT_EQ(form->LogoTree().Root()->Count(), 0u);
+    (void)logo;
+}
+
+TEST_F(MainWindowTest, AFitKindChosenWithoutAClickPlacesTheFrameLikeAClick)
+{
+    TLogoNode* logo = AddLogo();  // 300 x 200, "Bigger Dimension": the frame covers the 300 x 300 work area
+    TLogoDirObject& r = *logo->Data();
+    auto* smaller = Control<QRadioButton>("FitInto2");
+    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(smaller);
+    ASSERT_NE(acc, nullptr);
+    ASSERT_NE(acc->actionInterface(), nullptr);
+    const QStringList actions = acc->actionInterface()->actionNames();
+    acc->actionInterface()->doAction(actions.contains(QAccessibleActionInterface::toggleAction())
+                                         ? QAccessibleActionInterface::toggleAction()
+                                         : QAccessibleActionInterface::pressAction());
+    QTest::qWait(300);  // an accessible press is an animated click
+    EXPECT_EQ(r.fitkind, fkSmaller);
+    EXPECT_EQ((std::vector<int>{r.frameleft, r.frametop, r.framewidth, r.frameheight}),
+              (std::vector<int>{50, 50, 200, 200}));
+    // The keyboard too.
+    Control<QRadioButton>("FitInto1")->setFocus();
+    Control<QRadioButton>("FitInto1")->setChecked(true);
+    EXPECT_EQ(r.fitkind, fkHeight);
+}
+
+TEST_F(MainWindowTest, TheRootOrAFolderLeavesBothViewsEmptyInTheirCorner)
+{
+    AddLogo();
+    form->SelectNode(form->LogoTree().Root());
+    for (const char* name : {"SourceImage", "TargetImage"}) {
+        auto* view = Control<TPictureView>(name);
+        EXPECT_EQ(view->geometry(), QRect(0, 0, 10, 10)) << name;
+        EXPECT_FALSE(view->HasPicture()) << name;
+    }
 }
 
 } // namespace

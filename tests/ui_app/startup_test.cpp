@@ -2,6 +2,8 @@
 #include "app/ui/instancechannel.h"
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
+#include "app/ui/realplatform.h"
+#include "imaging/picturefiles.h"
 
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
@@ -10,6 +12,8 @@
 #include <QMenuBar>
 #include <QTreeView>
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -24,7 +28,7 @@ const char* const kAppFiles[] = {"appstate.xml", "options.xml", "logodirectory.x
 // that tests never find a copy of the program started by someone else.
 class StartupTest : public ::testing::Test {
 protected:
-    StartupTest() : instances(runtime.Path().c_str())
+    StartupTest() : platform(runtime.Path().c_str()), instances(runtime.Path().c_str())
     {
         std::filesystem::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/phoneslist.xml", dir.Path() / "phoneslist.xml");
         std::filesystem::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/parameters.xml", dir.Path() / "parameters.xml");
@@ -32,8 +36,7 @@ protected:
 
     TAppEnvironment Env(TInstanceChannel* channel = nullptr)
     {
-        TAppEnvironment env;
-        env.appDir = dir.AppDir();
+        TAppEnvironment env = platform.Environment(dir.AppDir());
         env.prompts = &prompts;
         env.instances = channel ? channel : &instances;
         env.systemProxy = [] { return std::optional<std::string>(); };
@@ -61,6 +64,7 @@ protected:
     TTempDir dir;
     TTempDir runtime;
     TScriptedPrompts prompts;
+    TRealPlatform platform;
     TInstanceChannel instances;
 };
 
@@ -228,6 +232,68 @@ TEST_F(StartupTest, DialogsExistWithTheirTitles)
     auto* menu = app.MainForm().menuBar();
     ASSERT_FALSE(menu->actions().isEmpty());
     EXPECT_EQ(menu->actions()[0]->text(), "&File");
+}
+
+
+TEST_F(StartupTest, AMissingAdapterIsAStartUpErrorNotACommandThatDoesNothing)
+{
+    const std::pair<const char*, std::function<void(TAppEnvironment&)>> cases[] = {
+        {"askOpenFile", [](TAppEnvironment& e) { e.askOpenFile = nullptr; }},
+        {"launchBrowser", [](TAppEnvironment& e) { e.launchBrowser = nullptr; }},
+        {"prompts", [](TAppEnvironment& e) { e.prompts = nullptr; }},
+        {"systemProxy", [](TAppEnvironment& e) { e.systemProxy = nullptr; }},
+    };
+    for (const auto& [name, unwire] : cases) {
+        SCOPED_TRACE(name);
+        TAppEnvironment env = Env();
+        unwire(env);
+        try {
+            TQuillonApplication app(env);
+            ADD_FAILURE() << "started without " << name;
+        } catch (const std::logic_error& e) {
+            EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(AppFilesPresent(), 0);
+}
+
+TEST_F(StartupTest, FaqShowsTheSystemsReasonWhenTheBrowserCannotStart)
+{
+    // The real browser launch, pointed at a program that does not exist.
+    const QByteArray saved = qgetenv("BROWSER");
+    qputenv("BROWSER", "/nonexistent/quillon-test-browser");
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    app.MainForm().FAQMenuItemClick();
+    qputenv("BROWSER", saved);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, "error");
+    EXPECT_NE(prompts.shown[0].text.find("/nonexistent/quillon-test-browser"), std::string::npos);
+    app.MainForm().ShutdownApplication();
+}
+
+TEST_F(StartupTest, HandEditedLogoSizesAreKeptInRangeAndTheFrameIsPlacedAnew)
+{
+    dir.Write("Logo Directory/big.bmp", EncodePicture(TBitmap(300, 200), pfBMP));
+    dir.Write("logodirectory.xml",
+              "<logodirectory><logodirnode nodekind=\"logo\" nodename=\"big.bmp\" logowidth=\"5000\" "
+              "logoheight=\"2147483647\" frameleft=\"2147483600\" frametop=\"0\" framewidth=\"2147483647\" "
+              "frameheight=\"5000\" fitkind=\"bigger\" keepproportions=\"yes\"/></logodirectory>");
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    TMainAppForm& form = app.MainForm();
+    TLogoNode* logo = form.LogoTree().Root()->Child(0);
+    form.SelectNode(logo);
+    ASSERT_NE(form.ActiveSourceImage(), nullptr);
+    const TLogoDirObject& r = *logo->Data();
+    EXPECT_EQ(r.logowidth, 400);
+    EXPECT_EQ(r.logoheight, 400);
+    // A 300 x 200 picture in a square work area: 300 x 300, the frame over all of it.
+    EXPECT_EQ((std::vector<int>{r.frameleft, r.frametop, r.framewidth, r.frameheight}),
+              (std::vector<int>{0, 0, 300, 300}));
+    EXPECT_EQ(form.ImageStatusText(2), "Logo Screen: 400x400");
+    EXPECT_TRUE(prompts.shown.empty());
+    form.ShutdownApplication();
 }
 
 } // namespace

@@ -16,12 +16,12 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
 {
     setObjectName("AboutBox");
     setWindowTitle("About");
+    // A fixed box: a close button, nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     auto* picture = new QLabel(this);
     picture->setObjectName("ProgramIcon");
-    picture->setPixmap(QApplication::windowIcon().isNull()
-                           ? style()->standardIcon(QStyle::SP_DesktopIcon).pixmap(64, 64)
-                           : QApplication::windowIcon().pixmap(64, 64));
+    picture->setPixmap(QIcon(":/icons/quillon.png").pixmap(64, 64));
 
     auto* product = new QLabel(kMainCaption, this);
     product->setObjectName("ProductName");

@@ -5,22 +5,28 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
 class TInstanceChannel;
 
 // What the program is given from outside: where its files live and the platform
-// adapters it talks through. Tests hand in their own folder and scripted adapters.
+// adapters it talks through. The program gets the real adapters from TRealPlatform;
+// a test starts from the same real set and replaces an adapter only on purpose.
 struct TAppEnvironment {
     std::string appDir;                   // the application directory, with a trailing "/"
-    TPrompts* prompts = nullptr;          // message boxes
+    TPrompts* prompts = nullptr;          // message boxes and input boxes
     TInstanceChannel* instances = nullptr;  // finds the running copy by window title
-    TSystemProxySource systemProxy = EnvironmentProxyText;
+    TSystemProxySource systemProxy;
     // Asks for a picture file to open (filter in the "Label|patterns|..." form); empty: cancelled.
     std::function<std::string(const std::string& filter)> askOpenFile;
     // Starts the web browser on url without waiting; returns the error text, empty on success.
     std::function<std::string(const std::string& url)> launchBrowser;
+
+    // The adapters that were never set. The main window refuses to start with any:
+    // a command that silently does nothing is worse than a program that does not start.
+    std::vector<std::string> MissingAdapters() const;
 };
 
 } // namespace quillon

@@ -1,5 +1,7 @@
 #include "app/ui/instancechannel.h"
 
+#include "common/privatefolder.h"
+
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -16,7 +18,8 @@ constexpr int kConnectTimeoutMs = 1000;
 TInstanceChannel::TInstanceChannel(const QString& runtimeDir, QObject* parent)
     : QObject(parent), runtimeDir_(runtimeDir.isEmpty() ? DefaultRuntimeDir() : runtimeDir)
 {
-    QDir().mkpath(runtimeDir_);
+    if (!runtimeDir_.isEmpty())
+        QDir().mkpath(runtimeDir_);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&server_, &QLocalServer::newConnection, this, &TInstanceChannel::Accept);
 }
@@ -27,17 +30,26 @@ QString TInstanceChannel::DefaultRuntimeDir()
     if (!xdg.isEmpty() && QDir(xdg).exists())
         return xdg;
     // Without a runtime folder the socket goes in a folder of this user's own, so
-    // another user's copy of the program is never found.
-    const QString dir = QDir::tempPath() + QStringLiteral("/quillon-%1").arg(getuid());
-    QDir().mkpath(dir);
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return dir;
+    // another user's copy of the program is never found, nor can another user make
+    // every start look like a second copy. A folder of that name that is not ours
+    // alone is passed over for one in the user's cache folder.
+    const QString candidates[] = {
+        QDir::tempPath() + QStringLiteral("/quillon-%1").arg(getuid()),
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/quillon-runtime"),
+    };
+    for (const QString& dir : candidates) {
+        if (MakePrivateFolder(dir.toStdString()))
+            return dir;
+    }
+    return QString();
 }
 
 QString TInstanceChannel::SocketPath(const QString& title) const { return runtimeDir_ + QLatin1Char('/') + title; }
 
 bool TInstanceChannel::Send(const QString& title, const QString& request)
 {
+    if (runtimeDir_.isEmpty())
+        return false;  // no safe place for sockets: this copy runs on its own
     QLocalSocket socket;
     socket.connectToServer(SocketPath(title));
     if (!socket.waitForConnected(kConnectTimeoutMs))
@@ -50,6 +62,8 @@ bool TInstanceChannel::Send(const QString& title, const QString& request)
 
 bool TInstanceChannel::Exists(const QString& title)
 {
+    if (runtimeDir_.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(SocketPath(title));
     const bool found = socket.waitForConnected(kConnectTimeoutMs);
@@ -59,6 +73,8 @@ bool TInstanceChannel::Exists(const QString& title)
 
 bool TInstanceChannel::Claim(const QString& title)
 {
+    if (runtimeDir_.isEmpty())
+        return false;
     const QString path = SocketPath(title);
     if (server_.listen(path))
         return true;

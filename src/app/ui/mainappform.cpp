@@ -22,8 +22,10 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeView>
+#include <stdexcept>
 
 // Qt's resource initialiser must be called from the global namespace.
 static void InitQuillonResources() { Q_INIT_RESOURCE(quillon); }
@@ -41,13 +43,30 @@ inline constexpr const char* kOpenFilter =
 
 } // namespace
 
+namespace {
+
+const TAppEnvironment& RequireAdapters(const TAppEnvironment& env)
+{
+    const std::vector<std::string> missing = env.MissingAdapters();
+    if (!missing.empty()) {
+        std::string names;
+        for (const std::string& m : missing)
+            names += (names.empty() ? "" : ", ") + m;
+        throw std::logic_error("The program was started without these platform adapters: " + names);
+    }
+    return env;
+}
+
+} // namespace
+
 TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
-    : QMainWindow(parent), env_(env), prompts_(*env.prompts)
+    : QMainWindow(parent), env_(RequireAdapters(env)), prompts_(*env.prompts)
 {
     InitQuillonResources();
     setObjectName("MainAppForm");
     setWindowTitle(kStartingCaption);
     setWindowIcon(QIcon(":/icons/quillon.png"));
+    QApplication::setWindowIcon(windowIcon());  // dialogs and message boxes too
     setAcceptDrops(true);
     resize(800, 608);
     setMinimumSize(800, 550);
@@ -148,6 +167,17 @@ bool TMainAppForm::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate && !shutdownDone_ && !terminateRequested_)
         FormActivate();
+    if (e->type() == QEvent::WindowDeactivate)
+        EndFrameDrag();
+    if (e->type() == QEvent::Show && !treeWidthSet_) {
+        // The splitter scales sizes given before the window has its size; the tree
+        // panel's width is set once the window is laid out.
+        treeWidthSet_ = true;
+        QTimer::singleShot(0, this, [this] {
+            const int total = verticalSplitter_->width() - verticalSplitter_->handleWidth();
+            verticalSplitter_->setSizes({kTreePanelWidth, std::max(0, total - kTreePanelWidth)});
+        });
+    }
     return QMainWindow::event(e);
 }
 
@@ -244,7 +274,7 @@ void TMainAppForm::dropEvent(QDropEvent* e)
 void TMainAppForm::Open1Click()
 {
     Trace("Open1Click");
-    const std::string file = env_.askOpenFile ? env_.askOpenFile(kOpenFilter) : std::string();
+    const std::string file = env_.askOpenFile(kOpenFilter);
     if (!file.empty())
         AddImageToDirectory(file);
 }
@@ -306,8 +336,7 @@ void TMainAppForm::ContentsToolButtonClick()
 void TMainAppForm::FAQMenuItemClick()
 {
     Trace("FAQMenuItemClick");
-    const std::string error = env_.launchBrowser ? env_.launchBrowser(std::string("http://") + kProductSiteHost + "/faq.php")
-                                                 : std::string();
+    const std::string error = env_.launchBrowser(std::string("http://") + kProductSiteHost + "/faq.php");
     if (!error.empty())
         prompts_.Error(error);
 }

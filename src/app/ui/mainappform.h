@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QCursor>
 #include <QPixmap>
+#include <QRegion>
 #include <functional>
 #include <map>
 #include <memory>
@@ -113,6 +114,10 @@ public:
     void SourceImageMouseDown(int x, int y);
     void SourceImageMouseMove(int x, int y);
     void SourceImageMouseUp(int x, int y);
+    // Ends a drag whose button release never reached the view (pop-up, Esc, another
+    // window): the frame stays where the last move put it.
+    void EndFrameDrag();
+    bool FrameDragging() const { return frameDragging_; }
     void SelFrameTimerTimer();
     void ImageCursorTimerTimer();
     TSourceImage* ActiveSourceImage() const { return activeSourceImage_.get(); }
@@ -157,8 +162,10 @@ private:
     void ShowUploadUrl(const std::string& url);
     void UpdateFrameCursor(int x, int y);
     void DragFrame(int x, int y);
+    void FinishFrameDrag();
     void RenderLogo();
     void RepaintFrame();
+    QRegion FrameRegion() const;
     void SetAppCursor(const QCursor* cursor);
     void ConnectSourceView();
     const TOptions* Options() const;
@@ -167,6 +174,8 @@ private:
     TDialogs* dialogs_ = nullptr;
     TPrompts& prompts_;
 
+    static constexpr int kTreePanelWidth = 185;
+    bool treeWidthSet_ = false;
     bool activatedOnce_ = false;
     bool terminateRequested_ = false;
     bool shutdownDone_ = false;

@@ -119,11 +119,16 @@ void TMainAppForm::CreateCommands()
     QMenu* edit = menuBar()->addMenu("&Edit");
     edit->setObjectName("Edit1");
     QAction* rename = Command("RenameMenuItem", "Rename...", "rename", &TMainAppForm::RenameMenuItemClick);
-    rename->setShortcut(Qt::Key_F2);
-    edit->addAction(rename);
     QAction* del = Command("DeleteMenuItem", "Delete", "delete", &TMainAppForm::DeleteMenuItemClick);
+    // F2 and Delete act on the tree only: Delete in a text field or a combo box must
+    // never ask to delete the selected logo. The menu items work from everywhere.
+    rename->setShortcut(Qt::Key_F2);
     del->setShortcut(QKeySequence::Delete);
-    edit->addAction(del);
+    for (QAction* a : {rename, del}) {
+        a->setShortcutContext(Qt::WidgetShortcut);
+        logoTreeView_->addAction(a);
+        edit->addAction(a);
+    }
     edit->addSeparator();
     QMenu* convert = edit->addMenu("Convert to");
     convert->menuAction()->setObjectName("MMConverttoformat");
@@ -259,6 +264,7 @@ void TMainAppForm::CreateCommands()
         logoTreePopupMenu_->popup(logoTreeView_->viewport()->mapToGlobal(pos));
     });
     connect(sourceImageScrollBox_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        EndFrameDrag();  // the menu takes the button release
         PreparePopup(actions_["SIUpload"]);
         actions_["SIFitimageintopane"]->setEnabled(commandStates_.fitToPane);
         sourceImagePopupMenu_->popup(sourceImageScrollBox_->mapToGlobal(pos));

@@ -51,13 +51,24 @@ QLabel* Title(const QString& text, QWidget* parent)
     return label;
 }
 
+// A label above its control; the control takes the label's text as its accessible
+// name, so screen readers (and the end-to-end tests) find it by what the user reads.
+void AddLabelled(QBoxLayout* layout, const QString& text, QWidget* control)
+{
+    auto* label = new QLabel(text, control->parentWidget());
+    label->setBuddy(control);
+    control->setAccessibleName(text);
+    layout->addWidget(label);
+    layout->addWidget(control);
+}
+
 QSpinBox* SizeBox(const QString& name, QWidget* parent)
 {
     auto* box = new QSpinBox(parent);
     box->setObjectName(name);
     // The size boxes keep to the logo sizes the program can render; a typed value
     // is taken when editing ends, not at every keystroke.
-    box->setRange(16, 400);
+    box->setRange(kMinLogoSize, kMaxLogoSize);
     box->setValue(128);
     box->setKeyboardTracking(false);
     return box;
@@ -84,7 +95,7 @@ void TMainAppForm::CreateLayout()
     verticalSplitter_->setCollapsible(0, false);
     verticalSplitter_->setStretchFactor(0, 0);
     verticalSplitter_->setStretchFactor(1, 1);
-    verticalSplitter_->setSizes({185, 615});
+    verticalSplitter_->setSizes({kTreePanelWidth, 800 - kTreePanelWidth});
     setCentralWidget(verticalSplitter_);
     CreateStatusBar();
 }
@@ -98,6 +109,7 @@ QWidget* TMainAppForm::CreateTreePanel()
     panel->setObjectName("LogoTreePanel");
     logoTreeView_ = new QTreeView(panel);
     logoTreeView_->setObjectName("LogoTreeView");
+    logoTreeView_->setAccessibleName("Logo directory");
     logoTreeView_->setModel(treeModel_);
     logoTreeView_->setHeaderHidden(true);
     logoTreeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -108,7 +120,7 @@ QWidget* TMainAppForm::CreateTreePanel()
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(logoTreeView_);
-    panel->resize(185, panel->height());
+    panel->resize(kTreePanelWidth, panel->height());
 
     // The expanded state lives in the core tree, so the stored selection path can
     // open folders before the view exists; the view follows it both ways.
@@ -129,6 +141,7 @@ QWidget* TMainAppForm::CreateSourcePanel()
     panel->setObjectName("SourcePanel");
     sourceImage_ = new TPictureView;
     sourceImage_->setObjectName("SourceImage");
+    sourceImage_->setAccessibleName("Source picture");
     sourceImageScrollBox_ = WhiteScrollBox("SourceImageScrollBox", sourceImage_, panel);
     sourceImageScrollBox_->setContextMenuPolicy(Qt::CustomContextMenu);
     sourceImageScrollBox_->viewport()->installEventFilter(this);
@@ -144,8 +157,10 @@ QWidget* TMainAppForm::CreateSourcePanel()
     for (int i = 0; i < 4; ++i) {
         imageStatusPanels_[i] = new QLabel(texts[i], imageStatusBar_);
         imageStatusPanels_[i]->setObjectName(QString("ImageStatusPanel%1").arg(i));
-        imageStatusPanels_[i]->setMinimumWidth(widths[i]);
-        imageStatusBar_->addWidget(imageStatusPanels_[i], i == 3 ? 1 : 0);
+        // The panels share the bar in the proportions of their widths, so the bar never
+        // makes the pane wider than what the tree panel leaves of the window.
+        imageStatusPanels_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        imageStatusBar_->addWidget(imageStatusPanels_[i], widths[i]);
     }
 
     auto* layout = new QVBoxLayout(panel);
@@ -163,6 +178,7 @@ QWidget* TMainAppForm::CreateTargetPanel()
     panel->setMinimumHeight(246);
     targetImage_ = new TPictureView;
     targetImage_->setObjectName("TargetImage");
+    targetImage_->setAccessibleName("Logo");
     targetBkgndScrollBox_ = WhiteScrollBox("TargetBkgndScrollBox", targetImage_, panel);
     targetBkgndScrollBox_->setContextMenuPolicy(Qt::CustomContextMenu);
 
@@ -215,14 +231,10 @@ QWidget* TMainAppForm::CreateImageToolPanel()
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(1);
     layout->addWidget(Title("Logo properties", panel));
-    layout->addWidget(new QLabel("Make", panel));
-    layout->addWidget(phoneMake_);
-    layout->addWidget(new QLabel("Model", panel));
-    layout->addWidget(phoneModel_);
-    layout->addWidget(new QLabel("Screen width", panel));
-    layout->addWidget(logoWidth_);
-    layout->addWidget(new QLabel("Screen height", panel));
-    layout->addWidget(logoHeight_);
+    AddLabelled(layout, "Make", phoneMake_);
+    AddLabelled(layout, "Model", phoneModel_);
+    AddLabelled(layout, "Screen width", logoWidth_);
+    AddLabelled(layout, "Screen height", logoHeight_);
     layout->addWidget(fitBox);
     layout->addWidget(keepProportions_);
     layout->addStretch();
@@ -233,8 +245,13 @@ QWidget* TMainAppForm::CreateImageToolPanel()
     connect(phoneModel_, qOverload<int>(&QComboBox::activated), this, [this] { logoSettings_->PhoneModelChange(); });
     connect(logoWidth_, qOverload<int>(&QSpinBox::valueChanged), this, [this] { logoSettings_->LogoSettingsChanged(); });
     connect(logoHeight_, qOverload<int>(&QSpinBox::valueChanged), this, [this] { logoSettings_->LogoSettingsChanged(); });
-    connect(fitInto_, &QButtonGroup::idClicked, this, [this] { logoSettings_->LogoSettingsChanged(); });
-    connect(keepProportions_, &QCheckBox::clicked, this, [this] { logoSettings_->LogoSettingsChanged(); });
+    // Toggled rather than clicked: the keyboard and assistive tools change these
+    // without a click, and must place the frame as a click does.
+    connect(fitInto_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            logoSettings_->LogoSettingsChanged();
+    });
+    connect(keepProportions_, &QCheckBox::toggled, this, [this] { logoSettings_->LogoSettingsChanged(); });
     return panel;
 }
 
@@ -272,12 +289,9 @@ QWidget* TMainAppForm::CreateUploadPanel()
     layout->addWidget(uploadButton_);
     layout->addSpacing(6);
     layout->addWidget(Title("Uploaded logo URL and ID", panel));
-    layout->addWidget(new QLabel("Short URL", panel));
-    layout->addWidget(imageWapShortURL_);
-    layout->addWidget(new QLabel("Full URL", panel));
-    layout->addWidget(imageWapURL_);
-    layout->addWidget(new QLabel("Image ID", panel));
-    layout->addWidget(imageID_);
+    AddLabelled(layout, "Short URL", imageWapShortURL_);
+    AddLabelled(layout, "Full URL", imageWapURL_);
+    AddLabelled(layout, "Image ID", imageID_);
     layout->addStretch();
     return panel;
 }

@@ -3,6 +3,7 @@
 #include "app/ui/mainappform.h"
 
 #include "app/ui/dialogs.h"
+#include "imaging/frame.h"
 #include "imaging/picturefiles.h"
 #include "imaging/ui/pictureview.h"
 #include "logodir/nodepaths.h"
@@ -59,8 +60,15 @@ bool TMainAppForm::FitToPane() const { return actions_.at("Fitimageintopane")->i
 void TMainAppForm::ConnectSourceView()
 {
     sourceImage_->MouseDown = [this](QMouseEvent* e) { SourceImageMouseDown(e->pos().x(), e->pos().y()); };
-    sourceImage_->MouseMove = [this](QMouseEvent* e) { SourceImageMouseMove(e->pos().x(), e->pos().y()); };
+    sourceImage_->MouseMove = [this](QMouseEvent* e) {
+        // A release that went to someone else (a pop-up menu, another window) still
+        // ends the drag: a frame must never follow a pointer whose button is up.
+        if (frameDragging_ && !(e->buttons() & Qt::LeftButton))
+            EndFrameDrag();
+        SourceImageMouseMove(e->pos().x(), e->pos().y());
+    };
     sourceImage_->MouseUp = [this](QMouseEvent* e) { SourceImageMouseUp(e->pos().x(), e->pos().y()); };
+    sourceImage_->DragBroken = [this] { EndFrameDrag(); };
     connect(selFrameTimer_, &QTimer::timeout, this, &TMainAppForm::SelFrameTimerTimer);
     connect(imageCursorTimer_, &QTimer::timeout, this, &TMainAppForm::ImageCursorTimerTimer);
 
@@ -80,6 +88,9 @@ void TMainAppForm::ShowSelectedNode()
     if (showingNode_)
         return;
     showingNode_ = true;
+    // A drag belongs to the picture it started on.
+    frameDragging_ = false;
+    drag_ = {};
     activeSourceImage_.reset();
     activeNodeObject_ = nullptr;
     TLogoNode* node = SelectedNode();
@@ -131,6 +142,10 @@ void TMainAppForm::ShowSelectedNode()
             }
         }
     }
+    // An empty view sits in the top-left corner; a picture is centred in its pane.
+    const Qt::Alignment alignment = shown ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop;
+    sourceImageScrollBox_->setAlignment(alignment);
+    targetBkgndScrollBox_->setAlignment(alignment);
     if (!shown) {
         sourceImage_->Clear();
         targetImage_->Clear();
@@ -175,24 +190,31 @@ void TMainAppForm::UpdateImageStatus()
 
 QString TMainAppForm::ImageStatusText(int panel) const { return imageStatusPanels_[panel]->text(); }
 
+QRegion TMainAppForm::FrameRegion() const
+{
+    // Only the one-pixel strips under the frame change between two frames, and only
+    // their part inside the pane is ever painted, whatever the size of the frame.
+    QRegion region;
+    const QRect visible = sourceImage_->visibleRegion().boundingRect();
+    for (const TRect& s : FrameEraseStrips(activeSourceImage_->DisplayFrame()))
+        region += QRect(s.left, s.top, s.Width(), s.Height()).intersected(visible);
+    return region;
+}
+
 void TMainAppForm::RepaintFrame()
 {
-    if (!activeSourceImage_)
-        return;
-    // Only the one-pixel strips under the frame change between two frames.
-    const TRect f = activeSourceImage_->DisplayFrame();
-    sourceImage_->update(QRect(f.left, f.top, f.Width(), 1));
-    sourceImage_->update(QRect(f.left, f.bottom - 1, f.Width(), 1));
-    sourceImage_->update(QRect(f.left, f.top, 1, f.Height()));
-    sourceImage_->update(QRect(f.right - 1, f.top, 1, f.Height()));
+    if (activeSourceImage_)
+        sourceImage_->update(FrameRegion());
 }
 
 void TMainAppForm::SelFrameTimerTimer()
 {
     if (!activeSourceImage_)
         return;
+    // Drawn with the current phase, then advanced for the next tick.
+    if (const QRegion region = FrameRegion(); !region.isEmpty())
+        sourceImage_->repaint(region);
     activeSourceImage_->AdvanceAnts();
-    RepaintFrame();
 }
 
 void TMainAppForm::SetAppCursor(const QCursor* cursor)
@@ -265,11 +287,27 @@ void TMainAppForm::SourceImageMouseUp(int x, int y)
     if (mouseBusy_)
         return;
     mouseBusy_ = true;
+    FinishFrameDrag();
+    UpdateFrameCursor(x, y);
+    UpdateImageStatus();
+    mouseBusy_ = false;
+}
+
+void TMainAppForm::FinishFrameDrag()
+{
     const TOptions* options = Options();
     if (frameDragging_ && activeSourceImage_ && !(options && options->showlogochange))
         RenderLogo();
     frameDragging_ = false;
-    UpdateFrameCursor(x, y);
+    drag_ = {};
+}
+
+void TMainAppForm::EndFrameDrag()
+{
+    if (!frameDragging_ || mouseBusy_)
+        return;
+    mouseBusy_ = true;
+    FinishFrameDrag();
     UpdateImageStatus();
     mouseBusy_ = false;
 }

@@ -1,5 +1,6 @@
 #include "app/ui/platformadapters.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QProcess>
 #include <QStandardPaths>
@@ -24,7 +25,10 @@ QString ToDialogFilter(const std::string& filter)
 
 std::string AskOpenFile(QWidget* parent, const std::string& filter)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), ToDialogFilter(filter)).toStdString();
+    // Qt's own dialog, so the program behaves the same on every desktop.
+    return QFileDialog::getOpenFileName(parent ? parent : QApplication::activeWindow(), QString(), QString(),
+                                        ToDialogFilter(filter), nullptr, QFileDialog::DontUseNativeDialog)
+        .toStdString();
 }
 
 std::string LaunchBrowser(const std::string& url)

@@ -1,6 +1,8 @@
 #include "common/ui/messageboxprompts.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace quillon {
@@ -31,6 +33,16 @@ bool TMessageBoxPrompts::Confirm(const std::string& text)
 {
     return QMessageBox::question(QApplication::activeWindow(), Caption(), Q(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool TMessageBoxPrompts::InputQuery(const std::string& title, const std::string& prompt, std::string& value)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(QApplication::activeWindow(), Q(title), Q(prompt), QLineEdit::Normal,
+                                               Q(value), &ok);
+    if (ok)
+        value = text.toStdString();
+    return ok;
 }
 
 } // namespace quillon

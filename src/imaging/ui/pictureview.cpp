@@ -1,5 +1,6 @@
 #include "imaging/ui/pictureview.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -10,6 +11,8 @@ TPictureView::TPictureView(QWidget* parent) : QWidget(parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(0, 0);
+    // Clicking takes the keyboard, so Esc can end a drag.
+    setFocusPolicy(Qt::ClickFocus);
 }
 
 void TPictureView::SetPicture(const QImage& picture)
@@ -32,7 +35,7 @@ void TPictureView::Clear()
 {
     canvas_ = QImage();
     painter_ = nullptr;
-    setFixedSize(0, 0);
+    setFixedSize(kEmptySize, kEmptySize);
     update();
 }
 
@@ -40,19 +43,25 @@ void TPictureView::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
     if (painter_) {
-        QImage part(e->rect().size(), QImage::Format_RGB888);
-        painter_(part, e->rect().topLeft());
-        p.drawImage(e->rect().topLeft(), part);
+        // Rectangle by rectangle: the frame's four thin strips are not the whole pane
+        // they enclose.
+        for (const QRect& r : e->region()) {
+            QImage part(r.size(), QImage::Format_RGB888);
+            painter_(part, r.topLeft());
+            p.drawImage(r.topLeft(), part);
+        }
         return;
     }
-    if (canvas_.isNull())
+    if (canvas_.isNull()) {
+        p.fillRect(e->rect(), Qt::white);
         return;
+    }
     p.drawImage(e->rect(), canvas_, e->rect());
 }
 
 void TPictureView::mousePressEvent(QMouseEvent* e)
 {
-    if (MouseDown)
+    if (e->button() == Qt::LeftButton && MouseDown)
         MouseDown(e);
 }
 
@@ -64,8 +73,24 @@ void TPictureView::mouseMoveEvent(QMouseEvent* e)
 
 void TPictureView::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (MouseUp)
+    if (e->button() == Qt::LeftButton && MouseUp)
         MouseUp(e);
+}
+
+void TPictureView::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape && DragBroken) {
+        DragBroken();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TPictureView::focusOutEvent(QFocusEvent* e)
+{
+    if (DragBroken)
+        DragBroken();
+    QWidget::focusOutEvent(e);
 }
 
 } // namespace quillon

@@ -15,7 +15,9 @@ public:
     explicit TPictureView(QWidget* parent = nullptr);
 
     void SetPicture(const QImage& picture);
+    // No picture: a small white square, as an empty image control shows.
     void Clear();
+    static constexpr int kEmptySize = 10;
     bool HasPicture() const { return !canvas_.isNull() || static_cast<bool>(painter_); }
     QImage& Canvas() { return canvas_; }
     const QImage& Canvas() const { return canvas_; }
@@ -30,15 +32,20 @@ public:
     using TPainter = std::function<void(QImage& canvas, QPoint origin)>;
     void SetPainter(QSize size, TPainter painter);
 
+    // Only the left button drags; MouseUp comes for its release.
     std::function<void(QMouseEvent*)> MouseDown;
     std::function<void(QMouseEvent*)> MouseMove;
     std::function<void(QMouseEvent*)> MouseUp;
+    // The press ended without a release of ours: Esc, or the keyboard went elsewhere.
+    std::function<void()> DragBroken;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     QImage canvas_;

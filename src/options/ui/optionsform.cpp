@@ -1,5 +1,8 @@
 #include "options/ui/optionsform.h"
 
+#include <QDialogButtonBox>
+#include <QVBoxLayout>
+
 namespace quillon {
 
 TOptionsForm::TOptionsForm(std::string appDir, TPrompts& prompts, TSystemProxySource systemProxy, QWidget* parent)
@@ -7,6 +10,12 @@ TOptionsForm::TOptionsForm(std::string appDir, TPrompts& prompts, TSystemProxySo
 {
     setObjectName("OptionsForm");
     setWindowTitle("Quillon Options");
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addStretch();
+    layout->addWidget(buttons);
     LoadOptions();
 }
 

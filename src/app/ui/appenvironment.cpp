@@ -1,0 +1,23 @@
+#include "app/ui/appenvironment.h"
+
+namespace quillon {
+
+std::vector<std::string> TAppEnvironment::MissingAdapters() const
+{
+    std::vector<std::string> missing;
+    if (appDir.empty())
+        missing.push_back("appDir");
+    if (!prompts)
+        missing.push_back("prompts");
+    if (!instances)
+        missing.push_back("instances");
+    if (!systemProxy)
+        missing.push_back("systemProxy");
+    if (!askOpenFile)
+        missing.push_back("askOpenFile");
+    if (!launchBrowser)
+        missing.push_back("launchBrowser");
+    return missing;
+}
+
+} // namespace quillon

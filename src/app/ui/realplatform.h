@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/ui/appenvironment.h"
+#include "app/ui/instancechannel.h"
+#include "common/ui/messageboxprompts.h"
+
+#include <QString>
+
+namespace quillon {
+
+// Owns the real platform adapters and hands out the environment that uses them. The
+// program and the tests build their environment here, so what the tests run is what
+// ships; a test then swaps single adapters for scripted ones.
+class TRealPlatform {
+public:
+    // runtimeDir: where the instance sockets live; empty means the user's runtime folder.
+    explicit TRealPlatform(const QString& runtimeDir = QString());
+
+    TAppEnvironment Environment(const std::string& appDir);
+
+private:
+    TMessageBoxPrompts prompts_;
+    TInstanceChannel instances_;
+};
+
+} // namespace quillon

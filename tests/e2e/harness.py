@@ -1,0 +1,351 @@
+"""Drives the built quillon executable the way a user does.
+
+Each session gets its own X server (Xvfb, display picked by the server), window
+manager, D-Bus session with the accessibility bus, runtime folder, home and
+application folder, and ends every process it started. The window's controls are
+found through the accessibility tree (AT-SPI) and operated with real pointer and
+key events (xdotool), so what is tested is what a user meets.
+"""
+
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+QUILLON = os.environ.get("QUILLON_EXE", "")
+SHIPPED = ("phoneslist.xml", "parameters.xml", "quillonhelp.hlp")
+
+
+class Timeout(AssertionError):
+    pass
+
+
+def wait_for(condition, what, timeout=15.0, interval=0.05):
+    """Polls condition until it returns something truthy; fails with what after timeout."""
+    end = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = condition()
+            if value:
+                return value
+        except Exception as e:  # objects vanish while a window changes
+            last_error = e
+        if time.monotonic() > end:
+            raise Timeout(f"timed out waiting for {what}" + (f" (last error: {last_error})" if last_error else ""))
+        time.sleep(interval)
+
+
+def write_bmp(path, width, height, pixel):
+    """A 24-bit bottom-up BMP; pixel(x, y) gives (r, g, b)."""
+    row_size = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(height - 1, -1, -1):
+        row = bytearray()
+        for x in range(width):
+            r, g, b = pixel(x, y)
+            row += bytes((b, g, r))
+        row += b"\0" * (row_size - len(row))
+        rows.append(bytes(row))
+    data = b"".join(rows)
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + data)
+
+
+def gradient(width, height):
+    return lambda x, y: (x * 255 // width, y * 255 // height, 128)
+
+
+class Session:
+    """One running quillon with everything it needs around it."""
+
+    def __init__(self, extra_env=None, app_dir=None):
+        self.tmp = tempfile.mkdtemp(prefix="quillon-e2e-")
+        self.procs = []
+        self.quillon = None
+        self.app_dir = app_dir or os.path.join(self.tmp, "app")
+        try:
+            self._start_display()
+            self._start_bus()
+            if app_dir is None:
+                self.make_app_dir(self.app_dir)
+            self.start_quillon(extra_env or {})
+        except BaseException:
+            self.close()
+            raise
+
+    # --- set-up ---------------------------------------------------------------------------
+
+    def _spawn(self, args, **kw):
+        p = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True, **kw)
+        self.procs.append(p)
+        return p
+
+    def _start_display(self):
+        r, w = os.pipe()
+        self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"], pass_fds=(w,))
+        os.close(w)
+        number = b""
+        with os.fdopen(r, "rb") as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode()
+        self.env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "DISPLAY": self.display,
+            "HOME": os.path.join(self.tmp, "home"),
+            "XDG_RUNTIME_DIR": os.path.join(self.tmp, "runtime"),
+            "XDG_CONFIG_HOME": os.path.join(self.tmp, "home", ".config"),
+            "XDG_DATA_HOME": os.path.join(self.tmp, "home", ".local", "share"),
+            "XDG_CACHE_HOME": os.path.join(self.tmp, "home", ".cache"),
+            "LANG": "C.UTF-8",
+        }
+        os.makedirs(self.env["HOME"])
+        os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
+        self._spawn(["openbox"], env=self.env)
+        wait_for(lambda: subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
+                                        capture_output=True, text=True).stdout.count("window id"),
+                 "the window manager")
+
+    def _start_bus(self):
+        out = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1",
+                              "--nopidfile"], env=self.env, capture_output=True, text=True, check=True).stdout.split()
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = out[0]
+        self.bus_pid = int(out[1])
+        self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=self.env)
+        # This process talks to the same buses as the program it drives.
+        for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"):
+            os.environ[k] = self.env[k]
+        os.environ.pop("AT_SPI_BUS_ADDRESS", None)
+        Atspi.init()
+
+    @staticmethod
+    def make_app_dir(path):
+        os.makedirs(path, exist_ok=True)
+        build = os.path.dirname(QUILLON)
+        shutil.copy2(QUILLON, os.path.join(path, "quillon"))
+        for name in SHIPPED:
+            shutil.copy2(os.path.join(build, name), os.path.join(path, name))
+
+    def start_quillon(self, extra_env=None, args=()):
+        env = dict(self.env)
+        env.update({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1", "QT_QPA_PLATFORM": "xcb"})
+        env.update(extra_env or {})
+        self.log = os.path.join(self.tmp, "quillon.log")
+        with open(self.log, "ab") as log:
+            self.quillon = subprocess.Popen([os.path.join(self.app_dir, "quillon"), *args], env=env, stdout=log,
+                                            stderr=subprocess.STDOUT, start_new_session=True)
+        self.main = wait_for(lambda: self.window("Quillon"), "the main window", timeout=30)
+        return self.quillon
+
+    # --- ending -----------------------------------------------------------------------------
+
+    def wait_exit(self, timeout=15):
+        try:
+            return self.quillon.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Timeout("quillon did not end")
+
+    def close(self):
+        if self.quillon and self.quillon.poll() is None:
+            self.quillon.kill()
+            self.quillon.wait()
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                try:
+                    os.killpg(p.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                p.wait()
+        if getattr(self, "bus_pid", None):
+            try:
+                os.kill(self.bus_pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    # --- the accessibility tree -------------------------------------------------------------
+
+    def application(self):
+        desktop = Atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            a = desktop.get_child_at_index(i)
+            if a is not None and a.get_process_id() == self.quillon.pid:
+                return a
+        return None
+
+    def window(self, name):
+        """A top-level window (main window or dialog) of the program by its title."""
+        app = self.application()
+        if app is None:
+            return None
+        for i in range(app.get_child_count()):
+            w = app.get_child_at_index(i)
+            if w is not None and w.get_name() == name and w.get_state_set().contains(Atspi.StateType.SHOWING):
+                return w
+        return None
+
+    def dialog(self, name=None):
+        """The first shown top-level window other than the main one (message boxes carry
+        the main window's title, so they are told apart by being another window)."""
+        app = self.application()
+        if app is None:
+            return None
+        for i in range(app.get_child_count()):
+            w = app.get_child_at_index(i)
+            if w is None or w == self.main or not w.get_state_set().contains(Atspi.StateType.SHOWING):
+                continue
+            if name is None or w.get_name() == name:
+                return w
+        return None
+
+    def button(self, window, caption):
+        """A push button by its caption, with or without its mnemonic."""
+        return self.find(window, "push button", predicate=lambda a: a.get_name().replace("&", "") == caption)
+
+    def windows(self):
+        app = self.application()
+        return [app.get_child_at_index(i).get_name() for i in range(app.get_child_count())] if app else []
+
+    @staticmethod
+    def walk(root, depth=40):
+        stack = [(root, 0)]
+        while stack:
+            acc, d = stack.pop()
+            if acc is None:
+                continue
+            yield acc
+            if d < depth:
+                n = acc.get_child_count()
+                for i in range(n - 1, -1, -1):
+                    stack.append((acc.get_child_at_index(i), d + 1))
+
+    def find(self, root, role=None, name=None, predicate=None, showing=True):
+        for acc in self.walk(root):
+            if role and acc.get_role_name() != role:
+                continue
+            if name is not None and acc.get_name() != name:
+                continue
+            if predicate and not predicate(acc):
+                continue
+            if showing and not acc.get_state_set().contains(Atspi.StateType.SHOWING):
+                continue
+            return acc
+        return None
+
+    def wait_find(self, root, role=None, name=None, predicate=None, timeout=15):
+        root_fn = root if callable(root) else (lambda: root)
+        return wait_for(lambda: self.find(root_fn(), role, name, predicate),
+                        f"{role or 'control'} {name!r}", timeout)
+
+    def tree_items(self):
+        tree = self.find(self.main, role="tree")
+        return [c.get_name() for c in self.walk(tree, 2) if c.get_role_name() in ("table cell", "tree item")]
+
+    @staticmethod
+    def text_of(acc):
+        t = acc.get_text_iface()
+        return t.get_text(0, t.get_character_count()) if t else acc.get_name()
+
+    # --- user input -------------------------------------------------------------------------
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *[str(a) for a in args]], env=self.env, check=True)
+
+    @staticmethod
+    def center(acc):
+        e = acc.get_extents(Atspi.CoordType.SCREEN)
+        return e.x + e.width // 2, e.y + e.height // 2
+
+    def click(self, acc, button=1, offset=None):
+        x, y = self.center(acc)
+        if offset:
+            x, y = x + offset[0], y + offset[1]
+        self.xdotool("mousemove", "--sync", x, y)
+        self.xdotool("click", button)
+
+    def drag(self, start, end, steps=8):
+        self.xdotool("mousemove", "--sync", *start)
+        self.xdotool("mousedown", 1)
+        for i in range(1, steps + 1):
+            x = start[0] + (end[0] - start[0]) * i // steps
+            y = start[1] + (end[1] - start[1]) * i // steps
+            self.xdotool("mousemove", "--sync", x, y)
+        self.xdotool("mouseup", 1)
+
+    def key(self, *keys):
+        self.xdotool("key", "--clearmodifiers", *keys)
+
+    def type(self, text):
+        self.xdotool("type", "--delay", "5", text)
+
+    def activate(self, window):
+        """Gives a window the keyboard, as a click on its title bar would."""
+        wait_for(lambda: window.get_state_set().contains(Atspi.StateType.ACTIVE) or self._focus(window),
+                 f"window {window.get_name()!r} to become active", timeout=10)
+
+    def _focus(self, window):
+        x, y = self.center(window)
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.quillon.pid), "--name",
+                              "^" + window.get_name() + "$"], env=self.env, capture_output=True, text=True).stdout.split()
+        for wid in ids:
+            subprocess.run(["xdotool", "windowactivate", "--sync", wid], env=self.env, capture_output=True)
+        return window.get_state_set().contains(Atspi.StateType.ACTIVE)
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+
+    # --- what users do again and again ---------------------------------------------------------
+
+    def open_picture(self, path):
+        """File > Open by its shortcut, the path typed into the real dialog."""
+        self.activate(self.main)
+        self.key("ctrl+o")
+        dialog = wait_for(lambda: self.dialog("Open"), "the open dialog")
+        self.activate(dialog)
+        self.type(path)
+        self.key("Return")
+
+    def tree_item(self, name):
+        return self.wait_find(self.main, None, name, predicate=lambda a: a.get_role_name() in ("table cell", "tree item"))
+
+    def answer_input(self, title, text):
+        """Replaces the prefilled text of the input box titled title and presses OK."""
+        box = wait_for(lambda: self.dialog(title), f"the input box {title!r}")
+        self.activate(box)
+        self.key("ctrl+a")
+        self.type(text)
+        self.key("Return")
+
+    # --- files ------------------------------------------------------------------------------
+
+    def path(self, *parts):
+        return os.path.join(self.app_dir, *parts)
+
+    def cpu_seconds(self):
+        with open(f"/proc/{self.quillon.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+class QuillonTestCase(unittest.TestCase):
+    """A test case that starts a session and always ends it."""
+
+    session_env = None
+
+    def start(self, **kw):
+        s = Session(extra_env=kw.pop("env", self.session_env), **kw)
+        self.addCleanup(s.close)
+        return s
