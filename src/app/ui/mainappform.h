@@ -9,6 +9,7 @@
 #include "logodir/logotree.h"
 #include "imaging/picturecache.h"
 #include "imaging/sourceimage.h"
+#include "service/ui/uploadworkflow.h"
 
 #include <QMainWindow>
 #include <QCursor>
@@ -48,14 +49,15 @@ class TPropertyControls;
 
 // The program's only working window. Its creation runs the start-up sequence that
 // reads the data files; Exit and closing it run the shutdown sequence that writes them.
-class TMainAppForm : public QMainWindow {
+class TMainAppForm : public QMainWindow, public TUploadView {
     Q_OBJECT
 public:
     explicit TMainAppForm(const TAppEnvironment& env, QWidget* parent = nullptr);
     ~TMainAppForm() override;
 
     // The dialogs are created after the main window; the application hands them over.
-    void SetDialogs(TDialogs* dialogs) { dialogs_ = dialogs; }
+    // The workflows that show dialogs are created with them.
+    void SetDialogs(TDialogs* dialogs);
 
     // Set when this copy must end before the event loop runs (another copy is
     // running, or the phone list could not be read).
@@ -63,7 +65,7 @@ public:
     bool ShutdownDone() const { return shutdownDone_; }
 
     TLogoTree& LogoTree() { return tree_; }
-    TLogoNode* SelectedNode() const;
+    TLogoNode* SelectedNode() const override;
     void SelectNode(TLogoNode* node);
     const TPhoneMakes& PhoneMakes() const { return phoneMakes_; }
     const TServiceParameters& ServiceParameters() const { return serviceParameters_; }
@@ -74,9 +76,18 @@ public:
     const TCommandStates& CommandStates() const { return commandStates_; }
 
     // Set by the upload and send-to-friend workflows; every change refreshes the commands.
-    void SetUploadRunning(bool running);
+    void SetUploadRunning(bool running) override;
     void SetSendRunning(bool running);
     bool UploadRunning() const { return uploadRunning_; }
+    TUploadWorkflow* UploadWorkflow() const { return uploadWorkflow_.get(); }
+
+    // What the upload workflow changes on the window.
+    TLogoNode* RootNode() const override { return tree_.Root(); }
+    const TSourceImage* ShownLogo() const override { return activeSourceImage_.get(); }
+    void SetStatusText(const QString& text) override;
+    void SetUploadPhase(int phase) override;
+    void ShowURLFields(const TUploadURLFields& fields) override;
+    void ShowImageID(const std::string& id) override;
 
     // The command handlers, one per command, whatever control runs it.
     void Open1Click();
@@ -202,6 +213,7 @@ private:
     std::unique_ptr<TPropertyControls> propertyControls_;
     std::unique_ptr<TLogoSettings> logoSettings_;
     std::unique_ptr<THelpForm> helpForm_;
+    std::unique_ptr<TUploadWorkflow> uploadWorkflow_;
     QPixmap uploadTile_;
 
     // Controls, by the names the rest of the program knows them by.
@@ -232,7 +244,6 @@ private:
     QMenu* sourceImagePopupMenu_ = nullptr;
     QMenu* targetImagePopupMenu_ = nullptr;
     QTimer* selFrameTimer_ = nullptr;
-    QTimer* uploadProgressTimer_ = nullptr;
     QTimer* imageCursorTimer_ = nullptr;
     std::map<QString, QAction*> actions_;  // every command item, by control name
     QCursor cursors_[3];
