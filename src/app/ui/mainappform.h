@@ -7,6 +7,7 @@
 #include "logodir/logodirfile.h"
 #include "logodir/logosettings.h"
 #include "logodir/logotree.h"
+#include "imaging/picturecache.h"
 #include "imaging/sourceimage.h"
 #include "service/ui/sendtofriendworkflow.h"
 #include "service/ui/uploadworkflow.h"
@@ -210,6 +211,7 @@ private:
     int uploadPhase_ = -1;
     TCommandStates commandStates_;
     std::unique_ptr<TSourceImage> activeSourceImage_;
+    TPictureCache pictureCache_; // the decoded picture of the logo shown last
     bool mouseBusy_ = false;
     bool frameDragging_ = false;
     TSourceImage::TDrag drag_;
