@@ -38,12 +38,9 @@ std::string ReadWholeFile(const std::string& path)
 
 } // namespace
 
-namespace {
-
-TBitmap Decode(const std::string& path)
+TBitmap DecodePicture(std::string_view data, TPictureFormat format)
 {
-    std::string data = ReadWholeFile(path);
-    switch (PictureFormatOfName(path)) {
+    switch (format) {
     case pfJPEG: return DecodeJPEG(data);
     case pfGIF: return DecodeGIF(data);
     case pfPNG: return DecodePNG(data);
@@ -52,12 +49,10 @@ TBitmap Decode(const std::string& path)
     return DecodeBMP(data);
 }
 
-} // namespace
-
 TBitmap LoadPicture(const std::string& path)
 {
     try {
-        return Decode(path);
+        return DecodePicture(ReadWholeFile(path), PictureFormatOfName(path));
     } catch (const std::bad_alloc&) {
         // Within the pixel limit but more than this machine can hold.
         throw QuillonError(kMsgImageTooLarge);

@@ -4,6 +4,7 @@
 #include "imaging/pictureformat.h"
 
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -12,6 +13,9 @@ namespace quillon {
 // throws kMsgImageTooLarge before its pixels are allocated, and so does one this machine
 // has no memory for.
 TBitmap LoadPicture(const std::string& path);
+
+// Decodes a whole file held in memory with the decoder of the format; throws QuillonError.
+TBitmap DecodePicture(std::string_view data, TPictureFormat format);
 
 // The whole file of the picture in the format; throws QuillonError.
 std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings = {});
