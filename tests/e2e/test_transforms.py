@@ -1,5 +1,5 @@
 """Rewriting a logo's picture and saving the logo through the real program: a conversion
-from the Edit menu, a rotation from the tool bar, Save through the real save dialog, and
+and a rotation from the Edit menu, Save through the real save dialog, and
 an options change that is still there after a restart."""
 
 import os
@@ -26,7 +26,8 @@ class TransformsByHand(QuillonTestCase):
 
     def access_hint_box(self, s):
         """Opens the options dialog on its General page; the dialog and the hint check box."""
-        s.click(s.wait_find(s.main, "push button", "Options..."))
+        s.click(s.wait_find(s.main, "menu item", "Edit"))
+        s.click(self.menu_item(s, "Options..."))
         options = wait_for(lambda: s.dialog("Quillon Options"), "the options dialog")
         s.click(s.wait_find(options, None, "General",
                             predicate=lambda a: a.get_role_name() in ("table cell", "tree item")))
@@ -48,8 +49,9 @@ class TransformsByHand(QuillonTestCase):
         self.assertFalse(os.path.exists(s.path("Logo Directory", "photo.bmp")))
         self.assertEqual(png_size(s.path("Logo Directory", "photo.png")), (300, 200))
 
-        # The tool bar's rotate button opens its menu; 90 degrees turns the picture.
-        s.click(s.wait_find(s.main, "push button", "Rotate image..."))
+        # Edit > Rotate > 90 degrees turns the picture clockwise.
+        s.click(s.wait_find(s.main, "menu item", "Edit"))
+        s.click(self.menu_item(s, "Rotate"))
         s.click(self.menu_item(s, "90\u00b0"))
         wait_for(lambda: s.find(s.main, "label", "Source Image: 200x300"), "the rotated picture on screen")
         self.assertEqual(png_size(s.path("Logo Directory", "photo.png")), (200, 300))
@@ -58,7 +60,8 @@ class TransformsByHand(QuillonTestCase):
         # Save through the real save dialog, under a name with another extension: the
         # file is written in the logo's own format.
         target = os.path.join(s.tmp, "saved.jpg")
-        s.click(s.wait_find(s.main, "push button", "Save..."))
+        s.click(s.wait_find(s.main, "menu item", "File"))
+        s.click(self.menu_item(s, "Save..."))
         dialog = wait_for(lambda: s.dialog("Save As"), "the save dialog")
         s.activate(dialog)
         s.key("ctrl+a")
