@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the programs the benchmarks time beside our own code: djpeg (libjpeg-turbo's
-# own decoder), ImageMagick and Pillow. Not needed to build, test or run Quillon.
+# own decoder), ImageMagick, Pillow and nginx. Not needed to build, test or run Quillon.
 # bench_render_logo runs Pillow with the system interpreter (/usr/bin/python3), where
 # Debian installs python3-pil; set QUILLON_BENCH_PYTHON to use another one.
 set -euo pipefail
-pkgs=(libjpeg-turbo-progs imagemagick python3-pil)
+pkgs=(libjpeg-turbo-progs imagemagick python3-pil nginx)
 missing=()
 for p in "${pkgs[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

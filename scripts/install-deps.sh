@@ -8,12 +8,17 @@ build_pkgs=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev
+  libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
   xvfb xauth
 )
 test_pkgs=(
-  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev tinyproxy-bin
+  libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
+  # the reference service's tests: QR codes read back, pages in a real browser, TLS, a peer
+  zbar-tools chromium openssl nginx
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard
   openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0
+  # fuzzing
+  clang libclang-rt-14-dev
 )
 
 pkgs=("${build_pkgs[@]}")

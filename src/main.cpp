@@ -21,14 +21,17 @@ int main(int argc, char** argv)
     const quillon::TAppEnvironment env =
         platform.Environment(QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/");
 
+    // Caught from before the window exists, so a termination request during start-up is
+    // served by the event loop like any other instead of killing the program.
+    quillon::TTerminationSignals termination;
     try {
         quillon::TQuillonApplication quillon(env);
-        quillon::TTerminationSignals termination;
         QObject::connect(&termination, &quillon::TTerminationSignals::Received, &quillon.MainForm(),
                          [&] { quillon.MainForm().close(); });
         return quillon.Exec();
     } catch (const std::logic_error& e) {
-        std::fprintf(stderr, "quillon: %s\n", e.what());
+        std::fprintf(stderr, "quillon: %s
+", e.what());
         return 70;
     }
 }

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <sstream>
 
 namespace quillon {
 
@@ -15,6 +14,16 @@ namespace {
 
 const char* Chars(const std::string& s) { return s.c_str(); }
 const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(Chars(s)); }
+
+// None of the program's files has a document type declaration; one that has is damaged
+// or hostile. Stopping at the declaration means entities are never declared, so no value
+// can expand into more than the file itself holds.
+void RefuseDocumentType(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    *static_cast<bool*>(ctxt->_private) = true;
+    xmlStopParser(ctxt);
+}
 
 std::string Trimmed(const char* message)
 {
@@ -95,11 +104,17 @@ XmlDocument XmlDocument::Load(const std::filesystem::path& file)
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw QuillonError("Cannot open file " + file.string());
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
+    std::string text;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+        if (text.size() > kMaxXmlFileBytes)
+            throw QuillonError("The file " + file.string() + " is larger than " +
+                               std::to_string(kMaxXmlFileBytes / (1024 * 1024)) + " MB");
+    }
     if (in.bad())
         throw QuillonError("Cannot read file " + file.string());
-    return Parse(buffer.str());
+    return Parse(text);
 }
 
 XmlDocument XmlDocument::Parse(const std::string& text)
@@ -107,9 +122,22 @@ XmlDocument XmlDocument::Parse(const std::string& text)
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt)
         throw QuillonError("Out of memory reading an XML document");
+    if (text.size() > kMaxXmlFileBytes) {
+        xmlFreeParserCtxt(ctxt);
+        throw QuillonError("The document is larger than " + std::to_string(kMaxXmlFileBytes / (1024 * 1024)) + " MB");
+    }
+    bool hasDocumentType = false;
+    ctxt->_private = &hasDocumentType;
+    ctxt->sax->internalSubset = RefuseDocumentType;
     // No network, no entity substitution, no DTD loading, and no messages on stderr.
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     xmlDoc* doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, nullptr, options);
+    if (hasDocumentType) {
+        if (doc)
+            xmlFreeDoc(doc);
+        xmlFreeParserCtxt(ctxt);
+        throw QuillonError("The document has a document type declaration");
+    }
     if (!doc || !xmlDocGetRootElement(doc)) {
         std::string message = "Document is empty";
         const xmlError* err = xmlCtxtGetLastError(ctxt);

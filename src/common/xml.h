@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -30,6 +31,9 @@ private:
     xmlNode* node_;
 };
 
+// Far above any real file of the program; a larger one is refused before it is parsed.
+inline constexpr size_t kMaxXmlFileBytes = 16 * 1024 * 1024;
+
 // One XML document: every application file is read and written through this type.
 // Reading never touches the network and never expands entities.
 class XmlDocument {
@@ -40,7 +44,8 @@ public:
     XmlDocument& operator=(XmlDocument&&) noexcept;
     ~XmlDocument();
 
-    // Throws QuillonError with the reason (the system's or libxml2's text).
+    // Throws QuillonError with the reason (the system's or libxml2's text). A document
+    // with a document type declaration, or larger than kMaxXmlFileBytes, is refused.
     static XmlDocument Load(const std::filesystem::path& file);
     static XmlDocument Parse(const std::string& text);
     static XmlDocument Create(const std::string& rootName);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <cstddef>
 #include <vector>
 
 namespace quillon {
@@ -80,6 +81,9 @@ struct THeader {
     uint32_t compression = kBiRgb;
     std::vector<TRGB> palette;
     TChannelMask masks[3];
+    TChannelMask alpha;
+    // Set when the alpha mask is declared and used: transparent pixels become white.
+    bool composite = false;
 };
 
 bool ValidCombination(int bits, uint32_t compression)
@@ -95,8 +99,9 @@ bool ValidCombination(int bits, uint32_t compression)
 }
 
 // Bit-field masks sit in the larger headers, or right after a 40-byte one. Without them
-// 16 bits are 5-5-5 and 32 bits are B, G, R, unused.
-void ReadMasks(const TBytes& file, THeader& h)
+// 16 bits are 5-5-5 and 32 bits are B, G, R, unused. An alpha mask follows the three
+// in headers of 56 bytes and more, and after a 40-byte one when the compression says so.
+void ReadMasks(const TBytes& file, uint32_t headerSize, THeader& h)
 {
     uint32_t masks[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
     if (h.bits == 16)
@@ -108,6 +113,13 @@ void ReadMasks(const TBytes& file, THeader& h)
         if (h.bits == 16 && masks[c] > 0xFFFF)
             Fail("a colour mask is wider than the pixel");
         h.masks[c] = TChannelMask(masks[c]);
+    }
+    const bool fields = h.compression == kBiBitfields || h.compression == kBiAlphaBitfields;
+    if (fields && (headerSize >= 56 || h.compression == kBiAlphaBitfields)) {
+        uint32_t alpha = file.U32(14 + 40 + 12);
+        if (h.bits == 16)
+            alpha &= 0xFFFF;
+        h.alpha = TChannelMask(alpha);
     }
 }
 
@@ -166,8 +178,17 @@ THeader ReadHeader(const TBytes& file)
     if (h.bits <= 8)
         ReadPalette(file, paletteStart, headerSize == 12 ? 3 : 4, used, h);
     else
-        ReadMasks(file, h);
+        ReadMasks(file, headerSize, h);
     return h;
+}
+
+uint32_t PixelAt(const uint8_t* src, int bits, int x)
+{
+    if (bits == 16)
+        return static_cast<uint32_t>(src[2 * x] | src[2 * x + 1] << 8);
+    src += 4 * static_cast<ptrdiff_t>(x);
+    return static_cast<uint32_t>(src[0]) | static_cast<uint32_t>(src[1]) << 8 | static_cast<uint32_t>(src[2]) << 16 |
+           static_cast<uint32_t>(src[3]) << 24;
 }
 
 class TRowWriter {
@@ -180,7 +201,17 @@ public:
         const TRGB& c = h_.palette[index];
         Put(c[0], c[1], c[2]);
     }
-    void Masked(uint32_t pixel) { Put(h_.masks[0].Extract(pixel), h_.masks[1].Extract(pixel), h_.masks[2].Extract(pixel)); }
+    void Masked(uint32_t pixel)
+    {
+        uint8_t r = h_.masks[0].Extract(pixel), g = h_.masks[1].Extract(pixel), b = h_.masks[2].Extract(pixel);
+        if (h_.composite) {
+            // Onto white, in the file's own coding, as PNG and GIF transparency.
+            const unsigned a = h_.alpha.Extract(pixel);
+            auto over = [a](uint8_t c) { return static_cast<uint8_t>((c * a + 255 * (255 - a) + 127) / 255); };
+            r = over(r), g = over(g), b = over(b);
+        }
+        Put(r, g, b);
+    }
     void Put(uint8_t r, uint8_t g, uint8_t b)
     {
         p_[0] = r;
@@ -211,27 +242,42 @@ void DecodeRow(const uint8_t* src, const THeader& h, uint8_t* row)
         break;
     }
     case 16:
-        for (int x = 0; x < width; ++x, src += 2)
-            out.Masked(static_cast<uint32_t>(src[0] | src[1] << 8));
+        for (int x = 0; x < width; ++x)
+            out.Masked(PixelAt(src, 16, x));
         break;
     case 24:
         for (int x = 0; x < width; ++x, src += 3)
             out.Put(src[2], src[1], src[0]);
         break;
     case 32:
-        for (int x = 0; x < width; ++x, src += 4)
-            out.Masked(static_cast<uint32_t>(src[0]) | static_cast<uint32_t>(src[1]) << 8 |
-                       static_cast<uint32_t>(src[2]) << 16 | static_cast<uint32_t>(src[3]) << 24);
+        for (int x = 0; x < width; ++x)
+            out.Masked(PixelAt(src, 32, x));
         break;
     }
 }
 
-void DecodeUncompressed(const TBytes& file, const THeader& h, TBitmap& out)
+// Many writers declare an alpha mask and leave every alpha value 0; such a picture is
+// meant opaque, not blank.
+bool UsesAlpha(const TBytes& file, const THeader& h, uint64_t rowBytes, uint64_t stride)
+{
+    if (!h.alpha.mask)
+        return false;
+    for (int r = 0; r < h.height; ++r) {
+        const uint8_t* src = file.At(h.pixelOffset + stride * static_cast<uint64_t>(r), rowBytes);
+        for (int x = 0; x < h.width; ++x)
+            if (PixelAt(src, h.bits, x) & h.alpha.mask)
+                return true;
+    }
+    return false;
+}
+
+void DecodeUncompressed(const TBytes& file, THeader& h, TBitmap& out)
 {
     uint64_t rowBytes = (static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.bits) + 7) / 8;
     uint64_t stride = (rowBytes + 3) / 4 * 4;
     // The last row's padding is often cut off by writers; the pixels themselves must be there.
     file.Need(h.pixelOffset, stride * static_cast<uint64_t>(h.height - 1) + rowBytes);
+    h.composite = UsesAlpha(file, h, rowBytes, stride);
     out.ResizeForOverwrite(h.width, h.height);
     for (int r = 0; r < h.height; ++r) {
         const uint8_t* src = file.At(h.pixelOffset + stride * static_cast<uint64_t>(r), rowBytes);
@@ -240,7 +286,8 @@ void DecodeUncompressed(const TBytes& file, const THeader& h, TBitmap& out)
 }
 
 // Run-length data: runs and literal strings of indexes, end-of-line, delta moves and an
-// end marker. Pixels the data skips keep the first palette colour.
+// end marker. Pixels the data skips keep the first palette colour. A run or literal that
+// goes past the row's end is cut there: writers cover the row's padding with the last run.
 class TRleDecoder {
 public:
     TRleDecoder(const TBytes& file, const THeader& h, TBitmap& out) : file_(file), h_(h), out_(out), pos_(h.pixelOffset) {}
@@ -269,11 +316,13 @@ public:
     }
 
 private:
-    uint8_t* Target(int count)
+    // Where the next count pixels go, and how many of them lie inside the row.
+    uint8_t* Target(int& count)
     {
-        if (row_ >= h_.height || count > h_.width - x_)
-            Fail("a run goes past the end of a row");
-        uint8_t* p = out_.Pixel(x_, h_.height - 1 - row_);
+        if (row_ >= h_.height)
+            Fail("a run goes past the last row");
+        count = std::min(count, h_.width - x_);
+        uint8_t* p = count > 0 ? out_.Pixel(x_, h_.height - 1 - row_) : nullptr;
         x_ += count;
         return p;
     }

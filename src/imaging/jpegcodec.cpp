@@ -21,6 +21,9 @@ struct TJpegErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // The last scan that reported damaged entropy-coded data, and what it said.
+    int damagedScan = 0;
+    char damage[JMSG_LENGTH_MAX];
 };
 
 void ErrorExit(j_common_ptr cinfo)
@@ -30,12 +33,33 @@ void ErrorExit(j_common_ptr cinfo)
     longjmp(err->jump, 1);
 }
 
-// Warnings stay silent except running out of data: the library would pad a truncated
-// file with grey and call it a picture.
+// The library pads missing or unreadable entropy-coded data with grey and calls the
+// result a picture. Running out of data, in the file or in a segment cut short by a
+// marker (a truncated file with an EOI appended), ends the decode at once. Damage the
+// decoder resynchronises after counts only in the scan that finishes the picture: a
+// later scan refines over it. Everything else stays silent, above all the extraneous
+// bytes before a marker that many cameras write.
 void EmitMessage(j_common_ptr cinfo, int level)
 {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    if (level >= 0)
+        return;
+    switch (cinfo->err->msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
         ErrorExit(cinfo);
+        break;
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+        if (cinfo->is_decompressor) {
+            auto* err = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
+            err->damagedScan = reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number;
+            (*cinfo->err->format_message)(cinfo, err->damage);
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 struct TJpegProgress {
@@ -58,6 +82,8 @@ void InstallErrorManager(j_common_ptr cinfo, TJpegErrorManager& err)
     err.pub.error_exit = ErrorExit;
     err.pub.emit_message = EmitMessage;
     err.message[0] = '\0';
+    err.damagedScan = 0;
+    err.damage[0] = '\0';
 }
 
 uint8_t Clamp255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
@@ -120,6 +146,10 @@ bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out)
         }
     }
     jpeg_finish_decompress(&s.cinfo);
+    if (s.err.damagedScan != 0 && s.err.damagedScan == s.cinfo.input_scan_number) {
+        std::snprintf(s.err.message, sizeof(s.err.message), "%s", s.err.damage);
+        return false;
+    }
     return true;
 }
 

@@ -40,7 +40,12 @@ struct TEncodeSettings {
 // Pictures larger than this are refused before their pixels are allocated: 250 million
 // pixels is 750 MB decoded, several times what any camera takes, and keeps width * height
 // * 3 far from overflowing.
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 inline constexpr int64_t kMaxPicturePixels = 250'000'000;
+#else
+// Fuzzing explores the decoders, not the allocator: a lower limit keeps each run short.
+inline constexpr int64_t kMaxPicturePixels = 4'000'000;
+#endif
 // Throws QuillonError(kMsgImageTooLarge) when the size exceeds the limit, and a plain
 // decoding error for a zero or negative extent.
 void CheckPictureDimensions(int64_t width, int64_t height);

@@ -25,6 +25,9 @@ struct TPngReader {
     size_t pos = 0;
     char message[200] = "";
     std::vector<png_bytep> rows;
+    bool alpha = false;  // rows come as RGBA and are blended onto white afterwards
+    bool interlaced = false;
+    std::vector<uint8_t> rgba;  // one RGBA row, or the whole picture when interlaced
 
     ~TPngReader() { png_destroy_read_struct(&png, &info, nullptr); }
 };
@@ -47,24 +50,51 @@ void ReadMemory(png_structp png, png_bytep out, size_t length)
     r->pos += length;
 }
 
-// Everything becomes 8-bit RGB; transparency is blended onto white in the file's own
-// coding, as browsers show it.
+// Only the chunks that make the pixels are read. Text, ICC profiles and the other
+// ancillary chunks are skipped unread, so hundreds of compressed text chunks cost no
+// inflating; gamma and colour-space chunks are ignored on purpose (see ReadHeader).
+void SkipAncillaryChunks(png_structp png)
+{
+    static const png_byte kSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+                                       "sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, static_cast<int>(sizeof kSkipped / 5));
+    // No side can be longer than the whole picture may be large; the pixel count itself
+    // is checked before anything is allocated.
+    png_set_user_limits(png, static_cast<png_uint_32>(kMaxPicturePixels), static_cast<png_uint_32>(kMaxPicturePixels));
+    png_set_chunk_cache_max(png, 128);
+    png_set_chunk_malloc_max(png, 8 * 1024 * 1024);
+}
+
+// Everything becomes 8-bit RGB, or RGBA when the file has transparency. No gamma is
+// applied: pixels stay in the file's own coding, and transparency is blended onto white
+// in that coding too, as every browser and viewer shows it.
 bool ReadHeader(TPngReader& r)
 {
     if (setjmp(png_jmpbuf(r.png)))
         return false;
     png_set_read_fn(r.png, &r, ReadMemory);
+    SkipAncillaryChunks(r.png);
     png_read_info(r.png, r.info);
     png_set_expand(r.png);
     png_set_strip_16(r.png);
     png_set_gray_to_rgb(r.png);
-    png_color_16 white{0, 255, 255, 255, 255};
-    png_set_background(r.png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
-    png_set_interlace_handling(r.png);
+    r.interlaced = png_set_interlace_handling(r.png) > 1;
     png_read_update_info(r.png, r.info);
-    if (png_get_channels(r.png, r.info) != 3 || png_get_bit_depth(r.png, r.info) != 8)
+    const int channels = png_get_channels(r.png, r.info);
+    if ((channels != 3 && channels != 4) || png_get_bit_depth(r.png, r.info) != 8)
         png_error(r.png, "unexpected pixel layout");
+    r.alpha = channels == 4;
     return true;
+}
+
+void BlendOntoWhite(const uint8_t* rgba, uint8_t* rgb, int width)
+{
+    for (int x = 0; x < width; ++x, rgba += 4, rgb += 3) {
+        const unsigned a = rgba[3];
+        for (int c = 0; c < 3; ++c)
+            rgb[c] = static_cast<uint8_t>((rgba[c] * a + 255 * (255 - a) + 127) / 255);
+    }
 }
 
 bool ReadRows(TPngReader& r)
@@ -72,6 +102,18 @@ bool ReadRows(TPngReader& r)
     if (setjmp(png_jmpbuf(r.png)))
         return false;
     png_read_image(r.png, r.rows.data());
+    return true;
+}
+
+// A non-interlaced file with transparency goes through one RGBA row at a time.
+bool ReadRowsBlended(TPngReader& r, TBitmap& out)
+{
+    if (setjmp(png_jmpbuf(r.png)))
+        return false;
+    for (int y = 0; y < out.Height(); ++y) {
+        png_read_row(r.png, r.rgba.data(), nullptr);
+        BlendOntoWhite(r.rgba.data(), out.Row(y), out.Width());
+    }
     return true;
 }
 
@@ -95,10 +137,26 @@ TBitmap DecodePNG(std::string_view data)
     TBitmap out;
     out.ResizeForOverwrite(static_cast<int>(png_get_image_width(r.png, r.info)),
                            static_cast<int>(png_get_image_height(r.png, r.info)));
-    for (int y = 0; y < out.Height(); ++y)
-        r.rows.push_back(out.Row(y));
-    if (!ReadRows(r))
-        Fail(r.message);
+    const size_t rgbaRow = static_cast<size_t>(out.Width()) * 4;
+    if (!r.alpha) {
+        for (int y = 0; y < out.Height(); ++y)
+            r.rows.push_back(out.Row(y));
+        if (!ReadRows(r))
+            Fail(r.message);
+    } else if (!r.interlaced) {
+        r.rgba.resize(rgbaRow);
+        if (!ReadRowsBlended(r, out))
+            Fail(r.message);
+    } else {
+        // Later passes fill in earlier rows, so the whole RGBA picture is kept until the end.
+        r.rgba.resize(rgbaRow * static_cast<size_t>(out.Height()));
+        for (int y = 0; y < out.Height(); ++y)
+            r.rows.push_back(r.rgba.data() + rgbaRow * static_cast<size_t>(y));
+        if (!ReadRows(r))
+            Fail(r.message);
+        for (int y = 0; y < out.Height(); ++y)
+            BlendOntoWhite(r.rows[static_cast<size_t>(y)], out.Row(y), out.Width());
+    }
     return out;
 }
 

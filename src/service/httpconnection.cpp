@@ -24,10 +24,22 @@ void GlobalInit()
 CURL* Easy(void* p) { return static_cast<CURL*>(p); }
 CURLM* Multi(void* p) { return static_cast<CURLM*>(p); }
 
+struct TBody {
+    std::string text;
+    bool tooLong = false;
+};
+
+// Returning less than was handed over makes libcurl end the transfer at once.
 size_t AppendBody(char* data, size_t size, size_t count, void* target)
 {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
+    auto* body = static_cast<TBody*>(target);
+    const size_t n = size * count;
+    if (n > kMaxAnswerBytes - body->text.size()) {
+        body->tooLong = true;
+        return 0;
+    }
+    body->text.append(data, n);
+    return n;
 }
 
 struct TSlistFree {
@@ -187,7 +199,7 @@ std::string THTTPConnection::Perform()
 {
     CURL* e = Easy(easy_);
     CURLM* m = Multi(multi_);
-    std::string body;
+    TBody body;
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, AppendBody);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &body);
@@ -228,13 +240,16 @@ std::string THTTPConnection::Perform()
 
     if (aborted)
         throw THTTPError("The connection was closed");
+    // Not a failure of the network: the service sent something no answer of it looks like.
+    if (body.tooLong)
+        throw QuillonError("The server's answer is longer than " + std::to_string(kMaxAnswerBytes / 1024) + " KB");
     if (result != CURLE_OK)
         throw THTTPError(errorText[0] ? errorText : curl_easy_strerror(result));
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299)
         throw THTTPError("HTTP status " + std::to_string(status), status);
-    return body;
+    return std::move(body.text);
 }
 
 } // namespace quillon

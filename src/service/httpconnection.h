@@ -3,6 +3,7 @@
 #include "common/error.h"
 
 #include <atomic>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ private:
     std::vector<TFormPart> parts_;
 };
 
+// The service's answers are a few lines; reading stops past this size.
+inline constexpr size_t kMaxAnswerBytes = 1024 * 1024;
+
 // One HTTP client connection over a libcurl easy handle. The handle lives as long as the
 // connection, so the cookies a server sets are sent back for the rest of the run.
 // One request at a time; Disconnect is the only call allowed from another thread.
@@ -60,7 +64,9 @@ public:
     THTTPConnection(const THTTPConnection&) = delete;
     THTTPConnection& operator=(const THTTPConnection&) = delete;
 
-    // Both return the answer body; any failure raises THTTPError.
+    // Both return the answer body; any failure of the transfer raises THTTPError. An
+    // answer longer than kMaxAnswerBytes raises QuillonError, the way workers treat an
+    // answer they cannot read.
     std::string Get(const std::string& url);
     std::string Post(const std::string& url, const TFormData& form);
 

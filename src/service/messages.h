@@ -29,6 +29,22 @@ inline constexpr const char* kMsgWrongRecipientAddress =
 inline constexpr const char* kMsgSenderNameEmpty =
     "\"Your Name\" field cannot be empty. Please fill it in and try again.";
 
+inline constexpr const char* kMsgNoPictureInFrame =
+    "There is no part of source picture in the selection area. Please select some part of picture and try again";
+inline constexpr const char* kMsgUploadFileError =
+    "Error uploading logo. Check if your hard disk is not full and you have write permission.";
+inline constexpr const char* kMsgLoginIncorrect =
+    "Login or password incorrect! In order to enter login and password open menu \"Edit->Options\" and set "
+    "parameters in \"System Authorization\" groupbox.";
+inline constexpr const char* kMsgNotConfirmed =
+    "Your account registration is not confirmed. In order to confirm it follow the link in EMail which was sent "
+    "to you after registration.";
+inline constexpr const char* kMsgConnectionFailed =
+    "Connection to server failed. Please check your proxy settings in menu \"Edit->Options\" and try again.";
+inline constexpr const char* kStatusUploading = "Uploading image to server...";
+inline constexpr const char* kStatusUploadBroken = "Upload broken by user.";
+inline constexpr const char* kStatusDone = "Done.";
+
 inline constexpr const char* kFakeFieldValue = "qqq";
 inline constexpr const char* kLogoFileContentType = "image/unknown";
 inline constexpr const char* kGuestLogin = "guest";

@@ -56,19 +56,26 @@ void ConfigureConnection(THTTPConnection& connection, const TOptions& options)
     connection.SetProxy(proxy);
 }
 
-bool EnsureProxyCredentials(TOptions& options, const TProxyLoginPrompt& prompt,
-                            const std::function<void()>& saveOptions)
+bool PromptForLogin(std::string& login, std::string& password, const std::function<bool()>& done,
+                    const TProxyLoginPrompt& prompt, const std::function<void()>& saveOptions)
 {
-    while (ProxyCredentialsMissing(options)) {
-        std::string login = options.proxylogin;
-        std::string password = options.proxypassword;
-        if (!prompt(login, password))
+    while (!done()) {
+        std::string l = login;
+        std::string p = password;
+        if (!prompt(l, p))
             return false;
-        options.proxylogin = login;
-        options.proxypassword = password;
+        login = l;
+        password = p;
         saveOptions();
     }
     return true;
+}
+
+bool EnsureProxyCredentials(TOptions& options, const TProxyLoginPrompt& prompt,
+                            const std::function<void()>& saveOptions)
+{
+    return PromptForLogin(options.proxylogin, options.proxypassword,
+                          [&] { return !ProxyCredentialsMissing(options); }, prompt, saveOptions);
 }
 
 } // namespace quillon

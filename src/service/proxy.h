@@ -24,6 +24,11 @@ void ConfigureConnection(THTTPConnection& connection, const TOptions& options);
 // The proxy login dialog: shown with the current texts, which it may change; false on Cancel.
 using TProxyLoginPrompt = std::function<bool(std::string& login, std::string& password)>;
 
+// Shows a login prompt with login and password until done() holds or the user gives up,
+// taking the texts and saving the options after every confirmation. Returns done().
+bool PromptForLogin(std::string& login, std::string& password, const std::function<bool()>& done,
+                    const TProxyLoginPrompt& prompt, const std::function<void()>& saveOptions);
+
 // Asks for the proxy credentials until both are filled in or the user gives up; the
 // options are saved after every confirmation. Returns whether the command may go on.
 bool EnsureProxyCredentials(TOptions& options, const TProxyLoginPrompt& prompt,

@@ -18,10 +18,9 @@ enum class TWorkerResult : std::uint8_t {
 // connection through it; tests may simply call the function.
 using TRunOnMainThread = std::function<void(const std::function<void()>&)>;
 
-// "http://" followed by a host parameter and a script parameter, joined as they are.
-inline std::string ServiceURL(const std::string& host, const std::string& script)
-{
-    return "http://" + host + script;
-}
+// A host parameter followed by a script parameter. A host that names its scheme
+// ("https://" or "http://", in any case) is the base as it stands; a bare host is
+// reached over "http://", as the shipped parameters file has always meant.
+std::string ServiceURL(const std::string& host, const std::string& script);
 
 } // namespace quillon

@@ -34,6 +34,33 @@ std::string JpegWithSize(uint16_t width, uint16_t height)
     return s;
 }
 
+std::string ProgressiveJpeg()
+{
+    return test::WriteJpeg(40, 30, 3, [](int x, int y, int c) { return uint8_t(x * 6 + y * 3 + c * 50); },
+                           [](jpeg_compress_struct& cinfo) { jpeg_simple_progression(&cinfo); });
+}
+
+// A restart marker after every MCU row, so damage can be placed in a chosen scan.
+std::string JpegWithRestarts(bool progressive)
+{
+    return test::WriteJpeg(48, 32, 3, [](int x, int y, int c) { return uint8_t(x * 5 + y * 7 + c * 60); },
+                           [progressive](jpeg_compress_struct& cinfo) {
+                               cinfo.restart_in_rows = 1;
+                               if (progressive)
+                                   jpeg_simple_progression(&cinfo);
+                           });
+}
+
+// The first restart marker of the file (in its first scan) gets the wrong number, which
+// the decoder can only answer by resynchronising and leaving rows grey.
+std::string WithRestartMarkerSwapped(std::string s)
+{
+    size_t sos = s.find("\xFF\xDA");
+    size_t rst = s.find("\xFF\xD0", sos);
+    s[rst + 1] = '\xD5';
+    return s;
+}
+
 // A valid progressive file with one scan per AC coefficient and component: 190 scans.
 std::string JpegWithManyScans()
 {
@@ -140,6 +167,10 @@ std::vector<THostileCase> HostileCases()
         {"jpeg empty", DecodeJPEG, ""},
         {"jpeg start marker only", DecodeJPEG, "\xFF\xD8"},
         {"jpeg truncated", DecodeJPEG, Half(ValidJpeg())},
+        {"jpeg truncated with an end marker", DecodeJPEG, Half(ValidJpeg()) + "\xFF\xD9"},
+        {"jpeg 15800 x 15800 with the data of 40 x 30", DecodeJPEG, JpegWithSize(15800, 15800)},
+        {"progressive jpeg truncated with an end marker", DecodeJPEG, Half(ProgressiveJpeg()) + "\xFF\xD9"},
+        {"jpeg restart marker out of order", DecodeJPEG, WithRestartMarkerSwapped(JpegWithRestarts(false))},
         {"jpeg png data", DecodeJPEG, ValidPng()},
         {"jpeg zero width", DecodeJPEG, JpegWithSize(0, 30)},
         {"jpeg 65500 x 65500", DecodeJPEG, JpegWithSize(65500, 65500), true},
@@ -175,15 +206,11 @@ std::vector<THostileCase> HostileCases()
         {"bmp palette and pixels past the end", DecodeBMP, BmpHeader(40, 1, 1, 8, 0, 200).substr(0, 80)},
         {"bmp index past palette", DecodeBMP, BmpHeader(40, 1, 1, 8, 0, 2) + std::string("\x05\0\0\0", 4)},
         {"bmp 4-bit index past palette", DecodeBMP, BmpHeader(40, 2, 1, 4, 0, 3) + std::string("\x03\0\0\0", 4)},
-        {"bmp rle8 run past the row", DecodeBMP, Rle8(std::string("\x05\x01\0\x01", 4))},
-        {"bmp rle8 literal past the row", DecodeBMP, Rle8(std::string("\0\x05\x01\x01\x01\x01\x01\0\0\x01", 10))},
         {"bmp rle8 literal truncated", DecodeBMP, Rle8(std::string("\0\x04\x01", 3))},
         {"bmp rle8 move past the picture", DecodeBMP, Rle8(std::string("\0\x02\x01\x05\0\x01", 6))},
-        {"bmp rle8 move then run past the row", DecodeBMP, Rle8(std::string("\0\x02\x03\0\x02\x01\0\x01", 8))},
         {"bmp rle8 rows past the top", DecodeBMP, Rle8(std::string("\0\0\0\0\x01\x01\0\x01", 8), 4, 2)},
         {"bmp rle8 index past palette", DecodeBMP, Rle8(std::string("\x02\x09\0\x01", 4))},
         {"bmp rle8 data ends early", DecodeBMP, Rle8(std::string("\x02\x01", 2))},
-        {"bmp rle4 run past the row", DecodeBMP, BmpHeader(40, 3, 1, 4, 2, 4) + std::string("\x04\x11\0\x01", 4)},
         {"bmp rle8 top-down", DecodeBMP, BmpHeader(40, 4, -2, 8, 1, 4) + std::string("\0\x01", 2)},
         {"bmp mask with gaps", DecodeBMP, BitfieldsBmp(0x5400)},
         {"bmp mask wider than 16 bits", DecodeBMP, BitfieldsBmp(0x1F0000)},
@@ -208,9 +235,58 @@ TEST(CodecHostile, TheUnbrokenTwinsDecode)
     EXPECT_EQ(DecodeGIF(HandGif(1, 1, true, kLzwIndex1)).Pixel(0, 0)[0], 255);
     EXPECT_EQ(DecodeBMP(BmpHeader(40, 1, 1, 8, 0, 2) + std::string("\x01\0\0\0", 4)).Pixel(0, 0)[0], 0x80);
     EXPECT_EQ(DecodeBMP(Rle8(std::string("\x04\x01\0\0\0\x02\0\0\x02\x03\0\x01", 12))).Width(), 4);
+    EXPECT_EQ(DecodeJPEG(ProgressiveJpeg()).Height(), 30);
+    EXPECT_EQ(DecodeJPEG(JpegWithRestarts(false)).Height(), 32);
     EXPECT_EQ(DecodeBMP(BitfieldsBmp(0x7C00)).Width(), 1);
     EXPECT_EQ(DecodePNG(PngWithSize(40, 30)).Width(), 40);
     EXPECT_EQ(DecodeJPEG(JpegWithSize(40, 30)).Width(), 40);
+}
+
+// What cameras and other writers produce and every reader shows: garbage between the
+// entropy-coded data and the next marker, and damage in a scan that a later scan refines.
+TEST(CodecHostile, HarmlessWarningsAreAccepted)
+{
+    const std::string valid = ValidJpeg();
+    const TBitmap expected = DecodeJPEG(valid);
+    std::string beforeEnd = valid;
+    beforeEnd.insert(beforeEnd.size() - 2, "\x12\x34\x56");
+    EXPECT_EQ(DecodeJPEG(beforeEnd), expected);
+    std::string beforeFrame = valid;
+    beforeFrame.insert(beforeFrame.find("\xFF\xC0"), std::string("\0\0garbage", 9));
+    EXPECT_EQ(DecodeJPEG(beforeFrame), expected);
+
+    // The swapped marker lies in the first (DC) scan of the progressive file.
+    const std::string progressive = JpegWithRestarts(true);
+    EXPECT_EQ(DecodeJPEG(WithRestartMarkerSwapped(progressive)).Height(), 32);
+}
+
+// Writers cover a row's padding with its last run; the pixels past the row are dropped.
+// Palette entry i of Rle8 files is (0x80, 0x80, 0x80 + i).
+TEST(CodecHostile, RunsPastTheRowAreCutAtItsEnd)
+{
+    struct Case {
+        const char* name;
+        std::string file;
+        std::vector<std::string> rows;  // top row first, palette indexes as digits
+    } cases[] = {
+        {"run", Rle8(std::string("\x05\x01\0\x01", 4)), {"0000", "1111"}},
+        {"literal", Rle8(std::string("\0\x05\x01\x02\x03\x02\x01\0\0\0\x02\x02\0\x01", 14)), {"2200", "1232"}},
+        {"move then run", Rle8(std::string("\0\x02\x03\0\x02\x01\0\x01", 8)), {"0000", "0001"}},
+        {"a run after the row is full", Rle8(std::string("\x04\x01\x03\x02\0\0\x02\x03\0\x01", 10)),
+         {"3300", "1111"}},
+        {"rle4 run", BmpHeader(40, 3, 1, 4, 2, 4) + std::string("\x04\x12\0\x01", 4), {"121"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TBitmap b = DecodeBMP(c.file);
+        ASSERT_EQ(b.Height(), int(c.rows.size()));
+        for (int y = 0; y < b.Height(); ++y)
+            for (int x = 0; x < b.Width(); ++x) {
+                const uint8_t* p = b.Pixel(x, y);
+                EXPECT_EQ(int(p[2]), 0x80 + (c.rows[size_t(y)][size_t(x)] - '0')) << x << "," << y;
+                EXPECT_EQ(int(p[0]), 0x80);
+            }
+    }
 }
 
 // Damage valid files at random (bytes changed, runs overwritten, cut short): a decoder

@@ -10,9 +10,8 @@
 #include "options/ui/optionsform.h"
 #include "service/ui/accessurlhintform.h"
 #include "service/ui/newappverdownloadrequestform.h"
-#include "service/ui/proxyauthform.h"
 #include "service/ui/sendtofriendform.h"
-#include "service/ui/sysauthform.h"
+#include "service/ui/loginform.h"
 
 #include <memory>
 

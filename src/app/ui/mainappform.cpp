@@ -1,5 +1,6 @@
 #include "app/ui/mainappform.h"
 
+#include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
 #include "app/ui/dialogs.h"
@@ -13,6 +14,7 @@
 #include "imaging/picturefiles.h"
 #include "logodir/directoryops.h"
 #include "logodir/ui/logotreemodel.h"
+#include "service/serviceaddresses.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -79,9 +82,6 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     selFrameTimer_ = new QTimer(this);
     selFrameTimer_->setObjectName("SelFrameTimer");
     selFrameTimer_->setInterval(40);
-    uploadProgressTimer_ = new QTimer(this);
-    uploadProgressTimer_->setObjectName("UploadProgressTimer");
-    uploadProgressTimer_->setInterval(40);
     imageCursorTimer_ = new QTimer(this);
     imageCursorTimer_->setObjectName("ImageCursorTimer");
     imageCursorTimer_->setInterval(40);
@@ -106,6 +106,8 @@ void TMainAppForm::InitializeApplication()
 {
     // The GIF encoder's defaults are fixed values of the imaging code.
     CheckSingleInstance();
+    if (!terminateRequested_)
+        RemoveStaleApplicationTemporaries(env_.appDir);
     newLogoTemplate_ = std::make_unique<TLogoDirObject>();
     tree_.CreateRootNode();
     if (LoadPhonesList(env_.appDir, phoneMakes_, prompts_) == TPhoneListResult::Fatal) {
@@ -231,9 +233,52 @@ void TMainAppForm::LogoTreeViewChange(TLogoNode*)
     UpdateCommandStates();
 }
 
+void TMainAppForm::SetDialogs(TDialogs* dialogs)
+{
+    dialogs_ = dialogs;
+    if (!dialogs_ || uploadWorkflow_ || terminateRequested_)
+        return;
+    TOptionsForm& optionsForm = *dialogs_->OptionsForm;
+    auto save = [&optionsForm] { optionsForm.SaveOptions(); };
+    uploadWorkflow_ = std::make_unique<TUploadWorkflow>(
+        TUploadWorkflow::TServices{env_.appDir, &prompts_, &optionsForm.Options, save, &serviceParameters_}, *this);
+    TSysAuthForm* sysAuth = dialogs_->SysAuthForm.get();
+    TProxyAuthForm* proxyAuth = dialogs_->ProxyAuthForm.get();
+    uploadWorkflow_->AskServiceLogin = [sysAuth](std::string& l, std::string& p) { return sysAuth->Execute(l, p); };
+    uploadWorkflow_->AskProxyLogin = [proxyAuth](std::string& l, std::string& p) { return proxyAuth->Execute(l, p); };
+    sysAuth->RegisterClicked = [this] {
+        const std::string error =
+            env_.launchBrowser(ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost")).registerPage);
+        if (!error.empty())
+            prompts_.Error(error);
+    };
+    uploadWorkflow_->ShowAccessHint = [this, save, &optionsForm](const std::string& url) {
+        dialogs_->AccessURLHintForm->Execute(url, optionsForm.Options.enableaccesshint, save);
+    };
+}
+
 void TMainAppForm::ShowUploadUrl(const std::string& url)
 {
-    imageWapURL_->setPlainText(QString::fromStdString(url));
+    const TOptions* options = Options();
+    ShowURLFields(StoredURLFields(url, options ? options->login : std::string(), options ? options->password : std::string(),
+                                  uploadWorkflow_ ? uploadWorkflow_->GuestGalleryBase() : std::string()));
+}
+
+void TMainAppForm::ShowURLFields(const TUploadURLFields& fields)
+{
+    imageWapShortURL_->setText(QString::fromStdString(fields.shortURL));
+    imageWapURL_->setPlainText(QString::fromStdString(fields.fullURL));
+    imageID_->setText(QString::fromStdString(fields.imageID));
+}
+
+void TMainAppForm::ShowImageID(const std::string& id) { imageID_->setText(QString::fromStdString(id)); }
+
+void TMainAppForm::SetStatusText(const QString& text) { statusIdle_->setText(text); }
+
+void TMainAppForm::SetUploadPhase(int phase)
+{
+    uploadPhase_ = phase;
+    uploadBanner_->SetPhase(phase);
 }
 
 bool TMainAppForm::eventFilter(QObject* watched, QEvent* e)
@@ -302,7 +347,12 @@ void TMainAppForm::SaveMenuItemClick()
 void TMainAppForm::AcquireImageMenuItemClick() { Trace("AcquireImageMenuItemClick"); }
 void TMainAppForm::SelectSourceMenuItemClick() { Trace("SelectSourceMenuItemClick"); }
 void TMainAppForm::GrabFromScreenToolButtonClick() { Trace("GrabFromScreenToolButtonClick"); }
-void TMainAppForm::UploadButtonClick() { Trace("UploadButtonClick"); }
+void TMainAppForm::UploadButtonClick()
+{
+    Trace("UploadButtonClick");
+    if (uploadWorkflow_)
+        uploadWorkflow_->UploadButtonClick();
+}
 
 void TMainAppForm::Newfolder1Click()
 {
@@ -401,6 +451,8 @@ void TMainAppForm::ShutdownApplication()
     if (shutdownDone_)
         return;
     shutdownDone_ = true;
+    if (uploadWorkflow_)
+        uploadWorkflow_->Shutdown();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();

@@ -8,6 +8,7 @@
 #include "logodir/logosettings.h"
 #include "logodir/logotree.h"
 #include "imaging/sourceimage.h"
+#include "service/ui/uploadworkflow.h"
 
 #include <QMainWindow>
 #include <QCursor>
@@ -49,14 +50,15 @@ class TSaveWorkflow;
 
 // The program's only working window. Its creation runs the start-up sequence that
 // reads the data files; Exit and closing it run the shutdown sequence that writes them.
-class TMainAppForm : public QMainWindow {
+class TMainAppForm : public QMainWindow, public TUploadView {
     Q_OBJECT
 public:
     explicit TMainAppForm(const TAppEnvironment& env, QWidget* parent = nullptr);
     ~TMainAppForm() override;
 
     // The dialogs are created after the main window; the application hands them over.
-    void SetDialogs(TDialogs* dialogs) { dialogs_ = dialogs; }
+    // The workflows that show dialogs are created with them.
+    void SetDialogs(TDialogs* dialogs);
 
     // Set when this copy must end before the event loop runs (another copy is
     // running, or the phone list could not be read).
@@ -64,7 +66,7 @@ public:
     bool ShutdownDone() const { return shutdownDone_; }
 
     TLogoTree& LogoTree() { return tree_; }
-    TLogoNode* SelectedNode() const;
+    TLogoNode* SelectedNode() const override;
     void SelectNode(TLogoNode* node);
     const TPhoneMakes& PhoneMakes() const { return phoneMakes_; }
     const TServiceParameters& ServiceParameters() const { return serviceParameters_; }
@@ -75,9 +77,18 @@ public:
     const TCommandStates& CommandStates() const { return commandStates_; }
 
     // Set by the upload and send-to-friend workflows; every change refreshes the commands.
-    void SetUploadRunning(bool running);
+    void SetUploadRunning(bool running) override;
     void SetSendRunning(bool running);
     bool UploadRunning() const { return uploadRunning_; }
+    TUploadWorkflow* UploadWorkflow() const { return uploadWorkflow_.get(); }
+
+    // What the upload workflow changes on the window.
+    TLogoNode* RootNode() const override { return tree_.Root(); }
+    const TSourceImage* ShownLogo() const override { return activeSourceImage_.get(); }
+    void SetStatusText(const QString& text) override;
+    void SetUploadPhase(int phase) override;
+    void ShowURLFields(const TUploadURLFields& fields) override;
+    void ShowImageID(const std::string& id) override;
 
     // The command handlers, one per command, whatever control runs it.
     void Open1Click();
@@ -204,6 +215,7 @@ private:
     std::unique_ptr<TPropertyControls> propertyControls_;
     std::unique_ptr<TLogoSettings> logoSettings_;
     std::unique_ptr<THelpForm> helpForm_;
+    std::unique_ptr<TUploadWorkflow> uploadWorkflow_;
     QPixmap uploadTile_;
 
     // Controls, by the names the rest of the program knows them by.
@@ -234,7 +246,6 @@ private:
     QMenu* sourceImagePopupMenu_ = nullptr;
     QMenu* targetImagePopupMenu_ = nullptr;
     QTimer* selFrameTimer_ = nullptr;
-    QTimer* uploadProgressTimer_ = nullptr;
     QTimer* imageCursorTimer_ = nullptr;
     std::map<QString, QAction*> actions_;  // every command item, by control name
     QCursor cursors_[3];

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::server {
+
+struct TServiceConfig {
+    std::filesystem::path dataDir;
+    std::string listenAddress = "0.0.0.0";
+    int port = 8080;
+    std::string publicUrl;  // empty: http(s)://<this machine's network address>:<port>
+    std::string certFile;
+    std::string keyFile;
+    std::string smtpUrl;
+    std::string smtpUser;
+    std::string smtpPassword;  // from the environment, never from the command line
+    std::string mailFrom = "quillon-service@localhost";
+    int keepPerAccount = 20;
+    int keepGuest = 100;
+    std::size_t maxUploadBytes = 1 << 20;
+    std::string currentVersion;  // default: the desktop program's own version
+    bool accessLog = true;
+    std::string setupFile;
+    std::optional<std::pair<std::string, std::string>> addUser;  // login, password
+    bool help = false;
+};
+
+// Throws std::invalid_argument with a message for the user on a bad command line.
+TServiceConfig ParseCommandLine(const std::vector<std::string>& args);
+std::string UsageText();
+
+// The data folder when none is given: $XDG_DATA_HOME/quillon-service, else
+// ~/.local/share/quillon-service.
+std::filesystem::path DefaultDataDir();
+
+// The first IPv4 address of an interface that is up and not loopback, else 127.0.0.1.
+std::string MachineAddress();
+
+} // namespace quillon::server

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace quillon::server {
+
+struct TAccount {
+    std::int64_t id = 0;
+    std::string login;
+    std::string passwordHash;
+    bool confirmed = false;
+    bool shared = false;  // the guest account: any password opens it
+};
+
+struct TPicture {
+    std::int64_t id = 0;
+    std::int64_t account = 0;
+    std::string contentType;
+    std::int64_t uploaded = 0;  // seconds since the epoch
+};
+
+// A picture with its bytes, as a phone is given it.
+struct TPictureContent {
+    std::int64_t account = 0;
+    std::string contentType;
+    std::shared_ptr<const std::string> bytes;
+};
+
+struct TStoredPicture {
+    std::int64_t id = 0;
+    std::vector<std::int64_t> withdrawn;
+};
+
+// The service's data folder: an SQLite database of accounts and pictures, and the
+// pictures as files named by their identifier. A picture is served only when both its
+// row and its file exist; opening the store removes whatever a crash left half done.
+class TStore {
+public:
+    explicit TStore(const std::filesystem::path& dataDir);
+    ~TStore();
+    TStore(const TStore&) = delete;
+    TStore& operator=(const TStore&) = delete;
+
+    const std::filesystem::path& DataDir() const { return dataDir_; }
+    std::filesystem::path PicturePath(std::int64_t id) const;
+
+    std::optional<TAccount> FindAccount(std::string_view login);
+    // False when the login is taken (logins are unique without regard to ASCII case).
+    bool AddAccount(std::string_view login, const std::string& passwordHash, std::string_view email,
+                    bool confirmed);
+    void RemoveAccount(std::int64_t account);
+    std::string NewConfirmationToken(std::int64_t account);
+    // The login of the account confirmed by the token, or nothing for an unknown token.
+    std::optional<std::string> Confirm(std::string_view token);
+
+    // Stores the picture and withdraws the account's oldest pictures beyond keep.
+    TStoredPicture StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,
+                                int keep);
+    std::optional<TPicture> FindPicture(std::int64_t id);
+    // Nothing when the row or the file is missing. Recently served pictures come from
+    // memory: phones fetch the same few logos over and over.
+    std::optional<TPictureContent> LoadPicture(std::int64_t id);
+    // Newest first.
+    std::vector<TPicture> ListPictures(std::int64_t account, int limit);
+    int CountPictures(std::int64_t account);
+
+private:
+    void Exec(const char* sql);
+    void RemoveDebris();
+    std::optional<TPicture> FindPictureLocked(std::int64_t id);
+
+    std::filesystem::path dataDir_;
+    std::filesystem::path pictureDir_;
+    sqlite3* db_ = nullptr;
+    std::mutex mutex_;
+    // Filled and emptied under mutex_, so a withdrawn picture never lingers in it.
+    std::unordered_map<std::int64_t, TPictureContent> cache_;
+    std::size_t cacheBytes_ = 0;
+};
+
+} // namespace quillon::server

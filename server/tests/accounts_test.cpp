@@ -1,0 +1,145 @@
+// Registration, confirmation and what the service keeps of a password.
+#include "servicefixture.h"
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace quillon::server;
+using namespace quillon::server::test;
+
+namespace {
+
+httplib::Params Form(const std::string& login, const std::string& password, const std::string& password2,
+                     const std::string& email)
+{
+    return {{"login", login}, {"password", password}, {"password2", password2}, {"email", email}};
+}
+
+std::string ConfirmationLink(const std::string& mail)
+{
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(mail, m, std::regex("http://[^\\s]+/confirm\\.php\\?token=[0-9a-f]{32}")));
+    return m.empty() ? "" : m.str(0);
+}
+
+std::string UploadAnswer(TRunningService& service, const std::string& login, const std::string& password)
+{
+    auto res = service.Client().Post("/upload.php", httplib::MultipartFormDataItems{
+                                                        {"login", login, "", ""},
+                                                        {"password", password, "", ""},
+                                                        {"logofile", FakeJpeg("r"), "/tmp/x.jpg", "image/unknown"},
+                                                    });
+    return res ? res->body : "no answer";
+}
+
+TEST(Accounts, RegisteredAccountIsUnconfirmedUntilItsLinkIsFollowed)
+{
+    TRunningService service;
+    auto res = service.Client().Post("/register.php", Form("Nina", "pa$$w0rd", "pa$$w0rd", "nina@example.org"));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("id=\"created\""), std::string::npos);
+    EXPECT_EQ(UploadAnswer(service, "nina", "pa$$w0rd"), "MESSAGE\r\nUSER_IS_NOT_CONFIRMED\r\n");
+
+    auto mails = service.Outbox();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_NE(mails[0].find("To: nina@example.org\r\n"), std::string::npos);
+    std::string link = ConfirmationLink(mails[0]);
+    std::string target = link.substr(service.PublicUrl().size());
+    auto confirmed = service.Client().Get(target);
+    ASSERT_TRUE(confirmed);
+    EXPECT_EQ(confirmed->status, 200);
+    EXPECT_NE(confirmed->body.find("id=\"confirmed\""), std::string::npos);
+    EXPECT_EQ(UploadAnswer(service, "nina", "pa$$w0rd").rfind("SUCCESS\r\n", 0), 0u);
+    EXPECT_EQ(service.Client().Get(target)->status, 404) << "a link works once";
+
+    // Without a relay the link is also in the log; the log never holds a query string.
+    bool linkLogged = false;
+    for (const std::string& line : service.Log()) {
+        EXPECT_EQ(line.find("pa$$w0rd"), std::string::npos) << line;
+        if (line.find(link) != std::string::npos)
+            linkLogged = true;
+        else
+            EXPECT_EQ(line.find("token="), std::string::npos) << line;
+    }
+    EXPECT_TRUE(linkLogged);
+}
+
+TEST(Accounts, PasswordsAreStoredAsSlowSaltedHashesAndNeverLogged)
+{
+    TRunningService service;
+    service.AddMember("olga", "same-pw");
+    service.AddMember("pete", "same-pw");
+    service.Client().Get("/wap/?login=olga&password=same-pw");
+    std::string hashOlga = service.Store().FindAccount("olga")->passwordHash;
+    std::string hashPete = service.Store().FindAccount("pete")->passwordHash;
+    EXPECT_EQ(hashOlga.rfind("$argon2id$", 0), 0u);
+    EXPECT_NE(hashOlga, hashPete) << "salted";
+
+    // Nothing in the data folder holds the password in plain text.
+    for (const auto& e : std::filesystem::recursive_directory_iterator(service.DataDir())) {
+        if (!e.is_regular_file())
+            continue;
+        std::ifstream in(e.path(), std::ios::binary);
+        std::string content((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(content.find("same-pw"), std::string::npos) << e.path();
+    }
+    EXPECT_TRUE(service.WaitForLog("GET /wap/ 200"));
+    for (const std::string& line : service.Log())
+        EXPECT_EQ(line.find("same-pw"), std::string::npos) << line;
+}
+
+TEST(Accounts, RegistrationRefusesBadOrTakenInput)
+{
+    TRunningService service;
+    service.AddMember("taken", "pw1234");
+    struct Case {
+        httplib::Params form;
+        const char* error;
+    } cases[] = {
+        {Form("", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
+        {Form("with space", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
+        {Form("../../etc", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
+        {Form(std::string(33, 'x'), "pw1234", "pw1234", "a@b.c"), "Choose a login"},
+        {Form("TAKEN", "pw1234", "pw1234", "a@b.c"), "is taken"},
+        {Form("GUEST", "pw1234", "pw1234", "a@b.c"), "is taken"},
+        {Form("newbie", "pw1", "pw1", "a@b.c"), "Choose a password"},
+        {Form("newbie", "pw&1234", "pw&1234", "a@b.c"), "Choose a password"},
+        {Form("newbie", "pw1234", "pw12345", "a@b.c"), "differ"},
+        {Form("newbie", "pw1234", "pw1234", "not-an-address"), "valid e-mail"},
+        {Form("newbie", "pw1234", "pw1234", "a@b.c\r\nBcc: x@y.z"), "valid e-mail"},
+        {{{"login", "newbie"}}, "Choose a password"},
+    };
+    for (const Case& c : cases) {
+        auto res = service.Client().Post("/register.php", c.form);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400);
+        EXPECT_NE(res->body.find(c.error), std::string::npos) << c.error;
+    }
+    EXPECT_FALSE(service.Store().FindAccount("newbie"));
+    EXPECT_TRUE(service.Outbox().empty());
+    // The form keeps the login typed but never a password.
+    auto res = service.Client().Post("/register.php", Form("newbie", "pw1234", "other1", "a@b.c"));
+    EXPECT_NE(res->body.find("value=\"newbie\""), std::string::npos);
+    EXPECT_EQ(res->body.find("pw1234"), std::string::npos);
+}
+
+TEST(Accounts, FreshDataFolderHoldsTheGuestAccountAlone)
+{
+    TRunningService service;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((service.DataDir() / "quillon.db").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(db, "SELECT login FROM accounts", -1, &q, nullptr);
+    std::vector<std::string> logins;
+    while (sqlite3_step(q) == SQLITE_ROW)
+        logins.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
+    sqlite3_finalize(q);
+    sqlite3_close(db);
+    EXPECT_EQ(logins, std::vector<std::string>{"guest"});
+}
+
+} // namespace

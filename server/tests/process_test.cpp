@@ -1,0 +1,226 @@
+// The built executable: its command line, a clean stop on SIGTERM, and a kill -9 in the
+// middle of uploads.
+#include "servicefixture.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <regex>
+#include <set>
+
+using namespace quillon::server;
+using namespace quillon::server::test;
+
+namespace {
+
+// The service as a child process, its standard output and error read through a pipe.
+class TServiceProcess {
+public:
+    explicit TServiceProcess(std::vector<std::string> args)
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(fds[1], 1);
+            dup2(fds[1], 2);
+            std::vector<char*> argv{const_cast<char*>(QUILLON_SERVICE_EXE)};
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        out_ = fds[0];
+    }
+    ~TServiceProcess()
+    {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+    }
+
+    // Reads output until the text appears or the time is up.
+    bool WaitFor(const std::string& text, int seconds = 20)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (output_.find(text) == std::string::npos) {
+            int left = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+            pollfd p{out_, POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, left) <= 0)
+                return false;
+            char buf[4096];
+            ssize_t n = read(out_, buf, sizeof buf);
+            if (n <= 0)
+                return false;
+            output_.append(buf, static_cast<size_t>(n));
+        }
+        return true;
+    }
+    int Port()
+    {
+        if (!WaitFor(", public URL"))
+            return -1;
+        std::smatch m;
+        std::regex_search(output_, m, std::regex("port ([0-9]+),"));
+        return std::stoi(m.str(1));
+    }
+    void Signal(int sig) { kill(pid_, sig); }
+    // The exit status, or -1 when it has not ended in time.
+    int Wait(int seconds = 10)
+    {
+        for (int i = 0; i < seconds * 100; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                Drain();
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+    const std::string& Output() const { return output_; }
+
+private:
+    void Drain()
+    {
+        pollfd p{out_, POLLIN, 0};
+        char buf[4096];
+        ssize_t n;
+        while (poll(&p, 1, 2000) > 0 && (n = read(out_, buf, sizeof buf)) > 0)
+            output_.append(buf, static_cast<size_t>(n));
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool exited_ = false;
+    std::string output_;
+};
+
+std::vector<std::string> ServeArgs(const std::filesystem::path& data)
+{
+    return {"--data", data.string(), "--listen", "127.0.0.1", "--port", "0"};
+}
+
+TEST(Process, CommandLineHelpAndAddedAccounts)
+{
+    quillon::test::TTempDir dir;
+    TServiceProcess help({"--help"});
+    EXPECT_EQ(help.Wait(), 0);
+    for (const char* option : {"--data", "--port", "--public-url", "--cert", "--smtp", "--add-user"})
+        EXPECT_NE(help.Output().find(option), std::string::npos) << option;
+
+    std::string data = (dir.Path() / "data").string();
+    TServiceProcess add({"--data", data, "--add-user", "zoe", "pw1234"});
+    EXPECT_EQ(add.Wait(), 0);
+    TServiceProcess again({"--data", data, "--add-user", "ZOE", "other1"});
+    EXPECT_EQ(again.Wait(), 1);
+    TServiceProcess badPassword({"--data", data, "--add-user", "yann", "a b"});
+    EXPECT_EQ(badPassword.Wait(), 2);
+    TServiceProcess badOption({"--port", "http"});
+    EXPECT_EQ(badOption.Wait(), 2);
+
+    TStore store(data);
+    ASSERT_TRUE(store.FindAccount("zoe"));
+    EXPECT_TRUE(store.FindAccount("zoe")->confirmed);
+    EXPECT_FALSE(store.FindAccount("yann"));
+}
+
+TEST(Process, SaysWhereItListensAndStopsCleanlyOnSigterm)
+{
+    quillon::test::TTempDir dir;
+    TServiceProcess service(ServeArgs(dir.Path()));
+    int port = service.Port();
+    ASSERT_GT(port, 0) << service.Output();
+    httplib::Client client("127.0.0.1", port);
+    EXPECT_EQ(client.Get("/curversion.php")->body, "1.1.2");
+    service.Signal(SIGTERM);
+    EXPECT_EQ(service.Wait(), 0) << service.Output();
+    EXPECT_NE(service.Output().find("stopped"), std::string::npos);
+}
+
+TEST(Process, KillDuringUploadsLeavesOnlyWholePictures)
+{
+    quillon::test::TTempDir dir;
+    std::map<std::string, std::string> answered;  // id -> bytes the service said it stored
+    std::set<std::string> sent;
+    {
+        std::vector<std::string> args = ServeArgs(dir.Path());
+        args.insert(args.end(), {"--keep-guest", "100000"});
+        TServiceProcess service(args);
+        int port = service.Port();
+        ASSERT_GT(port, 0) << service.Output();
+        std::mutex mutex;
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> uploaders;
+        for (int t = 0; t < 3; ++t) {
+            uploaders.emplace_back([&, t] {
+                httplib::Client client("127.0.0.1", port);
+                client.set_read_timeout(5);
+                for (int i = 0; !stop; ++i) {
+                    // Large enough that some uploads are cut in the middle.
+                    std::string bytes = FakeJpeg(std::to_string(t) + "-" + std::to_string(i) + std::string(40000, 'p'));
+                    {
+                        std::lock_guard lock(mutex);
+                        sent.insert(bytes);
+                    }
+                    auto res = client.Post("/upload.php", httplib::MultipartFormDataItems{
+                                                              {"login", "guest", "", ""},
+                                                              {"password", "x", "", ""},
+                                                              {"logofile", bytes, "l.jpg", "image/unknown"}});
+                    if (!res)
+                        break;
+                    size_t at = res->body.find("?id=");
+                    if (at != std::string::npos) {
+                        std::lock_guard lock(mutex);
+                        answered[res->body.substr(at + 4, 12)] = bytes;
+                    }
+                }
+            });
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        service.Signal(SIGKILL);
+        EXPECT_EQ(service.Wait(), 128 + SIGKILL);
+        stop = true;
+        for (auto& u : uploaders)
+            u.join();
+    }
+    ASSERT_GT(answered.size(), 3u);
+
+    TServiceProcess service(ServeArgs(dir.Path()));
+    int port = service.Port();
+    ASSERT_GT(port, 0) << service.Output();
+    httplib::Client client("127.0.0.1", port);
+    for (const auto& [id, bytes] : answered) {
+        auto res = client.Get("/guest/?id=" + id);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200) << id;
+        EXPECT_TRUE(res->body == bytes) << id;
+    }
+    // Every file left is a whole picture that has its row.
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path() / "pictures")) {
+        ++files;
+        auto res = client.Get("/guest/?id=" + e.path().filename().string());
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200) << e.path();
+        EXPECT_TRUE(sent.count(res->body)) << e.path();
+    }
+    EXPECT_GE(files, answered.size());
+}
+
+} // namespace

@@ -1,0 +1,108 @@
+#pragma once
+
+// The service started in-process on 127.0.0.1 (a free port) over a fresh data folder.
+#include "core/credentials.h"
+#include "core/service.h"
+#include "support/tempdir.h"
+
+#include <httplib.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillon::server::test {
+
+class TRunningService {
+public:
+    explicit TRunningService(TServiceConfig config = {})
+    {
+        InitCredentials();
+        config.dataDir = dir_.Path() / "data";
+        config.listenAddress = "127.0.0.1";
+        config.port = 0;
+        if (config.currentVersion.empty())
+            config.currentVersion = "1.1.2";
+        service_ = std::make_unique<TService>(config, [this](const std::string& line) {
+            std::lock_guard lock(logMutex_);
+            log_.push_back(line);
+        });
+        port_ = service_->Bind();
+        thread_ = std::thread([this] { service_->Run(); });
+    }
+    ~TRunningService()
+    {
+        service_->Stop();
+        thread_.join();
+    }
+
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    int Port() const { return port_; }
+    std::string PublicUrl() const { return service_->PublicUrl(); }
+    TStore& Store() { return service_->Store(); }
+    const std::filesystem::path& DataDir() const { return service_->Store().DataDir(); }
+    httplib::Client Client() const
+    {
+        httplib::Client c("127.0.0.1", port_);
+        c.set_read_timeout(30);
+        return c;
+    }
+    void AddMember(const std::string& login, const std::string& password, bool confirmed = true)
+    {
+        Store().AddAccount(login, HashPassword(password), login + "@example.org", confirmed);
+    }
+    std::vector<std::string> Log() const
+    {
+        std::lock_guard lock(logMutex_);
+        return log_;
+    }
+    // The access log line of a request is written after its answer has gone out.
+    bool WaitForLog(const std::string& text) const
+    {
+        for (int i = 0; i < 500; ++i) {
+            for (const std::string& line : Log())
+                if (line.find(text) != std::string::npos)
+                    return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    // The mails in the outbox, oldest first.
+    std::vector<std::string> Outbox() const;
+
+private:
+    quillon::test::TTempDir dir_;
+    std::unique_ptr<TService> service_;
+    int port_ = 0;
+    std::thread thread_;
+    mutable std::mutex logMutex_;
+    std::vector<std::string> log_;
+};
+
+inline std::vector<std::string> TRunningService::Outbox() const
+{
+    std::vector<std::filesystem::path> files;
+    std::filesystem::path outbox = DataDir() / "outbox";
+    if (std::filesystem::exists(outbox))
+        for (const auto& e : std::filesystem::directory_iterator(outbox))
+            if (e.path().extension() == ".eml")
+                files.push_back(e.path());
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+        return std::filesystem::last_write_time(a) < std::filesystem::last_write_time(b);
+    });
+    std::vector<std::string> mails;
+    for (const auto& f : files) {
+        std::ifstream in(f, std::ios::binary);
+        mails.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return mails;
+}
+
+// A small JPEG-looking file: the service checks the first bytes only.
+inline std::string FakeJpeg(const std::string& tag)
+{
+    return std::string("\xFF\xD8\xFF\xE0", 4) + "logo " + tag + std::string("\0\r\n\xFF\xD9", 5);
+}
+
+} // namespace quillon::server::test

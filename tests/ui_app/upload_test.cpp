@@ -1,0 +1,198 @@
+#include "app/ui/dialogs.h"
+#include "app/ui/mainappform.h"
+#include "app/ui/quillonapplication.h"
+#include "app/ui/realplatform.h"
+#include "imaging/picturefiles.h"
+#include "service/messages.h"
+
+#include "support/recordingserver.h"
+#include "support/scriptedprompts.h"
+#include "support/tempdir.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using quillon::test::TCannedAnswer;
+using quillon::test::TRecordingServer;
+using quillon::test::TScriptedPrompts;
+using quillon::test::TTempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The whole upload from the Upload button to the completion, against an HTTP server on
+// loopback; the login dialog and the access hint are replaced on purpose.
+class UploadWorkflowTest : public ::testing::Test {
+protected:
+    UploadWorkflowTest() : platform(runtime.Path().c_str())
+    {
+        fs::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/phoneslist.xml", dir.Path() / "phoneslist.xml");
+        dir.Write("parameters.xml", "<parameters><uploadhost value=\"" + server.Host() +
+                                        "\"/><uploadscript value=\"/upload.php\"/><memstatscript "
+                                        "value=\"/memberstatus.php\"/></parameters>");
+        source.Write("photo.png", EncodePicture(TBitmap(120, 80), pfPNG));
+        TAppEnvironment env = platform.Environment(dir.AppDir());
+        env.prompts = &prompts;
+        env.systemProxy = [] { return std::optional<std::string>(); };
+        env.askOpenFile = [this](const std::string&) { return (source.Path() / "photo.png").string(); };
+        app = std::make_unique<TQuillonApplication>(env);
+        form = &app->MainForm();
+        app->Start();
+        TOptions& o = app->Dialogs().OptionsForm->Options;
+        o.proxysource = psNoProxy;
+        o.login = "ann";
+        o.password = "secret";
+        form->UploadWorkflow()->AskServiceLogin = [this](std::string& l, std::string& p) {
+            ++loginShown;
+            l = "ann";
+            p = "secret";
+            return true;
+        };
+        form->UploadWorkflow()->ShowAccessHint = [this](const std::string& url) { hints.push_back(url); };
+        server.Answer("/memberstatus.php", "SUCCESS\r\n1\r\n0\r\n0\r\n");
+    }
+    ~UploadWorkflowTest() override { form->ShutdownApplication(); }
+
+    TLogoNode* AddLogo()
+    {
+        form->Open1Click();
+        return form->SelectedNode();
+    }
+    // Presses Upload and lets the event loop run until the upload has ended.
+    void UploadAndWait()
+    {
+        form->UploadButtonClick();
+        WaitIdle();
+    }
+    void WaitIdle()
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (form->UploadRunning() && std::chrono::steady_clock::now() < end)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_FALSE(form->UploadRunning());
+    }
+    QString Text(const char* name)
+    {
+        if (auto* l = form->findChild<QLineEdit*>(name))
+            return l->text();
+        return form->findChild<QPlainTextEdit*>(name)->toPlainText();
+    }
+    QString Status() { return form->findChild<QLabel*>("StatusBarTextPanel")->text(); }
+    size_t Requests(const std::string& path)
+    {
+        size_t n = 0;
+        for (const auto& r : server.Requests())
+            n += r.path == path ? 1 : 0;
+        return n;
+    }
+    bool TempEmpty() const { return !fs::exists(dir.Path() / "Temp") || fs::is_empty(dir.Path() / "Temp"); }
+
+    TRecordingServer server;
+    TTempDir dir, source, runtime;
+    TScriptedPrompts prompts;
+    TRealPlatform platform;
+    std::unique_ptr<TQuillonApplication> app;
+    TMainAppForm* form = nullptr;
+    int loginShown = 0;
+    std::vector<std::string> hints;
+};
+
+TEST_F(UploadWorkflowTest, MemberUploadFillsTheFieldsAndTheSecondAsksNoMemberStatus)
+{
+    server.Answer("/upload.php", "SUCCESS\r\nhttp://wap.example/p.php?id=42\r\n");
+    TLogoNode* logo = AddLogo();
+    UploadAndWait();
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().front();
+    EXPECT_EQ(logo->Data()->uploadurl, "http://wap.example/p.php?id=42");
+    EXPECT_EQ(Text("ImageID"), "42");
+    EXPECT_EQ(Text("ImageWapShortURL"), "http://wap.example/p.php?id=42");
+    EXPECT_EQ(Text("ImageWapURL"), "http://wap.example/p.php?id=42&login=ann&password=secret");
+    EXPECT_EQ(form->findChild<QPushButton*>("UploadButton")->text(), "Upload again");
+    EXPECT_EQ(Status(), kStatusDone);
+    ASSERT_EQ(hints.size(), 1u);
+    EXPECT_NE(hints[0].find("/wap/?login=ann&password=secret"), std::string::npos);
+    EXPECT_TRUE(TempEmpty());
+
+    UploadAndWait();
+    EXPECT_EQ(Requests("/memberstatus.php"), 1u);
+    EXPECT_EQ(Requests("/upload.php"), 2u);
+    EXPECT_EQ(loginShown, 0);
+}
+
+TEST_F(UploadWorkflowTest, GuestUploadAndWithdrawnURLs)
+{
+    app->Dialogs().OptionsForm->Options.login = "GUEST";
+    TLogoNode* first = AddLogo();
+    first->Data()->uploadurl = "http://old.example/1";
+    TLogoNode* second = AddLogo();
+    second->Data()->uploadurl = "http://old.example/2";
+    server.Answer("/upload.php", "SUCCESS\r\nhttp://g.example/guest/p.php?id=7\r\nhttp://OLD.example/1\r\n");
+    UploadAndWait();
+    EXPECT_EQ(Text("ImageWapURL"), "http://g.example/guest/p.php?id=7");
+    EXPECT_EQ(Text("ImageWapShortURL"), "http://g.example/guest/p.php");
+    EXPECT_EQ(first->Data()->uploadurl, "");
+    EXPECT_EQ(second->Data()->uploadurl, "http://g.example/guest/p.php?id=7");
+    ASSERT_EQ(hints.size(), 1u);
+    EXPECT_NE(hints[0].find("/guest/"), std::string::npos);
+}
+
+TEST_F(UploadWorkflowTest, FailuresAndCancel)
+{
+    AddLogo();
+    server.Answer("/upload.php", "oops", 500);
+    UploadAndWait();
+    EXPECT_EQ(Status(), kStatusDone);
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConnectionFailed});
+    EXPECT_TRUE(TempEmpty());
+
+    prompts.shown.clear();
+    server.Answer("/upload.php", "MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD\r\n");
+    UploadAndWait();
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgLoginIncorrect});
+
+    prompts.shown.clear();
+    server.Answer("/upload.php", TCannedAnswer{200, "SUCCESS\r\nhttp://u/?id=1", {}, true});
+    form->UploadButtonClick();
+    ASSERT_TRUE(form->UploadRunning());
+    EXPECT_EQ(form->findChild<QPushButton*>("UploadButton")->text(), "Stop upload");
+    ASSERT_TRUE(server.WaitForStall());
+    const auto start = std::chrono::steady_clock::now();
+    form->UploadButtonClick();  // Stop upload
+    WaitIdle();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    server.Release();
+    EXPECT_EQ(Status(), kStatusUploadBroken);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(form->SelectedNode()->Data()->uploadurl, "");
+    EXPECT_TRUE(TempEmpty());
+}
+
+TEST_F(UploadWorkflowTest, NothingStartsWithoutLoginOrPictureInTheFrame)
+{
+    TLogoNode* logo = AddLogo();
+    app->Dialogs().OptionsForm->Options.password.clear();
+    form->UploadWorkflow()->AskServiceLogin = [this](std::string&, std::string&) {
+        ++loginShown;
+        return false;
+    };
+    form->UploadButtonClick();
+    EXPECT_FALSE(form->UploadRunning());
+    EXPECT_EQ(loginShown, 1);
+
+    logo->Data()->frameleft = -5000;  // hand-edited: a frame beside the picture
+    logo->Data()->frametop = 0;
+    logo->Data()->framewidth = 100;
+    logo->Data()->frameheight = 100;
+    form->UploadButtonClick();
+    EXPECT_EQ(prompts.Texts().back(), kMsgNoPictureInFrame);
+    EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+} // namespace
