@@ -30,8 +30,7 @@ int main(int argc, char** argv)
                          [&] { quillon.MainForm().close(); });
         return quillon.Exec();
     } catch (const std::logic_error& e) {
-        std::fprintf(stderr, "quillon: %s
-", e.what());
+        std::fprintf(stderr, "quillon: %s\n", e.what());
         return 70;
     }
 }

@@ -16,7 +16,10 @@
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QFontMetrics>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace quillon {
 
@@ -79,7 +82,6 @@ TOptionsForm::TOptionsForm(std::string appDir, TPrompts& prompts, TSystemProxySo
     optionsTreeView_->setHeaderHidden(true);
     optionsTreeView_->setRootIsDecorated(false);
     optionsTreeView_->setItemsExpandable(false);
-    optionsTreeView_->setFixedWidth(104);
     QFont bold = optionsTreeView_->font();
     bold.setBold(true);
     optionsTreeView_->setFont(bold);
@@ -87,10 +89,17 @@ TOptionsForm::TOptionsForm(std::string appDir, TPrompts& prompts, TSystemProxySo
     for (const char* page : kPageNames)
         new QTreeWidgetItem(root, {page});
     root->setExpanded(true);
+    int widest = 0;
+    for (QTreeWidgetItemIterator it(optionsTreeView_); *it; ++it)
+        widest = std::max(widest, QFontMetrics(bold).horizontalAdvance((*it)->text(0)) +
+                                      optionsTreeView_->indentation() * ((*it)->parent() ? 1 : 0));
+    optionsTreeView_->setFixedWidth(std::max(104, widest + 16));
 
     optionsPageControl_ = new QStackedWidget(this);
     optionsPageControl_->setObjectName("OptionsPageControl");
-    optionsPageControl_->setFixedWidth(225);
+    // 104 and 225 pixels held the captions in the fonts of old; today's fonts need the
+    // room their captions take, so both sides grow to fit and never cut a caption short.
+    optionsPageControl_->setMinimumWidth(225);
     optionsPageControl_->addWidget(CreateConnectivityPage());
     optionsPageControl_->addWidget(CreateImagingPage());
     optionsPageControl_->addWidget(CreateConfirmationsPage());
