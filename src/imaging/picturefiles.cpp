@@ -38,17 +38,26 @@ std::string ReadWholeFile(const std::string& path)
 
 } // namespace
 
+TBitmap DecodePicture(std::string_view data, TPictureFormat format)
+{
+    switch (format) {
+    case pfJPEG: return DecodeJPEG(data);
+    case pfGIF: return DecodeGIF(data);
+    case pfPNG: return DecodePNG(data);
+    case pfBMP: break;
+    }
+    return DecodeBMP(data);
+}
+
 namespace {
 
 void Decode(const std::string& path, TBitmap& out, TDecodeListener* listener)
 {
     std::string data = ReadWholeFile(path);
-    switch (PictureFormatOfName(path)) {
-    case pfJPEG: return DecodeJPEGInto(data, out, listener);
-    case pfGIF: out = DecodeGIF(data); break;
-    case pfPNG: out = DecodePNG(data); break;
-    case pfBMP: out = DecodeBMP(data); break;
-    }
+    const TPictureFormat format = PictureFormatOfName(path);
+    if (format == pfJPEG)
+        return DecodeJPEGInto(data, out, listener);
+    out = DecodePicture(data, format);
     if (listener) {
         listener->Started(out);
         listener->RowsDone(out.Height());

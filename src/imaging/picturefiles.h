@@ -4,6 +4,7 @@
 #include "imaging/pictureformat.h"
 
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -17,6 +18,9 @@ class TDecodeListener;
 // LoadPicture into a picture that stays where it is, telling the listener as rows become
 // final (band by band for JPEG files, all at once for the other formats).
 void LoadPictureInto(const std::string& path, TBitmap& out, TDecodeListener& listener);
+
+// Decodes a whole file held in memory with the decoder of the format; throws QuillonError.
+TBitmap DecodePicture(std::string_view data, TPictureFormat format);
 
 // The whole file of the picture in the format; throws QuillonError.
 std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings = {});

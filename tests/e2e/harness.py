@@ -317,8 +317,12 @@ class Session:
     def read_qr_code(self, acc):
         """What a phone's camera reads off a QR code on screen."""
         path = os.path.join(self.tmp, "qr.png")
-        self.screenshot(path, acc)
-        return subprocess.run(["zbarimg", "--raw", "-q", path], capture_output=True, text=True).stdout.strip()
+
+        def read():
+            # A window found through the accessibility tree may not be painted yet.
+            self.screenshot(path, acc)
+            return subprocess.run(["zbarimg", "--raw", "-q", path], capture_output=True, text=True).stdout.strip()
+        return wait_for(read, "a readable QR code", timeout=10)
 
     # --- what users do again and again ---------------------------------------------------------
 

@@ -30,6 +30,17 @@ public:
         return a;
     }
 
+    // Yes/No/Cancel questions are answered from choices (Yes when it runs out).
+    TAnswer ConfirmCancel(const std::string& text) override
+    {
+        shown.push_back({"confirm3", text});
+        if (choices.empty())
+            return TAnswer::Yes;
+        TAnswer a = choices.front();
+        choices.pop_front();
+        return a;
+    }
+
     // Answers input boxes from inputs (nothing: Cancel); with no script left, OK with the
     // prefilled value.
     bool InputQuery(const std::string& title, const std::string& prompt, std::string& value) override
@@ -55,6 +66,7 @@ public:
 
     std::vector<Shown> shown;
     std::deque<bool> answers;
+    std::deque<TAnswer> choices;
     std::deque<std::optional<std::string>> inputs;
 };
 

@@ -239,6 +239,8 @@ TEST_F(StartupTest, AMissingAdapterIsAStartUpErrorNotACommandThatDoesNothing)
 {
     const std::pair<const char*, std::function<void(TAppEnvironment&)>> cases[] = {
         {"askOpenFile", [](TAppEnvironment& e) { e.askOpenFile = nullptr; }},
+        {"askSaveFile", [](TAppEnvironment& e) { e.askSaveFile = nullptr; }},
+        {"pickColor", [](TAppEnvironment& e) { e.pickColor = nullptr; }},
         {"launchBrowser", [](TAppEnvironment& e) { e.launchBrowser = nullptr; }},
         {"prompts", [](TAppEnvironment& e) { e.prompts = nullptr; }},
         {"systemProxy", [](TAppEnvironment& e) { e.systemProxy = nullptr; }},

@@ -15,6 +15,10 @@ std::vector<std::string> TAppEnvironment::MissingAdapters() const
         missing.push_back("systemProxy");
     if (!askOpenFile)
         missing.push_back("askOpenFile");
+    if (!askSaveFile)
+        missing.push_back("askSaveFile");
+    if (!pickColor)
+        missing.push_back("pickColor");
     if (!launchBrowser)
         missing.push_back("launchBrowser");
     return missing;

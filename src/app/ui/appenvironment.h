@@ -21,6 +21,13 @@ struct TAppEnvironment {
     TSystemProxySource systemProxy;
     // Asks for a picture file to open (filter in the "Label|patterns|..." form); empty: cancelled.
     std::function<std::string(const std::string& filter)> askOpenFile;
+    // Asks where to save a picture: the dialog opens on fileName in folder (the
+    // platform's default folder when empty); returns the full path, empty: cancelled.
+    std::function<std::string(const std::string& fileName, const std::string& folder, const std::string& filter,
+                              const std::string& defaultExtension)>
+        askSaveFile;
+    // The colour picker, preset to colour (0x00BBGGRR); true with the picked one in colour.
+    std::function<bool(int& colour)> pickColor;
     // Starts the web browser on url without waiting; returns the error text, empty on success.
     std::function<std::string(const std::string& url)> launchBrowser;
 

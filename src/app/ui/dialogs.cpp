@@ -5,7 +5,7 @@ namespace quillon {
 TDialogs::TDialogs(const TAppEnvironment& env, QWidget* mainWindow)
 {
     AccessURLHintForm = std::make_unique<TAccessURLHintForm>(mainWindow);
-    OptionsForm = std::make_unique<TOptionsForm>(env.appDir, *env.prompts, env.systemProxy, mainWindow);
+    OptionsForm = std::make_unique<TOptionsForm>(env.appDir, *env.prompts, env.systemProxy, env.pickColor, mainWindow);
     SysAuthForm = std::make_unique<TSysAuthForm>(mainWindow);
     ProxyAuthForm = std::make_unique<TProxyAuthForm>(mainWindow);
     SendToFriendForm = std::make_unique<TSendToFriendForm>(mainWindow);

@@ -8,7 +8,9 @@
 #include "app/ui/instancechannel.h"
 #include "app/ui/propertycontrols.h"
 #include "app/ui/uploadbannerpanel.h"
+#include "imaging/ui/picturetransformworkflow.h"
 #include "imaging/ui/pictureview.h"
+#include "imaging/ui/saveworkflow.h"
 #include "imaging/picturefiles.h"
 #include "logodir/directoryops.h"
 #include "logodir/ui/logotreemodel.h"
@@ -118,6 +120,19 @@ void TMainAppForm::InitializeApplication()
     LoadParameters(env_.appDir, serviceParameters_, prompts_);
     logoDirLoad_ = LoadLogoDirectory(env_.appDir, tree_, prompts_);
     directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_);
+    transformWorkflow_ = std::make_unique<TPictureTransformWorkflow>(
+        env_.appDir, tree_, prompts_,
+        TTransformHost{[this] { return SelectedNode() ? SelectedNode() : tree_.Root(); },
+                       [this] { return activeSourceImage_ ? &activeSourceImage_->SourcePicture() : nullptr; },
+                       [this] { return Options(); }, [this](TLogoNode* node) { SelectNode(node); },
+                       [this](TLogoNode* node) {
+                           logoTreeView_->setCurrentIndex(QModelIndex());
+                           SelectNode(node);
+                       },
+                       [this] { UpdateCommandStates(); }});
+    saveWorkflow_ = std::make_unique<TSaveWorkflow>(
+        prompts_, TSaveHost{[this] { return SelectedNode(); }, [this] { return activeSourceImage_.get(); },
+                            [this] { return Options(); }, env_.askSaveFile});
 
     propertyControls_ = std::make_unique<TPropertyControls>(
         phoneMake_, phoneModel_, logoWidth_, logoHeight_, fitInto_, keepProportions_,
@@ -356,7 +371,11 @@ void TMainAppForm::Open1Click()
         AddImageToDirectory(file);
 }
 
-void TMainAppForm::SaveMenuItemClick() { Trace("SaveMenuItemClick"); }
+void TMainAppForm::SaveMenuItemClick()
+{
+    Trace("SaveMenuItemClick");
+    saveWorkflow_->SaveLogo();
+}
 void TMainAppForm::AcquireImageMenuItemClick() { Trace("AcquireImageMenuItemClick"); }
 void TMainAppForm::SelectSourceMenuItemClick() { Trace("SelectSourceMenuItemClick"); }
 void TMainAppForm::GrabFromScreenToolButtonClick() { Trace("GrabFromScreenToolButtonClick"); }
@@ -386,9 +405,23 @@ void TMainAppForm::DeleteMenuItemClick()
     directoryOps_->DeleteSelectedNode(SelectedNode(), uploadRunning_);
 }
 
-void TMainAppForm::ConvertToFileFormatClick(int) { Trace("ConvertToFileFormatClick"); }
-void TMainAppForm::MirrorImageClick(bool) { Trace("MirrorImageClick"); }
-void TMainAppForm::RotateImageClick(int) { Trace("RotateImageClick"); }
+void TMainAppForm::ConvertToFileFormatClick(int format)
+{
+    Trace("ConvertToFileFormatClick");
+    transformWorkflow_->ConvertLogoFile(format);
+}
+
+void TMainAppForm::MirrorImageClick(bool vertically)
+{
+    Trace("MirrorImageClick");
+    transformWorkflow_->MirrorLogoFile(vertically ? TMirrorDirection::Vertical : TMirrorDirection::Horizontal);
+}
+
+void TMainAppForm::RotateImageClick(int degrees)
+{
+    Trace("RotateImageClick");
+    transformWorkflow_->RotateLogoFile(degrees);
+}
 
 void TMainAppForm::Options1Click()
 {

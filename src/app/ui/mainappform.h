@@ -50,6 +50,8 @@ class TPictureView;
 class TUploadBannerPanel;
 class TPropertyControls;
 class TQRCodeView;
+class TPictureTransformWorkflow;
+class TSaveWorkflow;
 
 // The program's only working window. Its creation runs the start-up sequence that
 // reads the data files; Exit and closing it run the shutdown sequence that writes them.
@@ -218,6 +220,8 @@ private:
     bool appCursorSet_ = false;
     QTimer* resizeTimer_ = nullptr;
     std::unique_ptr<TDirectoryOps> directoryOps_;
+    std::unique_ptr<TPictureTransformWorkflow> transformWorkflow_;
+    std::unique_ptr<TSaveWorkflow> saveWorkflow_;
     std::unique_ptr<TPropertyControls> propertyControls_;
     std::unique_ptr<TLogoSettings> logoSettings_;
     std::unique_ptr<THelpForm> helpForm_;

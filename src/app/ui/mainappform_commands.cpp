@@ -1,6 +1,7 @@
 // The menus, the tool bar and the pop-up menus: every control that offers a command
 // runs that command's one handler, and one rule decides which of them are enabled.
 #include "app/ui/mainappform.h"
+#include "imaging/picturemessages.h"
 
 #include "app/messages.h"
 #include "app/ui/dialogs.h"
@@ -27,8 +28,7 @@ namespace quillon {
 namespace {
 
 const char* const kFormatNames[4] = {"BMP", "JPG", "GIF", "PNG"};
-const char* const kFormatTexts[4] = {"BMP (Windows Bitmap)", "JPG (JPEG JFIF Format)",
-                                     "GIF (Graphics Interchange Format)", "PNG (Portable Network Graphics)"};
+const auto& kFormatTexts = kFormatCaptions;
 const int kAngles[3] = {90, 180, 270};
 
 QIcon Icon(const char* name) { return name ? QIcon(QString(":/icons/%1.png").arg(name)) : QIcon(); }

@@ -1,6 +1,9 @@
 #include "app/ui/platformadapters.h"
 
+#include "options/ui/colorbutton.h"
+
 #include <QApplication>
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QProcess>
 #include <QStandardPaths>
@@ -29,6 +32,35 @@ std::string AskOpenFile(QWidget* parent, const std::string& filter)
     return QFileDialog::getOpenFileName(parent ? parent : QApplication::activeWindow(), QString(), QString(),
                                         ToDialogFilter(filter), nullptr, QFileDialog::DontUseNativeDialog)
         .toStdString();
+}
+
+std::string AskSaveFile(QWidget* parent, const std::string& fileName, const std::string& folder,
+                        const std::string& filter, const std::string& defaultExtension)
+{
+    QFileDialog dialog(parent ? parent : QApplication::activeWindow());
+    dialog.setObjectName("SaveImageDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Qt's own dialog, the same on every desktop; the program asks before overwriting.
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(ToDialogFilter(filter));
+    dialog.setDefaultSuffix(QString::fromStdString(defaultExtension));
+    if (!folder.empty())
+        dialog.setDirectory(QString::fromStdString(folder));
+    dialog.selectFile(QString::fromStdString(fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst().toStdString();
+}
+
+bool PickColor(QWidget* parent, int& colour)
+{
+    const QColor picked = QColorDialog::getColor(ColorFromBGR(colour), parent ? parent : QApplication::activeWindow(), QString(),
+                                                 QColorDialog::DontUseNativeDialog);
+    if (!picked.isValid())
+        return false;
+    colour = BGRFromColor(picked);
+    return true;
 }
 
 std::string LaunchBrowser(const std::string& url)

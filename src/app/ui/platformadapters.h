@@ -11,6 +11,11 @@ namespace quillon {
 
 // An open-file dialog for an existing file; filter in the "Label|patterns|Label|patterns" form.
 std::string AskOpenFile(QWidget* parent, const std::string& filter);
+// A save-file dialog that leaves the overwrite question to the caller.
+std::string AskSaveFile(QWidget* parent, const std::string& fileName, const std::string& folder,
+                        const std::string& filter, const std::string& defaultExtension);
+// The toolkit's own colour picker over the active window.
+bool PickColor(QWidget* parent, int& colour);
 // The same filter in the form the toolkit's file dialogs take.
 QString ToDialogFilter(const std::string& filter);
 // $BROWSER, or xdg-open, started detached; the error text and the program on failure.

@@ -14,6 +14,11 @@ TAppEnvironment TRealPlatform::Environment(const std::string& appDir)
     env.instances = &instances_;
     env.systemProxy = EnvironmentProxyText;
     env.askOpenFile = [](const std::string& filter) { return AskOpenFile(nullptr, filter); };
+    env.askSaveFile = [](const std::string& fileName, const std::string& folder, const std::string& filter,
+                         const std::string& defaultExtension) {
+        return AskSaveFile(nullptr, fileName, folder, filter, defaultExtension);
+    };
+    env.pickColor = [](int& colour) { return PickColor(nullptr, colour); };
     env.launchBrowser = LaunchBrowser;
     return env;
 }

@@ -35,6 +35,19 @@ bool TMessageBoxPrompts::Confirm(const std::string& text)
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+TAnswer TMessageBoxPrompts::ConfirmCancel(const std::string& text)
+{
+    switch (QMessageBox::question(QApplication::activeWindow(), Caption(), Q(text),
+                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+        return TAnswer::Yes;
+    case QMessageBox::No:
+        return TAnswer::No;
+    default:
+        return TAnswer::Cancel;  // the Cancel button, Esc and closing the box alike
+    }
+}
+
 bool TMessageBoxPrompts::InputQuery(const std::string& title, const std::string& prompt, std::string& value)
 {
     bool ok = false;

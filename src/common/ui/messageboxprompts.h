@@ -13,6 +13,7 @@ public:
     void Warning(const std::string& text) override;
     void Information(const std::string& text) override;
     bool Confirm(const std::string& text) override;
+    TAnswer ConfirmCancel(const std::string& text) override;
     bool InputQuery(const std::string& title, const std::string& prompt, std::string& value) override;
 };
 

@@ -2,16 +2,23 @@
 
 #include <QDialog>
 
+class QComboBox;
+
 namespace quillon {
 
-// Created at start-up and kept for the whole run, so the modal dialog can be shown at once.
+// Asks which format an imported or grabbed picture is written in. Created at start-up
+// and kept for the whole run, so the format chosen last is offered again.
 class TFileFormatChoiceForm : public QDialog {
+    Q_OBJECT
 public:
-    explicit TFileFormatChoiceForm(QWidget* parent = nullptr) : QDialog(parent)
-    {
-        setObjectName("FileFormatChoiceForm");
-        setWindowTitle("Graphic file format choice");
-    }
+    explicit TFileFormatChoiceForm(QWidget* parent = nullptr);
+
+    // Shows the dialog; true with the chosen format index (0..3) on OK.
+    bool Execute(int& formatIndex);
+    int FormatIndex() const;
+
+private:
+    QComboBox* fileFormatComboBox_ = nullptr;
 };
 
 } // namespace quillon

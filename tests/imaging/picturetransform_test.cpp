@@ -1,0 +1,212 @@
+#include "imaging/picturetransform.h"
+
+#include "codec_fixtures.h"
+#include "imaging/picturefiles.h"
+#include "imaging/picturemessages.h"
+#include "logodir/nodepaths.h"
+#include "support/scriptedprompts.h"
+#include "support/tempdir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using quillon::test::MakeTestPicture;
+using quillon::test::TScriptedPrompts;
+using quillon::test::TTempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+class PictureTransformTest : public ::testing::Test {
+protected:
+    void SetUp() override { tree.CreateRootNode(); }
+
+    // A logo whose file on disk holds the test picture in the format of its name.
+    TLogoNode* Logo(const std::string& name)
+    {
+        auto record = std::make_unique<TLogoDirObject>(nkLogo, name);
+        record->phonemakeid = 2;
+        record->phonemodelid = 5;
+        record->logowidth = 101;
+        record->fitkind = fkWidth;
+        record->uploadurl = "http://wap.example/x";
+        record->frameleft = record->frametop = 3;
+        record->framewidth = record->frameheight = 40;
+        TLogoNode* node = tree.AddChild(tree.Root(), name, kLogoImage, std::move(record));
+        fs::create_directories(Folder());
+        SavePicture((Folder() / name).string(), picture, PictureFormatOfName(name), {});
+        return node;
+    }
+    fs::path Folder() const { return dir.Path() / "Logo Directory"; }
+    std::vector<std::string> Files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(Folder()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < tree.Root()->Count(); ++i)
+            names.push_back(tree.Root()->Child(i)->Text());
+        return names;
+    }
+    TTransformResult Run(TLogoNode* node, const TTransformRequest& request)
+    {
+        return TransformLogoFile(dir.AppDir(), tree, node, picture, request, prompts);
+    }
+    static TTransformRequest Convert(int format, int retain, bool ask = false)
+    {
+        return {TTransformKind::Convert, format, TMirrorDirection::Horizontal, 90, retain, ask};
+    }
+    static TTransformRequest Mirror(int retain, bool ask = false)
+    {
+        return {TTransformKind::Mirror, 0, TMirrorDirection::Horizontal, 90, retain, ask};
+    }
+
+    TTempDir dir;
+    TLogoTree tree;
+    TScriptedPrompts prompts;
+    TBitmap picture = MakeTestPicture(30, 20);
+};
+
+TEST_F(PictureTransformTest, ConvertingWithDeleteRenamesTheNodeAndRemovesTheOldFile)
+{
+    TLogoNode* photo = Logo("photo.jpg");
+    const TTransformResult r = Run(photo, Convert(pfPNG, 2));
+    EXPECT_EQ(r.node, photo);
+    EXPECT_FALSE(r.added);
+    EXPECT_EQ(Files(), std::vector<std::string>{"photo.png"});
+    EXPECT_EQ(photo->Text(), "photo.png");
+    EXPECT_EQ(photo->Data()->nodename, "photo.png");
+    EXPECT_FALSE(photo->Data()->HasFrame());
+    EXPECT_TRUE(prompts.shown.empty());
+    // The conversion keeps every pixel at full size.
+    const TBitmap back = LoadPicture((Folder() / "photo.png").string());
+    EXPECT_EQ(back.Width(), 30);
+    EXPECT_EQ(back.Height(), 20);
+}
+
+TEST_F(PictureTransformTest, ConvertingWithRetainAddsAUniquelyNamedCopyAfterTheOldNode)
+{
+    TLogoNode* photo = Logo("photo.jpg");
+    Logo("photo2.png");
+    Logo("zebra.bmp");
+    const TTransformResult r = Run(photo, Convert(pfGIF, 1));
+    ASSERT_TRUE(r.added);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"photo.jpg", "photo3.gif", "photo2.png", "zebra.bmp"}));
+    EXPECT_EQ(r.node, tree.Root()->Child(1));
+    TLogoDirObject expected = *photo->Data();
+    expected.nodename = "photo3.gif";
+    expected.DiscardFrame();
+    EXPECT_EQ(*r.node->Data(), expected);
+    EXPECT_TRUE(fs::exists(Folder() / "photo.jpg"));
+    // GIF files written by a transform keep to a 256-colour palette.
+    EXPECT_LE(quillon::test::CountColours(LoadPicture((Folder() / "photo3.gif").string())), 256u);
+}
+
+TEST_F(PictureTransformTest, MirroringWithTheDefaultsReplacesTheFileWhateverTheCaseOfTheExtension)
+{
+    TLogoNode* upper = Logo("PHOTO.JPG");
+    TLogoNode* scan = Logo("scan.jpeg");
+    Run(upper, Mirror(2));
+    Run(scan, Mirror(2));
+    EXPECT_EQ(upper->Text(), "PHOTO.jpg");
+    EXPECT_EQ(scan->Text(), "scan.jpg");
+    // PHOTO.JPG is the same file to the program, so no stray copy stays; scan.jpeg has
+    // another name and stays because no target name was asked.
+    EXPECT_EQ(Files(), (std::vector<std::string>{"PHOTO.jpg", "scan.jpeg", "scan.jpg"}));
+}
+
+TEST_F(PictureTransformTest, TheNameLoopAllowsTheOwnBaseNameWhenDeletingAndWarnsOnAnother)
+{
+    TLogoNode* photo = Logo("photo.png");
+    Logo("beach.bmp");
+    prompts.inputs = {std::string("BEACH"), std::string("photo")};
+    const TTransformResult r = Run(photo, Mirror(2, true));
+    EXPECT_EQ(r.node, photo);
+    ASSERT_EQ(prompts.shown.size(), 3u);
+    EXPECT_EQ(prompts.shown[0].text, std::string(kTitleTargetFileName) + "|" + kPromptTargetFileName + "|photo");
+    EXPECT_EQ(prompts.shown[1].text, kMsgTargetNameExists);
+    // The box comes back with what was typed.
+    EXPECT_EQ(prompts.shown[2].text, std::string(kTitleTargetFileName) + "|" + kPromptTargetFileName + "|BEACH");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"beach.bmp", "photo.png"}));
+    const TBitmap back = LoadPicture((Folder() / "photo.png").string());
+    EXPECT_EQ(back, MirrorBitmap(picture, TMirrorDirection::Horizontal));
+}
+
+TEST_F(PictureTransformTest, WhenKeepingTheOwnBaseNameIsTakenToo)
+{
+    TLogoNode* photo = Logo("photo.png");
+    prompts.inputs = {std::string("Photo"), std::string("other")};
+    const TTransformResult r = Run(photo, Mirror(1, true));
+    EXPECT_EQ(prompts.shown[1].text, kMsgTargetNameExists);
+    ASSERT_TRUE(r.added);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"photo.png", "other.png"}));
+}
+
+TEST_F(PictureTransformTest, AskingRotateAndNamingAnotherFileDeletesTheSource)
+{
+    TLogoNode* photo = Logo("photo.png");
+    prompts.choices = {TAnswer::No};
+    prompts.inputs = {std::string("turned")};
+    TTransformRequest rotate{TTransformKind::Rotate, 0, TMirrorDirection::Horizontal, 90, 0, true};
+    Run(photo, rotate);
+    EXPECT_EQ(prompts.shown[0].text, kMsgKeepAfterRotate);
+    EXPECT_EQ(photo->Text(), "turned.png");
+    EXPECT_EQ(Files(), std::vector<std::string>{"turned.png"});
+    const TBitmap back = LoadPicture((Folder() / "turned.png").string());
+    EXPECT_EQ(back.Width(), 20);
+    EXPECT_EQ(back.Height(), 30);
+    EXPECT_EQ(back, RotateBitmap(picture, 90));
+}
+
+TEST_F(PictureTransformTest, CancelAnywhereChangesNothing)
+{
+    TLogoNode* photo = Logo("photo.png");
+    const std::string before = dir.Read("Logo Directory/photo.png");
+    prompts.choices = {TAnswer::Cancel};
+    EXPECT_EQ(Run(photo, Convert(pfBMP, 0)).node, nullptr);
+    EXPECT_EQ(prompts.shown[0].text, kMsgKeepAfterConvert);
+    prompts.inputs = {std::nullopt};
+    EXPECT_EQ(Run(photo, Mirror(2, true)).node, nullptr);
+    EXPECT_EQ(Names(), std::vector<std::string>{"photo.png"});
+    EXPECT_EQ(Files(), std::vector<std::string>{"photo.png"});
+    EXPECT_EQ(dir.Read("Logo Directory/photo.png"), before);
+    EXPECT_TRUE(photo->Data()->HasFrame());
+}
+
+TEST_F(PictureTransformTest, ANameLeadingOutOfTheFolderIsRefused)
+{
+    TLogoNode* photo = Logo("photo.png");
+    prompts.inputs = {std::string("../escaped")};
+    EXPECT_EQ(Run(photo, Convert(pfBMP, 1, true)).node, nullptr);
+    EXPECT_FALSE(fs::exists(dir.Path() / "escaped.bmp"));
+    EXPECT_EQ(Names(), std::vector<std::string>{"photo.png"});
+}
+
+TEST_F(PictureTransformTest, AWriteFailureLeavesNodeAndFileAlone)
+{
+    TLogoNode* photo = Logo("photo.png");
+    // A folder in the way of the new file makes the write fail, whatever the rights.
+    fs::create_directories(Folder() / "photo.bmp" / "inside");
+    EXPECT_EQ(Run(photo, Convert(pfBMP, 2)).node, nullptr);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, "error");
+    EXPECT_EQ(photo->Text(), "photo.png");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"photo.bmp", "photo.png"}));
+    EXPECT_TRUE(fs::is_directory(Folder() / "photo.bmp"));
+}
+
+TEST_F(PictureTransformTest, OnlyLogosAreTransformed)
+{
+    TLogoNode* folder = tree.AddChild(tree.Root(), "Cars", kFolderImage, std::make_unique<TLogoDirObject>(nkFolder, "Cars"));
+    EXPECT_EQ(Run(folder, Convert(pfBMP, 2)).node, nullptr);
+    EXPECT_EQ(Run(tree.Root(), Convert(pfBMP, 2)).node, nullptr);
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+} // namespace
