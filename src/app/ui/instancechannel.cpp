@@ -90,8 +90,12 @@ void TInstanceChannel::Accept()
 {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
         auto drain = [this, socket] {
-            while (socket->canReadLine()) {
-                const QByteArray line = socket->readLine().trimmed();
+            // Everything is read before anything is emitted: a receiver may show a modal
+            // dialog, during which this socket can hang up and be deleted.
+            QList<QByteArray> lines;
+            while (socket->canReadLine())
+                lines.append(socket->readLine().trimmed());
+            for (const QByteArray& line : lines) {
                 if (line == "activate")
                     emit ActivateRequested();
                 else if (line == "message 1025")

@@ -196,7 +196,8 @@ void TMainAppForm::FormActivate()
 
 void TMainAppForm::CheckImageURL()
 {
-    // Picture hand-over from the browser plug-in arrives with the acquisition commands.
+    if (downloadWorkflow_)
+        downloadWorkflow_->CheckImageURL();
 }
 
 TLogoNode* TMainAppForm::SelectedNode() const { return TLogoTreeModel::NodeOf(logoTreeView_->currentIndex()); }
@@ -240,6 +241,10 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     uploadWorkflow_->ShowAccessHint = [this, save, &optionsForm](const std::string& url) {
         dialogs_->AccessURLHintForm->Execute(url, optionsForm.Options.enableaccesshint, save);
     };
+    dialogs_->PictureDownloadForm->SetServices({env_.appDir, &prompts_, &optionsForm.Options, save,
+                                                uploadWorkflow_->AskProxyLogin});
+    downloadWorkflow_ = std::make_unique<TPictureDownloadWorkflow>(
+        *env_.settings, *dialogs_->PictureDownloadForm, [this](const std::string& file) { AddImageToDirectory(file); });
 }
 
 void TMainAppForm::ShowUploadUrl(const std::string& url)
@@ -420,6 +425,8 @@ void TMainAppForm::ShutdownApplication()
     shutdownDone_ = true;
     if (uploadWorkflow_)
         uploadWorkflow_->Shutdown();
+    if (downloadWorkflow_)
+        downloadWorkflow_->Shutdown();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/ui/picturedownloadworkflow.h"
 #include "app/commandstates.h"
 #include "app/parameters.h"
 #include "app/phoneslist.h"
@@ -212,6 +213,7 @@ private:
     std::unique_ptr<TLogoSettings> logoSettings_;
     std::unique_ptr<THelpForm> helpForm_;
     std::unique_ptr<TUploadWorkflow> uploadWorkflow_;
+    std::unique_ptr<TPictureDownloadWorkflow> downloadWorkflow_;
     QPixmap uploadTile_;
 
     // Controls, by the names the rest of the program knows them by.
