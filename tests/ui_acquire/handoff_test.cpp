@@ -239,15 +239,20 @@ TEST_F(HandOffTest, AddImageURLOverTheSessionBus)
         TAutomationServer server(settings, platform.Instances());
         ASSERT_TRUE(server.Register(connection));
 
-        auto call = [&](const std::string& url) {
+        auto invoke = [&](const QString& method, const QStringList& arguments) {
             QProcess gdbus;
-            gdbus.start("gdbus", {"call", "--address", address, "--dest", kAutomationService, "--object-path",
-                                  kAutomationPath, "--method", QString(kPluginInterface) + ".AddImageURL",
-                                  QString::fromStdString(url)});
+            gdbus.start("gdbus", QStringList{"call", "--address", address, "--dest", kAutomationService,
+                                             "--object-path", kAutomationPath, "--method", method} +
+                                     arguments);
             // The call is served by this thread's event loop.
             WaitFor([&] { return gdbus.state() == QProcess::NotRunning; });
             return gdbus.readAllStandardOutput().trimmed().toStdString();
         };
+        auto call = [&](const std::string& url) {
+            return invoke(QString(kPluginInterface) + ".AddImageURL", {QString::fromStdString(url)});
+        };
+        EXPECT_EQ(invoke(QString(kCommandInterface) + ".QueryStatus", {}), "(uint32 0, uint32 2)");
+        EXPECT_EQ(invoke(QString(kCommandInterface) + ".Exec", {}), "(uint32 0,)");
         EXPECT_EQ(call(URL("/c/photo.png")), "(uint32 0,)");
         WaitFor([&] { return !Logos().empty(); });
         EXPECT_EQ(Logos(), std::vector<std::string>{"photo.png"});
@@ -255,6 +260,7 @@ TEST_F(HandOffTest, AddImageURLOverTheSessionBus)
 
         settings.RemoveKey();
         EXPECT_EQ(call(URL("/d/photo.png")), "(uint32 2147500037,)");
+        EXPECT_EQ(invoke(QString(kCommandInterface) + ".Exec", {}), "(uint32 2147500037,)");
         EXPECT_FALSE(settings.Read());
     }
     QDBusConnection::disconnectFromBus("handoff-test");

@@ -54,7 +54,17 @@ TPictureDownloadForm::TPictureDownloadForm(QWidget* parent) : QDialog(parent)
     connect(ActTimer, &QTimer::timeout, this, &TPictureDownloadForm::ActTimerTimer);
 }
 
-TPictureDownloadForm::~TPictureDownloadForm() { runner_.Shutdown(); }
+TPictureDownloadForm::~TPictureDownloadForm() { Shutdown(); }
+
+void TPictureDownloadForm::Shutdown()
+{
+    if (!DownloadThread)
+        return;
+    runner_.Shutdown();
+    // The completion was dropped, so the dialog may close now. A body that did not end in
+    // time may still use its worker: that one is left to the end of the program.
+    (void)DownloadThread.release();
+}
 
 void TPictureDownloadForm::showEvent(QShowEvent* e)
 {

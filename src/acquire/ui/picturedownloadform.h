@@ -44,7 +44,7 @@ public:
     bool Downloading() const { return DownloadThread != nullptr; }
 
     // Cancels a running download and waits a bounded time for it (program shutdown).
-    void Shutdown() { runner_.Shutdown(); }
+    void Shutdown();
 
     void done(int result) override;
 
