@@ -16,7 +16,7 @@ test_pkgs=(
   # the reference service's tests: QR codes read back, pages in a real browser, TLS, a peer
   zbar-tools chromium openssl nginx
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard
-  openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0
+  openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0 imagemagick
   # the browser hand-off over the session bus: gdbus, the client a person or a test uses
   libglib2.0-bin
   # fuzzing

@@ -164,7 +164,10 @@ int TService::Bind()
                                  std::to_string(config_.port));
     publicUrl_ = config_.publicUrl;
     if (publicUrl_.empty()) {
-        std::string host = config_.listenAddress == "0.0.0.0" ? MachineAddress() : config_.listenAddress;
+        const std::string& listen = config_.listenAddress;
+        std::string host = listen == "0.0.0.0" || listen == "::" ? MachineAddress()
+                           : listen.find(':') != std::string::npos ? "[" + listen + "]"
+                                                                    : listen;
         publicUrl_ = (config_.certFile.empty() ? "http://" : "https://") + host + ":" + std::to_string(port);
     }
     return port;

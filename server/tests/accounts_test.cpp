@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 
 using namespace quillon::server;
 using namespace quillon::server::test;
@@ -20,9 +19,15 @@ httplib::Params Form(const std::string& login, const std::string& password, cons
 
 std::string ConfirmationLink(const std::string& mail)
 {
-    std::smatch m;
-    EXPECT_TRUE(std::regex_search(mail, m, std::regex("http://[^\\s]+/confirm\\.php\\?token=[0-9a-f]{32}")));
-    return m.empty() ? "" : m.str(0);
+    const std::string marker = "/confirm.php?token=";
+    size_t at = mail.find(marker);
+    size_t start = mail.rfind("http://", at);
+    if (at == std::string::npos || start == std::string::npos)
+        return "";
+    std::string token = mail.substr(at + marker.size(), 32);
+    EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos) << token;
+    EXPECT_TRUE(mail.compare(at + marker.size() + 32, 2, "\r\n") == 0);
+    return mail.substr(start, at + marker.size() + 32 - start);
 }
 
 std::string UploadAnswer(TRunningService& service, const std::string& login, const std::string& password)
@@ -140,6 +145,22 @@ TEST(Accounts, FreshDataFolderHoldsTheGuestAccountAlone)
     sqlite3_finalize(q);
     sqlite3_close(db);
     EXPECT_EQ(logins, std::vector<std::string>{"guest"});
+}
+
+} // namespace
+
+namespace {
+
+TEST(Addresses, GivenPublicUrlStartsEveryUrlHandedOut)
+{
+    TServiceConfig config;
+    config.publicUrl = "https://phones.example.org:9443";
+    TRunningService service(config);
+    EXPECT_EQ(UploadAnswer(service, "guest", "x").rfind("SUCCESS\r\nhttps://phones.example.org:9443/guest/?id=", 0),
+              0u);
+    auto list = service.Client().Get("/addresses.txt");
+    ASSERT_TRUE(list);
+    EXPECT_NE(list->body.find("wap=https://phones.example.org:9443/wap/\r\n"), std::string::npos);
 }
 
 } // namespace

@@ -13,7 +13,6 @@
 #include <atomic>
 #include <chrono>
 #include <map>
-#include <regex>
 #include <set>
 
 using namespace quillon::server;
@@ -74,9 +73,8 @@ public:
     {
         if (!WaitFor(", public URL"))
             return -1;
-        std::smatch m;
-        std::regex_search(output_, m, std::regex("port ([0-9]+),"));
-        return std::stoi(m.str(1));
+        size_t at = output_.find(" port ");
+        return at == std::string::npos ? -1 : std::stoi(output_.substr(at + 6));
     }
     void Signal(int sig) { kill(pid_, sig); }
     // The exit status, or -1 when it has not ended in time.

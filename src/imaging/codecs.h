@@ -17,6 +17,22 @@ namespace quillon {
 // pass over the whole picture, so a tiny file could otherwise take minutes.
 TBitmap DecodeJPEG(std::string_view data);
 inline constexpr int kMaxJPEGScans = 100;
+
+// Told about a picture while it is decoded, so its first rows can be used while the rest
+// are still coming in. Calls come from the decoding thread and must not throw (they run
+// between the decoder's own C frames).
+class TDecodeListener {
+public:
+    virtual ~TDecodeListener() = default;
+    // The picture has its size and pixels; none of them is final yet.
+    virtual void Started(const TBitmap& picture) = 0;
+    // Rows [0, rows) are final.
+    virtual void RowsDone(int rows) = 0;
+};
+
+// DecodeJPEG into a picture that stays where it is, telling the listener (if any) as rows
+// become final. Baseline files come in band by band; progressive ones all at the end.
+void DecodeJPEGInto(std::string_view data, TBitmap& out, TDecodeListener* listener);
 // Palette, grey, 16-bit and interlaced files; transparency is flattened onto white.
 TBitmap DecodePNG(std::string_view data);
 // The first frame on its logical screen (clipped to it); transparency and the screen

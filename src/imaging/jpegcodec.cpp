@@ -107,10 +107,11 @@ struct TDecodeState {
     std::vector<uint8_t> cmykRow;
     int64_t headerWidth = 0;
     int64_t headerHeight = 0;
+    bool progressive = false;
 };
 
 // Returns false with err.message filled when the library gave up.
-bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out)
+bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out, TDecodeListener* listener)
 {
     if (setjmp(s.err.jump))
         return false;
@@ -129,6 +130,9 @@ bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out)
     int width = static_cast<int>(s.cinfo.output_width);
     int height = static_cast<int>(s.cinfo.output_height);
     out.ResizeForOverwrite(width, height);
+    s.progressive = s.cinfo.progressive_mode;
+    if (listener)
+        listener->Started(out);
     if (cmyk)
         s.cmykRow.resize(static_cast<size_t>(width) * 4);
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
@@ -144,6 +148,9 @@ bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out)
                 rows[n] = out.Row(y + n);
             jpeg_read_scanlines(&s.cinfo, rows, static_cast<JDIMENSION>(n));
         }
+        // Rows of a progressive file change until its last scan is in.
+        if (listener && !s.progressive)
+            listener->RowsDone(static_cast<int>(s.cinfo.output_scanline));
     }
     jpeg_finish_decompress(&s.cinfo);
     if (s.err.damagedScan != 0 && s.err.damagedScan == s.cinfo.input_scan_number) {
@@ -184,17 +191,24 @@ bool RunEncode(TEncodeState& s, const TBitmap& picture, int quality)
 
 TBitmap DecodeJPEG(std::string_view data)
 {
+    TBitmap out;
+    DecodeJPEGInto(data, out, nullptr);
+    return out;
+}
+
+void DecodeJPEGInto(std::string_view data, TBitmap& out, TDecodeListener* listener)
+{
     TDecodeState s{};
     InstallErrorManager(reinterpret_cast<j_common_ptr>(&s.cinfo), s.err);
     jpeg_create_decompress(&s.cinfo);
-    TBitmap out;
-    bool ok = RunDecode(s, data, out);
+    bool ok = RunDecode(s, data, out, listener);
     jpeg_destroy_decompress(&s.cinfo);
     if (s.headerWidth * s.headerHeight > kMaxPicturePixels)
         CheckPictureDimensions(s.headerWidth, s.headerHeight);
     if (!ok)
         throw QuillonError(std::string("JPEG: ") + s.err.message);
-    return out;
+    if (listener && s.progressive)
+        listener->RowsDone(out.Height());
 }
 
 std::string EncodeJPEG(const TBitmap& picture, int quality)

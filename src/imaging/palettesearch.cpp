@@ -25,7 +25,8 @@ TPaletteSearch::TPaletteSearch(const std::vector<TRGB>& palette)
     for (size_t i = 0; i < palette.size(); ++i) {
         all_.push_back({palette[i][0], palette[i][1], palette[i][2], static_cast<uint8_t>(i)});
     }
-    for (int level = 0; level < kLevels; ++level)
+    levels_ = palette.size() <= kFewEntries ? kLevels - 1 : kLevels;
+    for (int level = 0; level < levels_; ++level)
         lists_[level].resize(size_t{1} << (3 * (3 + level)));
     pool_.reserve(1 << 16);
 }
@@ -34,7 +35,7 @@ const TPaletteSearch::TEntry* TPaletteSearch::BuildFor(int r, int g, int b)
 {
     const TEntry* from = all_.data();
     uint32_t count = static_cast<uint32_t>(all_.size());
-    for (int level = 0; level < kLevels; ++level) {
+    for (int level = 0; level < levels_; ++level) {
         TList& list = lists_[level][Box(level, r, g, b)];
         if (list.begin == kUnbuilt)
             Build(list, from, count, level, r, g, b);

@@ -13,14 +13,14 @@ using TRGB = std::array<uint8_t, 3>;
 // cut into boxes at three sizes (32, 16 and 8 steps per channel); the first query in a box
 // keeps only the entries that can be nearest to some point of it, filtered from the list
 // of the enclosing box, so a query compares a handful of entries and building the lists
-// stays cheap. Meant for many queries on one palette of 1 to 256 entries.
+// stays cheap. A palette of at most 64 entries uses the first two sizes only. Meant for many queries on one palette of 1 to 256 entries.
 class TPaletteSearch {
 public:
     explicit TPaletteSearch(const std::vector<TRGB>& palette);
 
     int Nearest(int r, int g, int b)
     {
-        const TList& list = lists_[kLevels - 1][Box(kLevels - 1, r, g, b)];
+        const TList& list = lists_[levels_ - 1][Box(levels_ - 1, r, g, b)];
         const TEntry* candidates = list.begin != kUnbuilt ? pool_.data() + list.begin : BuildFor(r, g, b);
         // Distance and index in one key: the minimum needs no unpredictable branch.
         int best = INT32_MAX;
@@ -34,6 +34,9 @@ public:
 
 private:
     static constexpr int kLevels = 3;
+    // A small palette leaves a handful of entries in each 16-step box already; a third
+    // level would cost more to build than it saves.
+    static constexpr size_t kFewEntries = 64;
     static constexpr uint32_t kUnbuilt = UINT32_MAX;
 
     // The colour beside the index: a query reads one small record per candidate.
@@ -55,6 +58,7 @@ private:
     const TEntry* BuildFor(int r, int g, int b);
     void Build(TList& list, const TEntry* from, uint32_t count, int level, int r, int g, int b);
 
+    int levels_ = kLevels;
     std::vector<TEntry> all_;
     std::vector<TEntry> pool_; // every built list, one after another
     std::vector<TList> lists_[kLevels];

@@ -40,28 +40,43 @@ std::string ReadWholeFile(const std::string& path)
 
 namespace {
 
-TBitmap Decode(const std::string& path)
+void Decode(const std::string& path, TBitmap& out, TDecodeListener* listener)
 {
     std::string data = ReadWholeFile(path);
     switch (PictureFormatOfName(path)) {
-    case pfJPEG: return DecodeJPEG(data);
-    case pfGIF: return DecodeGIF(data);
-    case pfPNG: return DecodePNG(data);
-    case pfBMP: break;
+    case pfJPEG: return DecodeJPEGInto(data, out, listener);
+    case pfGIF: out = DecodeGIF(data); break;
+    case pfPNG: out = DecodePNG(data); break;
+    case pfBMP: out = DecodeBMP(data); break;
     }
-    return DecodeBMP(data);
+    if (listener) {
+        listener->Started(out);
+        listener->RowsDone(out.Height());
+    }
+}
+
+void DecodeTelling(const std::string& path, TBitmap& out, TDecodeListener* listener)
+{
+    try {
+        Decode(path, out, listener);
+    } catch (const std::bad_alloc&) {
+        // Within the pixel limit but more than this machine can hold.
+        throw QuillonError(kMsgImageTooLarge);
+    }
 }
 
 } // namespace
 
 TBitmap LoadPicture(const std::string& path)
 {
-    try {
-        return Decode(path);
-    } catch (const std::bad_alloc&) {
-        // Within the pixel limit but more than this machine can hold.
-        throw QuillonError(kMsgImageTooLarge);
-    }
+    TBitmap out;
+    DecodeTelling(path, out, nullptr);
+    return out;
+}
+
+void LoadPictureInto(const std::string& path, TBitmap& out, TDecodeListener& listener)
+{
+    DecodeTelling(path, out, &listener);
 }
 
 std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings)

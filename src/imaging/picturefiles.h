@@ -13,6 +13,11 @@ namespace quillon {
 // has no memory for.
 TBitmap LoadPicture(const std::string& path);
 
+class TDecodeListener;
+// LoadPicture into a picture that stays where it is, telling the listener as rows become
+// final (band by band for JPEG files, all at once for the other formats).
+void LoadPictureInto(const std::string& path, TBitmap& out, TDecodeListener& listener);
+
 // The whole file of the picture in the format; throws QuillonError.
 std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings = {});
 

@@ -1,6 +1,7 @@
 #include "imaging/quantizer.h"
 
 #include "common/error.h"
+#include "common/workpool.h"
 
 #include <algorithm>
 #include <exception>
@@ -9,14 +10,17 @@
 #include <new>
 #include <limits>
 #include <queue>
-#include <thread>
 
 namespace quillon {
 
 namespace {
 
 constexpr int kTreeDepth = 6;
-constexpr int kRefineSteps = 1;
+
+// Lloyd steps on the palette. One gives most of the gain at 256 colours; a small palette
+// leaves far more error per entry and its steps are cheap (short candidate lists), so it
+// takes more, until the entries stop moving.
+int RefineSteps(int maxColors) { return maxColors <= 64 ? 16 : maxColors <= 128 ? 2 : 1; }
 // Pixels and colour cells from which two threads, each searching its own lists, win.
 constexpr int64_t kLargePicture = 1 << 17;
 constexpr size_t kManyCells = 1 << 13;
@@ -215,7 +219,7 @@ std::vector<TRGB> TOctree::BuildPalette() const
 }
 
 // Runs body(begin, end) on the two halves of [0, count) when work is large enough, the upper
-// half on a second thread where there is a core for it; otherwise on all of it at once.
+// half on the program's second core where there is one; otherwise on all of it at once.
 template <typename Body>
 void ForEachHalf(int count, bool large, Body body)
 {
@@ -223,29 +227,11 @@ void ForEachHalf(int count, bool large, Body body)
         body(0, count);
         return;
     }
-    int middle = count / 2;
-    if (std::thread::hardware_concurrency() < 2) {
-        body(0, middle);
-        body(middle, count);
-        return;
-    }
-    std::exception_ptr upperFailure;
-    std::thread upper([&] {
-        try {
-            body(middle, count);
-        } catch (...) {
-            upperFailure = std::current_exception();
-        }
+    const int middle = count / 2;
+    TWorkPool::Shared().For(2, 2, 1, [&](int32_t half, int32_t end) {
+        for (; half < end; ++half)
+            half == 0 ? body(0, middle) : body(middle, count);
     });
-    try {
-        body(0, middle);
-    } catch (...) {
-        upper.join();
-        throw;
-    }
-    upper.join();
-    if (upperFailure)
-        std::rethrow_exception(upperFailure);
 }
 
 // Lloyd steps on the cells: the octree's clusters follow the tree's cube boundaries, so
@@ -267,7 +253,9 @@ void SumClusters(const std::vector<TColourCell>& cells, size_t begin, size_t end
 
 void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& palette, int steps)
 {
-    for (int step = 0; step < steps; ++step) {
+    bool moved = true;
+    for (int step = 0; step < steps && moved; ++step) {
+        moved = false;
         std::vector<TColourCell> halves[2] = {std::vector<TColourCell>(palette.size()),
                                               std::vector<TColourCell>(palette.size())};
         ForEachHalf(static_cast<int>(cells.size()), cells.size() >= kManyCells, [&](int begin, int end) {
@@ -278,15 +266,26 @@ void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& pal
             for (int k = 0; k < 3; ++k)
                 cluster.sum[k] += halves[1][i].sum[k];
             cluster.count += halves[1][i].count;
-            if (cluster.count)
-                palette[i] = MeanColour(cluster.sum, cluster.count);
+            if (cluster.count) {
+                const TRGB mean = MeanColour(cluster.sum, cluster.count);
+                moved = moved || mean != palette[i];
+                palette[i] = mean;
+            }
         }
     }
 }
 
 int ClampChannel(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
-// Errors are kept in sixteenths; two rows of them (this one and the next) with a spare
+// Errors are kept in 256ths: the Floyd-Steinberg sixteenths of kErrorKept sixteenths of the
+// pixel's error. Passing on all of it lets error pile up where the palette cannot follow
+// (the edges of the colour cube, small palettes) and streak; 15/16 of it keeps the
+// dithering and loses the streaks.
+constexpr int kErrorKept = 15;
+constexpr int kErrorShift = 8;
+constexpr int kErrorHalf = 1 << (kErrorShift - 1);
+
+// Errors are kept in fractions (below); two rows of them (this one and the next) with a spare
 // pixel on each side so the kernel never needs a bounds test. Step is +1 on even rows and
 // -1 on odd ones (serpentine order), fixed at compile time so the loop stays tight.
 template <int Step>
@@ -298,18 +297,18 @@ void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vect
         int* err = current + (x + 1) * 3;
         int* below = next + (x + 1) * 3;
         const uint8_t* p = row + x * 3;
-        int r = ClampChannel(p[0] + ((err[0] + 8) >> 4));
-        int g = ClampChannel(p[1] + ((err[1] + 8) >> 4));
-        int b = ClampChannel(p[2] + ((err[2] + 8) >> 4));
+        int r = ClampChannel(p[0] + ((err[0] + kErrorHalf) >> kErrorShift));
+        int g = ClampChannel(p[1] + ((err[1] + kErrorHalf) >> kErrorShift));
+        int b = ClampChannel(p[2] + ((err[2] + kErrorHalf) >> kErrorShift));
         int index = search.Nearest(r, g, b);
         indexes[x] = static_cast<uint8_t>(index);
         const TRGB& chosen = palette[static_cast<size_t>(index)];
         const int e[3] = {r - chosen[0], g - chosen[1], b - chosen[2]};
         for (int k = 0; k < 3; ++k) {
-            err[Step * 3 + k] += e[k] * 7;
-            below[-Step * 3 + k] += e[k] * 3;
-            below[k] += e[k] * 5;
-            below[Step * 3 + k] += e[k];
+            err[Step * 3 + k] += e[k] * 7 * kErrorKept;
+            below[-Step * 3 + k] += e[k] * 3 * kErrorKept;
+            below[k] += e[k] * 5 * kErrorKept;
+            below[Step * 3 + k] += e[k] * kErrorKept;
         }
     }
 }
@@ -391,7 +390,7 @@ TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors)
     TOctree tree(cells);
     tree.Reduce(maxColors);
     out.palette = tree.BuildPalette();
-    RefinePalette(cells, out.palette, kRefineSteps);
+    RefinePalette(cells, out.palette, RefineSteps(maxColors));
     return out;
 }
 

@@ -3,10 +3,12 @@
 #include "imaging/bitmap.h"
 #include "imaging/resampler_weights.h"
 
+#include "common/workpool.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <thread>
+#include <memory>
 #include <vector>
 
 namespace quillon {
@@ -28,30 +30,6 @@ namespace {
 // Below this many source bytes a second thread costs more than it saves.
 constexpr size_t kBytesPerThread = 1 << 18;
 
-// Rows are handed out in small batches from a shared counter, so a thread the system
-// starts late (the cores are shared) takes fewer of them instead of holding everyone up.
-template <typename Body>
-void ParallelFor(int32_t count, int threads, Body body)
-{
-    threads = std::clamp(threads, 1, std::max(count, 1));
-    if (threads == 1) {
-        body(0, count);
-        return;
-    }
-    constexpr int32_t kBatch = 16; // even, so row pairs stay together
-    std::atomic<int32_t> next{0};
-    auto worker = [&] {
-        for (int32_t begin = next.fetch_add(kBatch); begin < count; begin = next.fetch_add(kBatch))
-            body(begin, std::min(count, begin + kBatch));
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t)
-        pool.emplace_back(worker);
-    worker();
-    for (std::thread& thread : pool)
-        thread.join();
-}
-
 int ThreadCount(const TResampleOptions& options, size_t work)
 {
     if (options.threads > 0)
@@ -60,46 +38,103 @@ int ThreadCount(const TResampleOptions& options, size_t work)
     return static_cast<int>(std::clamp<size_t>(work / kBytesPerThread, 1, static_cast<size_t>(threads)));
 }
 
+// The weights and packed plans of one axis. A frame moved during a drag keeps its size, so
+// the same axes come back render after render; a few are kept per thread.
+struct TAxis {
+    TAxisWeights weights;
+    THorizontalPlan plan; // for the level it was asked for, horizontal axes only
+    TSimdLevel planLevel = TSimdLevel::Scalar;
+};
+
+std::shared_ptr<const TAxis> Axis(int32_t sourceExtent, int32_t targetExtent, bool horizontal, TSimdLevel level)
+{
+    struct TEntry {
+        int32_t n, m;
+        bool horizontal;
+        TSimdLevel level;
+        std::shared_ptr<const TAxis> axis;
+    };
+    // Windows of extreme reductions run to megabytes; those are not worth keeping.
+    constexpr size_t kKeptWeights = size_t{1} << 18;
+    constexpr size_t kKept = 4;
+    thread_local std::vector<TEntry> kept;
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (kept[i].n == sourceExtent && kept[i].m == targetExtent && kept[i].horizontal == horizontal
+            && kept[i].level == level) {
+            std::rotate(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(i),
+                        kept.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return kept.front().axis;
+        }
+    auto axis = std::make_shared<TAxis>();
+    axis->weights = ComputeAxisWeights(sourceExtent, targetExtent);
+    if (horizontal && axis->weights.narrowWeights) {
+        axis->planLevel = level;
+        if (level == TSimdLevel::Sse2)
+            axis->plan = PlanHorizontalSse2(axis->weights);
+        else if (level == TSimdLevel::Avx2)
+            axis->plan = PlanHorizontalAvx2(axis->weights);
+    }
+    if (axis->weights.weights.size() <= kKeptWeights) {
+        kept.insert(kept.begin(), {sourceExtent, targetExtent, horizontal, level, axis});
+        if (kept.size() > kKept)
+            kept.pop_back();
+    }
+    return axis;
+}
+
+// The intermediate picture between the passes, kept by the thread for the next render (a
+// fresh one costs a page fault every 4 KiB, a good part of a small logo's render).
+uint8_t* IntermediateBuffer(size_t bytes)
+{
+    constexpr size_t kKeptBytes = size_t{16} << 20;
+    thread_local std::unique_ptr<uint8_t[]> kept;
+    thread_local size_t keptBytes = 0;
+    if (bytes > keptBytes || (keptBytes > kKeptBytes && bytes <= kKeptBytes)) {
+        kept.reset(); // before the new one, so the two never coexist
+        kept.reset(new uint8_t[bytes]);
+        keptBytes = bytes;
+    }
+    return kept.get();
+}
+
 class THorizontalPass {
 public:
-    THorizontalPass(const TBitmap& picture, const TRect& source, const TAxisWeights& w, TSimdLevel level)
-        : picture_(picture), source_(source), w_(w), level_(w.floatDivisionExact ? level : TSimdLevel::Scalar)
+    THorizontalPass(const TBitmap& picture, const TRect& source, const TAxis& axis)
+        : picture_(picture), source_(source), w_(axis.weights), level_(axis.planLevel), plan_(axis.plan)
     {
-        if (level_ == TSimdLevel::Sse2)
-            plan_ = PlanHorizontalSse2(w);
-        else if (level_ == TSimdLevel::Avx2)
-            plan_ = PlanHorizontalAvx2(w);
     }
 
-    // Filters picture rows `y` and `y + 1` (or only `y` when `two` is false) of the source
-    // part into `out` and `out + stride`.
-    void Rows(int32_t y, bool two, std::vector<uint8_t>& spare, uint8_t* out, size_t stride) const
+    // Filters `count` (1..kRowsAvx2) picture rows from `y` of the source part into `out`,
+    // `out + stride`, ...
+    void Rows(int32_t y, int count, std::vector<uint8_t>& spare, uint8_t* out, size_t stride) const
     {
-        const uint8_t* a = ReadableRow(y, spare, 0);
-        const uint8_t* b = two ? ReadableRow(y + 1, spare, 1) : a;
-        uint8_t* outB = two ? out + stride : out;
+        const uint8_t* rows[kRowsAvx2];
+        uint8_t* outs[kRowsAvx2];
+        for (int r = 0; r < kRowsAvx2; ++r) {
+            const int row = std::min(r, count - 1); // the last row again to fill up
+            rows[r] = r < count ? ReadableRow(y + row, spare, r) : rows[row];
+            outs[r] = out + static_cast<size_t>(row) * stride;
+        }
         switch (level_) {
 #if defined(__x86_64__)
         case TSimdLevel::Avx2:
-            HorizontalRowsAvx2(a, b, w_, plan_, out, outB);
+            HorizontalRowsAvx2(rows, w_, plan_, outs);
             return;
         case TSimdLevel::Sse2:
-            HorizontalRowSse2(a, w_, plan_, out);
-            if (two)
-                HorizontalRowSse2(b, w_, plan_, outB);
+            for (int r = 0; r < count; ++r)
+                HorizontalRowSse2(rows[r], w_, plan_, outs[r]);
             return;
 #endif
         default:
-            HorizontalRowScalar(a, w_, out);
-            if (two)
-                HorizontalRowScalar(b, w_, outB);
+            for (int r = 0; r < count; ++r)
+                HorizontalRowScalar(rows[r], w_, outs[r]);
         }
     }
 
 private:
     // The vector loads read whole groups of taps; near the end of the picture's memory
     // they are served from a padded copy of the row instead.
-    const uint8_t* ReadableRow(int32_t y, std::vector<uint8_t>& spare, size_t slot) const
+    const uint8_t* ReadableRow(int32_t y, std::vector<uint8_t>& spare, int slot) const
     {
         const uint8_t* row = picture_.Pixel(source_.left, source_.top + y);
         if (level_ == TSimdLevel::Scalar)
@@ -108,8 +143,8 @@ private:
         const size_t extent = static_cast<size_t>(plan_.readExtent);
         if (static_cast<size_t>(end - row) >= extent)
             return row;
-        spare.resize(2 * extent);
-        uint8_t* copy = spare.data() + slot * extent;
+        spare.resize(kRowsAvx2 * extent); // once for all slots: copies handed out stay where they are
+        uint8_t* copy = spare.data() + static_cast<size_t>(slot) * extent;
         std::fill(copy, copy + extent, uint8_t{0});
         std::memcpy(copy, row, static_cast<size_t>(end - row));
         return copy;
@@ -119,19 +154,22 @@ private:
     TRect source_;
     const TAxisWeights& w_;
     TSimdLevel level_;
-    THorizontalPlan plan_;
+    const THorizontalPlan& plan_;
 };
 
-void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps,
-                 int32_t divisor, uint8_t* out, size_t bytes)
+void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const TAxisWeights& w, size_t at, uint8_t* out,
+                 size_t bytes)
 {
+    const int32_t taps = w.length[at];
 #if defined(__x86_64__)
-    if (level == TSimdLevel::Avx2)
-        return VerticalRowAvx2(first, stride, weights, taps, divisor, out, bytes);
-    if (level == TSimdLevel::Sse2)
-        return VerticalRowSse2(first, stride, weights, taps, divisor, out, bytes);
+    if (level != TSimdLevel::Scalar) {
+        const TVerticalTaps v{w.narrow.data() + w.offset[at], taps, w.divisor[at], w.floatDivisionExact, w.exactTaps};
+        if (level == TSimdLevel::Avx2)
+            return VerticalRowAvx2(first, stride, v, out, bytes);
+        return VerticalRowSse2(first, stride, v, out, bytes);
+    }
 #endif
-    VerticalRowScalar(first, stride, weights, taps, divisor, out, bytes);
+    VerticalRowScalar(first, stride, w.weights.data() + w.offset[at], taps, w.divisor[at], out, bytes);
 }
 
 } // namespace
@@ -144,8 +182,11 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
         return;
     const int32_t tw = dest.Width();
     const int32_t th = dest.Height();
-    const TAxisWeights wx = ComputeAxisWeights(source.Width(), tw);
-    const TAxisWeights wy = ComputeAxisWeights(source.Height(), th);
+    // Never more than the processor has, whatever the caller asked for.
+    const TSimdLevel level = std::min(options.level, BestSimdLevel());
+    const std::shared_ptr<const TAxis> axisX = Axis(source.Width(), tw, true, level);
+    const std::shared_ptr<const TAxis> axisY = Axis(source.Height(), th, false, level);
+    const TAxisWeights& wy = axisY->weights;
 
     // Only the rows the vertical pass reads go through the horizontal pass.
     int32_t rowFirst = source.Height();
@@ -157,32 +198,42 @@ void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, con
     const int32_t rows = rowLast - rowFirst + 1;
     // Rows padded to whole vectors; the padding is filtered along and never copied out.
     const size_t stride = (static_cast<size_t>(tw) * 3 + 31) / 32 * 32;
-    std::vector<uint8_t> intermediate(stride * static_cast<size_t>(rows), 0);
+    uint8_t* intermediate = IntermediateBuffer(stride * static_cast<size_t>(rows));
 
-    // Never more than the processor has, whatever the caller asked for.
-    const TSimdLevel level = std::min(options.level, BestSimdLevel());
-    const THorizontalPass horizontal(picture, source, wx, level);
+    TWorkPool& pool = TWorkPool::Shared();
+    const THorizontalPass horizontal(picture, source, *axisX);
     const size_t work = static_cast<size_t>(source.Width()) * 3 * static_cast<size_t>(rows);
-    ParallelFor(rows, ThreadCount(options, work), [&](int32_t begin, int32_t end) {
+    // Batches are a multiple of the rows filtered at once, so those stay together.
+    pool.For(rows, ThreadCount(options, work), 4 * kRowsAvx2, [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> spare;
-        for (int32_t r = begin; r < end; r += 2)
-            horizontal.Rows(rowFirst + r, r + 1 < end, spare, intermediate.data() + static_cast<size_t>(r) * stride,
-                            stride);
+        spare.reserve(kRowsAvx2 * static_cast<size_t>(axisX->plan.readExtent));
+        for (int32_t r = begin; r < end; r += kRowsAvx2) {
+            const int count = std::min(kRowsAvx2, end - r);
+            // The vector loads of a row's last taps reach into the next row (weighted 0), so
+            // that one must be final too.
+            if (options.waitForRow)
+                (*options.waitForRow)(std::min(source.top + rowFirst + r + count, picture.Height() - 1));
+            horizontal.Rows(rowFirst + r, count, spare, intermediate + static_cast<size_t>(r) * stride, stride);
+        }
+        // The kept buffer holds whatever the last render left in the padding.
+        for (int32_t r = begin; r < end; ++r)
+            std::memset(intermediate + static_cast<size_t>(r) * stride + static_cast<size_t>(tw) * 3, 0,
+                        stride - static_cast<size_t>(tw) * 3);
     });
 
-    const TSimdLevel vertical = wy.floatDivisionExact ? level : TSimdLevel::Scalar;
+    const TSimdLevel vertical = wy.narrowWeights ? level : TSimdLevel::Scalar;
     const int32_t left = std::max(dest.left, 0);
     const int32_t right = std::min(dest.right, target.Width());
     const size_t outputWork = stride * static_cast<size_t>(th) * static_cast<size_t>(wy.maxLength);
-    ParallelFor(th, ThreadCount(options, outputWork), [&](int32_t begin, int32_t end) {
+    pool.For(th, ThreadCount(options, outputWork), 4, [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> out(stride);
         for (int32_t y = begin; y < end; ++y) {
             const int32_t ty = dest.top + y;
             if (ty < 0 || ty >= target.Height() || left >= right)
                 continue;
             const size_t at = static_cast<size_t>(y);
-            VerticalRow(vertical, intermediate.data() + static_cast<size_t>(wy.start[at] - rowFirst) * stride, stride,
-                        wy.weights.data() + wy.offset[at], wy.length[at], wy.divisor[at], out.data(), stride);
+            VerticalRow(vertical, intermediate + static_cast<size_t>(wy.start[at] - rowFirst) * stride, stride, wy, at,
+                        out.data(), stride);
             std::memcpy(target.Pixel(left, ty), out.data() + static_cast<size_t>(left - dest.left) * 3,
                         static_cast<size_t>(right - left) * 3);
         }

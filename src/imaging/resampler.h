@@ -2,6 +2,9 @@
 
 #include "imaging/geometry.h"
 
+#include <cstdint>
+#include <functional>
+
 namespace quillon {
 
 class TBitmap;
@@ -15,6 +18,9 @@ TSimdLevel BestSimdLevel();
 struct TResampleOptions {
     TSimdLevel level = BestSimdLevel();
     int threads = 0; // 0: one per core when the work is big enough to share
+    // For a picture still being decoded: called with a picture row before that row is read,
+    // it returns once the row is final, or throws to abandon the work.
+    const std::function<void(int32_t)>* waitForRow = nullptr;
 };
 
 // Resamples the part `source` of `picture` to the size of `dest` and draws it into `target`

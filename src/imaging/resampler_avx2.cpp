@@ -18,6 +18,74 @@ namespace {
 // spreads two of them into (R0, R1, G0, G1, B0, B1, 0, 0) so pmaddwd sums two taps a channel.
 constexpr int32_t kGroup = 4;
 
+// Four rows' sums of one output position, in 32-bit lanes (R, G, B, 0 in each half).
+struct TRowSums {
+    __m256i a, b, c, d;
+};
+
+__attribute__((target("avx2"))) inline __m256i FourTapsAvx2(const uint8_t* q, const __m256i& spread,
+                                                              const __m256i& weights)
+{
+    const __m256i pixels = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)));
+    return _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, spread), weights);
+}
+
+// The rows share the weights of an output position: one load of them serves four rows.
+// (Spelled out row by row: as arrays the accumulators end up in memory.)
+__attribute__((target("avx2"))) inline void SumGroupsAvx2(const uint8_t* const p[kRowsAvx2], size_t at,
+                                                           const __m256i* wv, int32_t groups, TRowSums& s)
+{
+    const __m256i spread = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1, //
+                                            6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
+    const uint8_t* p0 = p[0] + at;
+    const uint8_t* p1 = p[1] + at;
+    const uint8_t* p2 = p[2] + at;
+    const uint8_t* p3 = p[3] + at;
+    for (int32_t g = 0; g < groups; ++g, p0 += 12, p1 += 12, p2 += 12, p3 += 12, ++wv) {
+        const __m256i weights = _mm256_loadu_si256(wv);
+        s.a = _mm256_add_epi32(s.a, FourTapsAvx2(p0, spread, weights));
+        s.b = _mm256_add_epi32(s.b, FourTapsAvx2(p1, spread, weights));
+        s.c = _mm256_add_epi32(s.c, FourTapsAvx2(p2, spread, weights));
+        s.d = _mm256_add_epi32(s.d, FourTapsAvx2(p3, spread, weights));
+    }
+}
+
+// A window whose sums can leave 32 bits: blocks of groups summed in 32-bit lanes, added up
+// in 64 bits, divided as integers.
+__attribute__((target("avx2"))) void LongPositionAvx2(const uint8_t* const p[kRowsAvx2], size_t at, const __m256i* wv,
+                                                       int32_t groups, int32_t blockGroups, int64_t divisor,
+                                                       uint8_t* const out[kRowsAvx2], size_t outAt)
+{
+    int64_t sums[kRowsAvx2][3] = {};
+    for (int32_t begin = 0; begin < groups; begin += blockGroups) {
+        const int32_t count = std::min(groups - begin, blockGroups);
+        TRowSums block{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+        SumGroupsAvx2(p, at + static_cast<size_t>(begin) * 12, wv + begin, count, block);
+        int32_t lanes[kRowsAvx2][8];
+        std::memcpy(lanes, &block, sizeof lanes);
+        for (int r = 0; r < kRowsAvx2; ++r)
+            for (int c = 0; c < 3; ++c)
+                sums[r][c] += int64_t{lanes[r][c]} + lanes[r][c + 4];
+    }
+    for (int r = 0; r < kRowsAvx2; ++r)
+        DivideLong(sums[r], divisor, out[r] + outAt, 3);
+}
+
+// Divides the sums of two rows and stores their three bytes each.
+__attribute__((target("avx2"))) inline void StoreTwoRowsAvx2(const __m256i& sumsA, const __m256i& sumsB,
+                                                              const __m256& divisor, uint8_t* outA, uint8_t* outB)
+{
+    const __m128i a = _mm_add_epi32(_mm256_castsi256_si128(sumsA), _mm256_extracti128_si256(sumsA, 1));
+    const __m128i b = _mm_add_epi32(_mm256_castsi256_si128(sumsB), _mm256_extracti128_si256(sumsB, 1));
+    const __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(_mm256_set_m128i(b, a)), divisor));
+    const __m256i words = _mm256_packs_epi32(q, q);
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    const uint32_t rgbA = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(bytes)));
+    const uint32_t rgbB = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1)));
+    std::memcpy(outA, &rgbA, 3);
+    std::memcpy(outB, &rgbB, 3);
+}
+
 } // namespace
 
 THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w)
@@ -25,7 +93,7 @@ THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w)
     THorizontalPlan plan;
     for (int32_t i = 0; i < w.targetExtent; ++i) {
         const int32_t length = w.length[static_cast<size_t>(i)];
-        const int16_t* weights = w.weights.data() + w.offset[static_cast<size_t>(i)];
+        const int16_t* weights = w.narrow.data() + w.offset[static_cast<size_t>(i)];
         const int32_t groups = (length + kGroup - 1) / kGroup;
         auto tap = [&](int32_t t) { return t < length ? weights[t] : int16_t{0}; };
         plan.packedOffset.push_back(static_cast<int32_t>(plan.packed.size()));
@@ -44,75 +112,93 @@ THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w)
         const int32_t extent = 3 * w.start[static_cast<size_t>(i)] + 3 * kGroup * (groups - 1) + 16;
         plan.readExtent = std::max(plan.readExtent, extent);
     }
+    plan.blockGroups = std::max(w.exactTaps / kGroup, 1);
     return plan;
 }
 
-__attribute__((target("avx2"))) void HorizontalRowsAvx2(const uint8_t* sourceA, const uint8_t* sourceB,
+__attribute__((target("avx2"))) void HorizontalRowsAvx2(const uint8_t* const sources[kRowsAvx2],
                                                          const TAxisWeights& w, const THorizontalPlan& plan,
-                                                         uint8_t* outA, uint8_t* outB)
+                                                         uint8_t* const outs[kRowsAvx2])
 {
-    const __m256i spread = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1, //
-                                            6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
-    for (int32_t i = 0; i < w.targetExtent; ++i, outA += 3, outB += 3) {
+    for (int32_t i = 0; i < w.targetExtent; ++i) {
         const size_t at = static_cast<size_t>(i);
+        const size_t outAt = at * 3;
         const size_t first = static_cast<size_t>(w.start[at]) * 3;
-        const uint8_t* a = sourceA + first;
-        const uint8_t* b = sourceB + first;
         const __m256i* wv = reinterpret_cast<const __m256i*>(plan.packed.data() + plan.packedOffset[at]);
-        __m256i accA = _mm256_setzero_si256();
-        __m256i accB = _mm256_setzero_si256();
-        for (int32_t g = 0; g < plan.groups[at]; ++g, a += 12, b += 12, ++wv) {
-            // Both rows share the weights of this output position.
-            const __m256i weights = _mm256_loadu_si256(wv);
-            const __m256i pa = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
-            const __m256i pb = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
-            accA = _mm256_add_epi32(accA, _mm256_madd_epi16(_mm256_shuffle_epi8(pa, spread), weights));
-            accB = _mm256_add_epi32(accB, _mm256_madd_epi16(_mm256_shuffle_epi8(pb, spread), weights));
+        if (plan.groups[at] > plan.blockGroups || !w.floatDivisionExact) {
+            LongPositionAvx2(sources, first, wv, plan.groups[at], plan.blockGroups, w.divisor[at], outs, outAt);
+            continue;
         }
-        const __m128i sumA = _mm_add_epi32(_mm256_castsi256_si128(accA), _mm256_extracti128_si256(accA, 1));
-        const __m128i sumB = _mm_add_epi32(_mm256_castsi256_si128(accB), _mm256_extracti128_si256(accB, 1));
-        const __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(_mm256_set_m128i(sumB, sumA)),
-                                                            _mm256_set1_ps(static_cast<float>(w.divisor[at]))));
-        const __m256i words = _mm256_packs_epi32(q, q);
-        const __m256i bytes = _mm256_packus_epi16(words, words);
-        const uint32_t rgbA = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(bytes)));
-        const uint32_t rgbB = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1)));
-        std::memcpy(outA, &rgbA, 3);
-        std::memcpy(outB, &rgbB, 3);
+        TRowSums sums{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+        SumGroupsAvx2(sources, first, wv, plan.groups[at], sums);
+        const __m256 divisor = _mm256_set1_ps(static_cast<float>(w.divisor[at]));
+        StoreTwoRowsAvx2(sums.a, sums.b, divisor, outs[0] + outAt, outs[1] + outAt);
+        StoreTwoRowsAvx2(sums.c, sums.d, divisor, outs[2] + outAt, outs[3] + outAt);
     }
 }
 
-__attribute__((target("avx2"))) void VerticalRowAvx2(const uint8_t* first, size_t stride, const int16_t* weights,
-                                                      int32_t taps, int32_t divisor, uint8_t* out, size_t bytes)
+namespace {
+
+// Sums `count` taps (even, or the last ones) of 32 bytes into four vectors of 32-bit lanes.
+__attribute__((target("avx2"))) inline void VerticalBlockAvx2(const uint8_t* p, size_t stride,
+                                                               const int16_t* weights, int32_t count, __m256i acc[4])
 {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256 div = _mm256_set1_ps(static_cast<float>(divisor));
-    for (size_t x = 0; x < bytes; x += 32) {
-        __m256i acc[4] = {zero, zero, zero, zero};
-        const uint8_t* p = first + x;
-        for (int32_t k = 0; k < taps; k += 2, p += 2 * stride) {
-            const bool pair = k + 1 < taps;
-            const int32_t w1 = pair ? weights[k + 1] : 0;
-            const __m256i wv = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(w1) << 16)
-                                                                      | static_cast<uint16_t>(weights[k])));
-            const __m256i ra = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-            const __m256i rb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pair ? p + stride : p));
-            const __m256i alo = _mm256_unpacklo_epi8(ra, zero);
-            const __m256i ahi = _mm256_unpackhi_epi8(ra, zero);
-            const __m256i blo = _mm256_unpacklo_epi8(rb, zero);
-            const __m256i bhi = _mm256_unpackhi_epi8(rb, zero);
-            acc[0] = _mm256_add_epi32(acc[0], _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), wv));
-            acc[1] = _mm256_add_epi32(acc[1], _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), wv));
-            acc[2] = _mm256_add_epi32(acc[2], _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), wv));
-            acc[3] = _mm256_add_epi32(acc[3], _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), wv));
+    for (int32_t k = 0; k < count; k += 2, p += 2 * stride) {
+        const bool pair = k + 1 < count;
+        const int32_t w1 = pair ? weights[k + 1] : 0;
+        const __m256i wv = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(w1) << 16)
+                                                                  | static_cast<uint16_t>(weights[k])));
+        const __m256i ra = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i rb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pair ? p + stride : p));
+        const __m256i alo = _mm256_unpacklo_epi8(ra, zero);
+        const __m256i ahi = _mm256_unpackhi_epi8(ra, zero);
+        const __m256i blo = _mm256_unpacklo_epi8(rb, zero);
+        const __m256i bhi = _mm256_unpackhi_epi8(rb, zero);
+        acc[0] = _mm256_add_epi32(acc[0], _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), wv));
+        acc[1] = _mm256_add_epi32(acc[1], _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), wv));
+        acc[2] = _mm256_add_epi32(acc[2], _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), wv));
+        acc[3] = _mm256_add_epi32(acc[3], _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), wv));
+    }
+}
+
+} // namespace
+
+__attribute__((target("avx2"))) void VerticalRowAvx2(const uint8_t* first, size_t stride, const TVerticalTaps& taps,
+                                                      uint8_t* out, size_t bytes)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    if (taps.floatDivisionExact) {
+        const __m256 div = _mm256_set1_ps(static_cast<float>(taps.divisor));
+        for (size_t x = 0; x < bytes; x += 32) {
+            __m256i acc[4] = {zero, zero, zero, zero};
+            VerticalBlockAvx2(first + x, stride, taps.weights, taps.taps, acc);
+            __m256i q[4];
+            for (int i = 0; i < 4; ++i)
+                q[i] = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(acc[i]), div));
+            // Unpacking and packing both work within 128-bit lanes, so the bytes come back in order.
+            const __m256i packed =
+                _mm256_packus_epi16(_mm256_packs_epi32(q[0], q[1]), _mm256_packs_epi32(q[2], q[3]));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), packed);
         }
-        __m256i q[4];
-        for (int i = 0; i < 4; ++i)
-            q[i] = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(acc[i]), div));
-        // Unpacking and packing both work within 128-bit lanes, so the bytes come back in order.
-        const __m256i packed =
-            _mm256_packus_epi16(_mm256_packs_epi32(q[0], q[1]), _mm256_packs_epi32(q[2], q[3]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), packed);
+        return;
+    }
+    // Blocks of taps a 32-bit lane sums exactly, added up in 64 bits. Lane j of acc[i] holds
+    // byte 4i + j of the low half (j < 4) or byte 16 + 4i + j - 4 of the high half.
+    const int32_t block = std::max(taps.exactTaps & ~1, 2);
+    for (size_t x = 0; x < bytes; x += 32) {
+        int64_t sums[32] = {};
+        for (int32_t k = 0; k < taps.taps; k += block) {
+            __m256i acc[4] = {zero, zero, zero, zero};
+            VerticalBlockAvx2(first + x + static_cast<size_t>(k) * stride, stride, taps.weights + k,
+                              std::min(block, taps.taps - k), acc);
+            int32_t lanes[4][8];
+            std::memcpy(lanes, acc, sizeof lanes);
+            for (int i = 0; i < 4; ++i)
+                for (int j = 0; j < 8; ++j)
+                    sums[(j < 4 ? 0 : 12) + 4 * i + j] += lanes[i][j];
+        }
+        DivideLong(sums, taps.divisor, out + x, 32);
     }
 }
 

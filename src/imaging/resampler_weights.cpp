@@ -87,11 +87,10 @@ TAxisWeights ComputeAxisWeights(int32_t n, int32_t m)
         w.length.push_back(length);
         w.offset.push_back(offset);
         w.weights.resize(w.weights.size() + static_cast<size_t>(length), 0);
-        int32_t sum = 0;
+        int64_t sum = 0;
         int64_t magnitude = 0;
         for (const auto& [index, weight] : contributors) {
-            w.weights[static_cast<size_t>(offset + index - first)] =
-                static_cast<int16_t>(w.weights[static_cast<size_t>(offset + index - first)] + weight);
+            w.weights[static_cast<size_t>(offset + index - first)] += weight;
             sum += weight;
             magnitude += std::abs(weight);
         }
@@ -100,21 +99,31 @@ TAxisWeights ComputeAxisWeights(int32_t n, int32_t m)
         if (magnitude * 255 >= (int64_t{1} << 24))
             w.floatDivisionExact = false;
     }
+    int32_t largest = 1;
+    for (const int32_t weight : w.weights) {
+        largest = std::max(largest, std::abs(weight));
+        if (weight < INT16_MIN || weight > INT16_MAX)
+            w.narrowWeights = false;
+    }
+    w.exactTaps = static_cast<int32_t>(std::min<int64_t>(INT32_MAX / (int64_t{255} * largest), INT32_MAX));
+    if (w.narrowWeights)
+        w.narrow.assign(w.weights.begin(), w.weights.end());
     return w;
 }
 
 void HorizontalRowScalar(const uint8_t* source, const TAxisWeights& w, uint8_t* out)
 {
     for (int32_t i = 0; i < w.targetExtent; ++i) {
-        const int16_t* weights = w.weights.data() + w.offset[static_cast<size_t>(i)];
+        const int32_t* weights = w.weights.data() + w.offset[static_cast<size_t>(i)];
         const uint8_t* p = source + static_cast<size_t>(w.start[static_cast<size_t>(i)]) * 3;
-        int32_t r = 0, g = 0, b = 0;
+        int64_t r = 0, g = 0, b = 0;
         for (int32_t k = 0; k < w.length[static_cast<size_t>(i)]; ++k, p += 3) {
-            r += weights[k] * p[0];
-            g += weights[k] * p[1];
-            b += weights[k] * p[2];
+            const int64_t weight = weights[k];
+            r += weight * p[0];
+            g += weight * p[1];
+            b += weight * p[2];
         }
-        const int32_t divisor = w.divisor[static_cast<size_t>(i)];
+        const int64_t divisor = w.divisor[static_cast<size_t>(i)];
         out[0] = ClampToByte(r / divisor);
         out[1] = ClampToByte(g / divisor);
         out[2] = ClampToByte(b / divisor);
@@ -122,14 +131,14 @@ void HorizontalRowScalar(const uint8_t* source, const TAxisWeights& w, uint8_t* 
     }
 }
 
-void VerticalRowScalar(const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps, int32_t divisor,
+void VerticalRowScalar(const uint8_t* first, size_t stride, const int32_t* weights, int32_t taps, int64_t divisor,
                        uint8_t* out, size_t bytes)
 {
     for (size_t x = 0; x < bytes; ++x) {
-        int32_t sum = 0;
+        int64_t sum = 0;
         const uint8_t* p = first + x;
         for (int32_t k = 0; k < taps; ++k, p += stride)
-            sum += weights[k] * *p;
+            sum += int64_t{weights[k]} * *p;
         out[x] = ClampToByte(sum / divisor);
     }
 }

@@ -15,27 +15,43 @@ struct TAxisWeights {
     std::vector<int32_t> start;   // first source index of each window
     std::vector<int32_t> length;  // window length
     std::vector<int32_t> offset;  // where each window's weights begin in `weights`
-    std::vector<int16_t> weights;
-    std::vector<int32_t> divisor; // sum of the weights, 256 when they cancel out
+    std::vector<int32_t> weights;
+    std::vector<int64_t> divisor; // sum of the weights, 256 when they cancel out
     int32_t maxLength = 0;
     // Every weighted sum of bytes stays below 2^24 in magnitude, so a single-precision
-    // division truncates to the same integer as the integer division.
+    // division truncates to the same integer as the integer division. Otherwise the vector
+    // kernels sum in 64 bits and divide as integers.
     bool floatDivisionExact = true;
+    // The vector kernels multiply 16-bit weights. Indexes held at an edge by a filter wider
+    // than the whole extent can pile up a weight beyond that; such an axis is done in scalar.
+    bool narrowWeights = true;
+    std::vector<int16_t> narrow; // `weights` as 16 bits, when narrowWeights
+    // How many consecutive taps a 32-bit lane can sum without overflowing, whatever the bytes.
+    int32_t exactTaps = 0;
 };
 
 double MitchellNetravali(double x);
 
 TAxisWeights ComputeAxisWeights(int32_t sourceExtent, int32_t targetExtent);
 
-inline uint8_t ClampToByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline uint8_t ClampToByte(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // One row of the horizontal pass: `source` points at the first pixel of the part, `out`
 // receives targetExtent pixels.
 void HorizontalRowScalar(const uint8_t* source, const TAxisWeights& w, uint8_t* out);
 
 // One output row of the vertical pass over `bytes` bytes: rows[k] = first + k * stride.
-void VerticalRowScalar(const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps,
-                       int32_t divisor, uint8_t* out, size_t bytes);
+void VerticalRowScalar(const uint8_t* first, size_t stride, const int32_t* weights, int32_t taps,
+                       int64_t divisor, uint8_t* out, size_t bytes);
+
+// What a vertical vector kernel needs to know of one output row.
+struct TVerticalTaps {
+    const int16_t* weights;
+    int32_t taps;
+    int64_t divisor;
+    bool floatDivisionExact;
+    int32_t exactTaps;
+};
 
 // Packed horizontal weights for one vector width: each window padded to a multiple of
 // `group` taps and laid out the way the kernel reads them.
@@ -43,19 +59,26 @@ struct THorizontalPlan {
     std::vector<int16_t> packed;
     std::vector<int32_t> packedOffset;
     std::vector<int32_t> groups;
-    int32_t readExtent = 0; // bytes read past a row's first part pixel, at most
+    int32_t readExtent = 0;  // bytes read past a row's first part pixel, at most
+    int32_t blockGroups = 0; // groups summed in 32 bits before they are added up in 64
 };
 
 THorizontalPlan PlanHorizontalSse2(const TAxisWeights& w);
 void HorizontalRowSse2(const uint8_t* source, const TAxisWeights& w, const THorizontalPlan& plan, uint8_t* out);
-void VerticalRowSse2(const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps, int32_t divisor,
-                     uint8_t* out, size_t bytes);
+void VerticalRowSse2(const uint8_t* first, size_t stride, const TVerticalTaps& taps, uint8_t* out, size_t bytes);
 
 THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w);
-// Two rows at once (they share every weight); pass the same row twice for one.
-void HorizontalRowsAvx2(const uint8_t* sourceA, const uint8_t* sourceB, const TAxisWeights& w,
-                        const THorizontalPlan& plan, uint8_t* outA, uint8_t* outB);
-void VerticalRowAvx2(const uint8_t* first, size_t stride, const int16_t* weights, int32_t taps, int32_t divisor,
-                     uint8_t* out, size_t bytes);
+// Four rows at once (they share every weight); repeat a row to fill up fewer.
+constexpr int kRowsAvx2 = 4;
+void HorizontalRowsAvx2(const uint8_t* const sources[kRowsAvx2], const TAxisWeights& w, const THorizontalPlan& plan,
+                        uint8_t* const outs[kRowsAvx2]);
+void VerticalRowAvx2(const uint8_t* first, size_t stride, const TVerticalTaps& taps, uint8_t* out, size_t bytes);
+
+// Divides 64-bit channel sums exactly (truncating) and clamps them into bytes.
+inline void DivideLong(const int64_t* sums, int64_t divisor, uint8_t* out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        out[i] = ClampToByte(sums[i] / divisor);
+}
 
 } // namespace quillon::resampling

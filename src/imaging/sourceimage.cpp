@@ -41,7 +41,14 @@ void DrawOutline(TBitmap& bitmap, const TRect& r, TRgb color)
 }
 
 TSourceImage::TSourceImage(TBitmap picture, TLogoDirObject& node, TSize pane, bool fitToPane, TFillOptions fill)
-    : source_(std::move(picture)), node_(node), pane_(pane), fitToPane_(fitToPane), fill_(fill)
+    : TSourceImage(std::make_shared<const TBitmap>(std::move(picture)), node, pane, fitToPane, fill)
+{
+}
+
+TSourceImage::TSourceImage(std::shared_ptr<const TBitmap> picture, TLogoDirObject& node, TSize pane, bool fitToPane,
+                           TFillOptions fill)
+    : source_(picture ? std::move(picture) : std::make_shared<const TBitmap>()), node_(node), pane_(pane),
+      fitToPane_(fitToPane), fill_(fill)
 {
     layout_ = ComputeDisplayLayout(PictureSize(), WorkAreaSize(), pane_, fitToPane_);
 }
@@ -53,14 +60,14 @@ TSize TSourceImage::WorkAreaSize() const
 
 TSize TSourceImage::PictureOffset() const { return quillon::PictureOffset(PictureSize(), WorkAreaSize()); }
 
-const TBitmap& TSourceImage::BuildDisplayPicture()
+const TBitmap& TSourceImage::BuildDisplayPicture(const TResampleOptions& options)
 {
     layout_ = ComputeDisplayLayout(PictureSize(), WorkAreaSize(), pane_, fitToPane_);
     display_ = TBitmap();
     if (layout_.scaled) {
         display_.Resize(layout_.displayPicture.width, layout_.displayPicture.height);
-        StretchCopy(source_, display_, {0, 0, display_.Width(), display_.Height()},
-                    {0, 0, source_.Width(), source_.Height()});
+        StretchCopy(*source_, display_, {0, 0, display_.Width(), display_.Height()},
+                    {0, 0, source_->Width(), source_->Height()}, options);
     }
     return DisplayPicture();
 }
@@ -168,7 +175,7 @@ void TSourceImage::RenderLogo(TBitmap& target, const TResampleOptions& options)
     if (IntersectsPicture(source)) {
         TRect dest = whole;
         ClipToPicture(source, dest);
-        StretchCopy(source_, target, dest, source, options);
+        StretchCopy(*source_, target, dest, source, options);
         const TRect kept = fill_.fillemptyarea ? whole : Intersect(dest, whole);
         logo_.Resize(std::max(kept.Width(), 0), std::max(kept.Height(), 0));
         for (int32_t y = 0; y < logo_.Height(); ++y)

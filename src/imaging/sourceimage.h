@@ -6,6 +6,7 @@
 #include "imaging/resampler.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace quillon {
 
@@ -27,16 +28,21 @@ struct TFillOptions {
 class TSourceImage {
 public:
     TSourceImage(TBitmap picture, TLogoDirObject& node, TSize pane, bool fitToPane, TFillOptions fill = {});
+    // Shares a decoded picture that is kept elsewhere too (the picture of the selected logo
+    // outlives the object that shows it), so showing it again copies nothing.
+    TSourceImage(std::shared_ptr<const TBitmap> picture, TLogoDirObject& node, TSize pane, bool fitToPane,
+                 TFillOptions fill = {});
 
-    const TBitmap& SourcePicture() const { return source_; }
-    TSize PictureSize() const { return {source_.Width(), source_.Height()}; }
+    const TBitmap& SourcePicture() const { return *source_; }
+    const std::shared_ptr<const TBitmap>& SharedSourcePicture() const { return source_; }
+    TSize PictureSize() const { return {source_->Width(), source_->Height()}; }
     TSize WorkAreaSize() const;
     TSize PictureOffset() const;
 
     // Computes the work area and the display and resamples the picture for it when scaled.
-    const TBitmap& BuildDisplayPicture();
+    const TBitmap& BuildDisplayPicture(const TResampleOptions& options = {});
     const TDisplayLayout& Display() const { return layout_; }
-    const TBitmap& DisplayPicture() const { return layout_.scaled ? display_ : source_; }
+    const TBitmap& DisplayPicture() const { return layout_.scaled ? display_ : *source_; }
     TRect DisplayPictureRect() const;
 
     // Display <-> work-area coordinates, truncating.
@@ -88,7 +94,7 @@ public:
 private:
     void CopyDisplayRect(TBitmap& canvas, TPoint origin, const TRect& rect) const;
 
-    TBitmap source_;
+    std::shared_ptr<const TBitmap> source_;
     TLogoDirObject& node_;
     TSize pane_;
     bool fitToPane_;

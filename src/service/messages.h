@@ -45,6 +45,18 @@ inline constexpr const char* kStatusUploading = "Uploading image to server...";
 inline constexpr const char* kStatusUploadBroken = "Upload broken by user.";
 inline constexpr const char* kStatusDone = "Done.";
 
+inline constexpr const char* kStatusSending = "Sending application link to friend...";
+inline constexpr const char* kStatusSent = "Application link was successfully sent.";
+inline constexpr const char* kStatusSendFailed = "Failed to send application link.";
+inline constexpr const char* kMsgSendLoginIncorrect =
+    "Unable to send application link because of incorrect login or password! In order to enter login and password "
+    "open menu \"Edit->Options\" and set parameters in \"System Authorization\" groupbox.";
+inline constexpr const char* kMsgSendNotConfirmed =
+    "Unable to send application link because your account registration is not confirmed. In order to confirm it "
+    "follow the link in EMail which was sent to you after registration.";
+inline constexpr const char* kMsgCouldNotSendMail =
+    "Unable to send application link. Please check recipient address and try again.";
+
 inline constexpr const char* kFakeFieldValue = "qqq";
 inline constexpr const char* kLogoFileContentType = "image/unknown";
 inline constexpr const char* kGuestLogin = "guest";

@@ -70,7 +70,7 @@ def gradient(width, height):
 class Session:
     """One running quillon with everything it needs around it."""
 
-    def __init__(self, extra_env=None, app_dir=None):
+    def __init__(self, extra_env=None, app_dir=None, prepare=None):
         self.tmp = tempfile.mkdtemp(prefix="quillon-e2e-")
         self.procs = []
         self.quillon = None
@@ -80,6 +80,8 @@ class Session:
             self._start_bus()
             if app_dir is None:
                 self.make_app_dir(self.app_dir)
+            if prepare:
+                prepare(self)
             self.start_quillon(extra_env or {})
         except BaseException:
             self.close()
@@ -304,8 +306,19 @@ class Session:
             subprocess.run(["xdotool", "windowactivate", "--sync", wid], env=self.env, capture_output=True)
         return window.get_state_set().contains(Atspi.StateType.ACTIVE)
 
-    def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+    def screenshot(self, path, acc=None):
+        """The screen, or the part a control covers."""
+        args = ["import", "-window", "root"]
+        if acc is not None:
+            e = acc.get_extents(Atspi.CoordType.SCREEN)
+            args += ["-crop", f"{e.width}x{e.height}+{e.x}+{e.y}"]
+        subprocess.run([*args, path], env=self.env, check=True)
+
+    def read_qr_code(self, acc):
+        """What a phone's camera reads off a QR code on screen."""
+        path = os.path.join(self.tmp, "qr.png")
+        self.screenshot(path, acc)
+        return subprocess.run(["zbarimg", "--raw", "-q", path], capture_output=True, text=True).stdout.strip()
 
     # --- what users do again and again ---------------------------------------------------------
 
@@ -320,6 +333,10 @@ class Session:
 
     def tree_item(self, name):
         return self.wait_find(self.main, None, name, predicate=lambda a: a.get_role_name() in ("table cell", "tree item"))
+
+    def field_text(self, name):
+        """The text of a text field by its accessible name."""
+        return self.text_of(self.wait_find(self.main, "text", name))
 
     def answer_input(self, title, text):
         """Replaces the prefilled text of the input box titled title and presses OK."""

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -60,12 +61,12 @@ std::vector<Contributor> Contributors(int i, int n, int m)
 
 uint8_t Channel(const std::vector<Contributor>& list, auto value)
 {
-    int sum = 0, weights = 0;
+    int64_t sum = 0, weights = 0;
     for (const Contributor& c : list) {
-        sum += c.weight * value(c.index);
+        sum += int64_t{c.weight} * value(c.index);
         weights += c.weight;
     }
-    const int v = sum / (weights != 0 ? weights : 256);
+    const int64_t v = sum / (weights != 0 ? weights : 256);
     return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
@@ -160,7 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ResampleCase{"OnePixelTarget", 12, 12, {0, 0, 12, 12}, 1, 1},
                       ResampleCase{"OnePixelWideTarget", 30, 5, {0, 0, 30, 5}, 1, 7},
                       ResampleCase{"TwoPixelSource", 2, 2, {0, 0, 2, 2}, 1, 5},
-                      ResampleCase{"LogoFromWidePicture", 700, 300, {3, 0, 697, 300}, 176, 208}),
+                      ResampleCase{"LogoFromWidePicture", 700, 300, {3, 0, 697, 300}, 176, 208},
+                      // Sums past single precision, then past 32 bits, along each axis.
+                      ResampleCase{"ReduceBeyondFloatAcross", 12000, 4, {0, 0, 12000, 4}, 16, 3},
+                      ResampleCase{"ReduceBeyondFloatDown", 5, 12000, {0, 0, 5, 12000}, 2, 16},
+                      ResampleCase{"ReduceBeyond32BitsAcross", 200000, 2, {0, 0, 200000, 2}, 3, 1},
+                      ResampleCase{"ReduceBeyond32BitsDown", 2, 200000, {0, 0, 2, 200000}, 1, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StretchCopy, MatchesReferenceOnASweepOfSizesAndCrops)
@@ -197,6 +203,87 @@ TEST(StretchCopy, ReducingFarEnoughForEveryWeightToRoundToZeroStillShowsThePictu
     const TBitmap varied = TestPicture(1200, 2, 1);
     StretchCopy(varied, target, {0, 0, 1, 1}, {0, 0, 1200, 2});
     EXPECT_TRUE(target == Reference(varied, {0, 0, 1200, 2}, 1, 1));
+}
+
+// ---- Cases worked out by hand from the rules, independent of any code ------------------------
+//
+// Filter values (B = C = 1/3): f(0) = 8/9, f(0.25) = 0.78212, f(0.5) = 0.53472, f(0.75) = 0.25608,
+// f(1) = 1/18, f(1.25) = -0.0234375, f(1.5) = -0.034722, f(1.75) = -0.014757, f(2) = 0.
+//
+// 2 -> 3 (scale 2, enlarging; weight = round(256 f(c - j))):
+//   c = 0:   j = -1, 0, 1 -> 14, 228, 14; j = -1 mirrors to 1      -> w0 = 228, w1 = 28
+//   c = 0.5: j = -1..2 -> -9, 137, 137, -9; -1 -> 1, 2 -> 2n-1-2 = 1 -> w0 = 137, w1 = 119
+//   c = 1:   j = 0, 1, 2 -> 14, 228, 14; 2 -> 1                    -> w0 = 14,  w1 = 242
+// 5 -> 2 (scale 1/4; weight = round(64 f(|c - j| / 4)): 57, 50, 34, 16, 4, -2, -2, -1 for
+// |c - j| = 0..7; f(1.25) x 64 = -1.5 goes to the even -2). Mirroring at 0 and at 2n - 1 = 9,
+// indexes still outside held at the edge:
+//   c = 0: w = (57, 100, 34 + 34 - 1, 16 + 16 - 2, 4 + 4 - 2 - 2 - 2 - 1) = (57, 100, 67, 30, 1)
+//   c = 4: w = (4 - 2 - 2 - 1, 16 + 4 - 2, 34 + 16 - 2, 50 + 34 - 1, 57 + 50) = (-1, 18, 48, 83, 107)
+//   both sum to 255.
+// A one-pixel axis to one pixel folds 14 + 228 + 14 onto that pixel: it is copied.
+struct HandCase {
+    const char* name;
+    std::vector<std::array<uint8_t, 3>> source;
+    std::vector<std::array<uint8_t, 3>> expected;
+};
+
+std::vector<HandCase> HandCases()
+{
+    return {
+        // R: 28*255/256 = 27.9, 119*255/256 = 118.5, 242*255/256 = 241.1
+        // G: 228*255/256 = 227.1, 137*255/256 = 136.5, 14*255/256 = 13.9
+        // B: (228*100 + 28*200)/256 = 110.9, (137*100 + 119*200)/256 = 146.5, (14*100 + 242*200)/256 = 194.5
+        {"TwoToThree", {{0, 255, 100}, {255, 0, 200}}, {{27, 227, 110}, {118, 136, 146}, {241, 13, 194}}},
+        // R = (10, 20, 30, 40, 250): 6030/255 = 23.6; (-10 + 360 + 1440 + 3320 + 26750)/255 = 124.9
+        // G = (255, 0, 0, 0, 0): 57*255/255 = 57; -255/255 = -1, clamped to 0
+        // B = (0, 255, 255, 255, 255): 198*255/255 = 198; 256*255/255 = 256, clamped to 255
+        {"FiveToTwo",
+         {{10, 255, 0}, {20, 0, 255}, {30, 0, 255}, {40, 0, 255}, {250, 0, 255}},
+         {{23, 57, 198}, {124, 0, 255}}},
+    };
+}
+
+TEST(StretchCopy, GivesTheHandComputedBytesAlongEitherAxis)
+{
+    for (const HandCase& c : HandCases()) {
+        const int n = int(c.source.size()), m = int(c.expected.size());
+        for (bool vertical : {false, true}) {
+            TBitmap picture(vertical ? 1 : n, vertical ? n : 1);
+            for (int i = 0; i < n; ++i)
+                std::copy(c.source[i].begin(), c.source[i].end(), picture.Pixel(vertical ? 0 : i, vertical ? i : 0));
+            for (TSimdLevel level : Levels())
+                for (int threads : {1, 2}) {
+                    TBitmap target(vertical ? 1 : m, vertical ? m : 1);
+                    StretchCopy(picture, target, {0, 0, target.Width(), target.Height()},
+                                {0, 0, picture.Width(), picture.Height()}, {level, threads});
+                    for (int i = 0; i < m; ++i)
+                        for (int ch = 0; ch < 3; ++ch)
+                            ASSERT_EQ(target.Pixel(vertical ? 0 : i, vertical ? i : 0)[ch], c.expected[i][ch])
+                                << c.name << (vertical ? " vertical" : " horizontal") << ", level " << int(level)
+                                << ", threads " << threads << ", pixel " << i << ", channel " << ch;
+                }
+        }
+    }
+}
+
+// A million pixels to 16: each position has a quarter of a million taps with weights up to
+// 256, so the weighted sums pass 2^31 long before they are divided. White stays white.
+TEST(StretchCopy, ExtremeReductionsSumWithoutOverflow)
+{
+    constexpr int kLong = 1'000'000;
+    for (bool vertical : {false, true}) {
+        TBitmap picture(vertical ? 1 : kLong, vertical ? kLong : 1);
+        std::fill(picture.Data(), picture.Data() + picture.SizeInBytes(), 255);
+        for (TSimdLevel level : Levels())
+            for (int threads : {1, 2}) {
+                TBitmap target(vertical ? 1 : 16, vertical ? 16 : 1);
+                StretchCopy(picture, target, {0, 0, target.Width(), target.Height()},
+                            {0, 0, picture.Width(), picture.Height()}, {level, threads});
+                for (size_t i = 0; i < target.SizeInBytes(); ++i)
+                    ASSERT_EQ(target.Data()[i], 255) << (vertical ? "vertical" : "horizontal") << ", level "
+                                                     << int(level) << ", threads " << threads << ", byte " << i;
+            }
+    }
 }
 
 TEST(StretchCopy, DrawsAtTheDestinationAndLeavesTheRestAlone)

@@ -28,6 +28,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace quillon;
 using quillon::test::TScriptedPrompts;
 using quillon::test::TTempDir;
@@ -74,6 +77,11 @@ protected:
         app = std::make_unique<TQuillonApplication>(env);
         form = &app->MainForm();
         form->CommandTrace = [this](const char* handler) { trace.push_back(handler); };
+        // The dialogs of these workflows are modal: answered here on purpose.
+        form->SendToFriendWorkflow()->AskMessage = [](const std::string&, std::string&, std::string&, std::string&) {
+            return false;
+        };
+        form->VersionCheck()->AskDownload = [](const std::string&) { return false; };
         app->Start();
     }
     ~MainWindowTest() override { form->ShutdownApplication(); }
@@ -401,6 +409,42 @@ TEST_F(MainWindowTest, APictureThatNoLongerDecodesIsReportedAndLeavesTheViewsEmp
     form->SelectNode(form->LogoTree().Root());
     form->Newfolder1Click();
     EXPECT_EQ(form->SelectedNode()->Text(), "F");
+}
+
+// The decoded picture is kept while its file is unchanged: a file damaged in place with
+// its size and time given back still shows after fit to pane, a pane resize, a settings
+// change and selecting it again from another node (nothing decoded it); once the file's
+// time changes, the next show decodes it and reports the damage.
+TEST_F(MainWindowTest, AnUnchangedPictureIsShownAgainWithoutDecodingIt)
+{
+    TLogoNode* logo = AddLogo();
+    const std::string path = (dir.Path() / "Logo Directory" / "photo.jpg").string();
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    const QImage logoBefore = Control<TPictureView>("TargetImage")->Canvas().copy();
+    dir.Write("Logo Directory/photo.jpg", std::string(static_cast<size_t>(before.st_size), 'x'));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+
+    Action("FitToPaneToolButton")->trigger();
+    form->resize(form->width() + 40, form->height() + 30);
+    QTest::qWait(200); // the pane settles and is shown again
+    Control<QSpinBox>("LogoWidth")->setValue(130);
+    form->SelectNode(form->LogoTree().Root());
+    form->SelectNode(logo);
+    EXPECT_TRUE(prompts.shown.empty());
+    ASSERT_NE(form->ActiveSourceImage(), nullptr);
+    EXPECT_EQ(form->ActiveSourceImage()->PictureSize(), (TSize{300, 200}));
+    Control<QSpinBox>("LogoWidth")->setValue(128);
+    EXPECT_EQ(Control<TPictureView>("TargetImage")->Canvas(), logoBefore);
+
+    const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 5, before.st_mtim.tv_nsec}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+    form->SelectNode(form->LogoTree().Root());
+    form->SelectNode(logo);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, "error");
+    EXPECT_EQ(form->ActiveSourceImage(), nullptr);
 }
 
 TEST_F(MainWindowTest, PicturesThatFailTheCheckAreNotAdded)

@@ -9,6 +9,7 @@
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +36,7 @@ protected:
     {
         fs::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/phoneslist.xml", dir.Path() / "phoneslist.xml");
         dir.Write("parameters.xml", "<parameters><uploadhost value=\"" + server.Host() +
+                                        "\"/><sendmailhost value=\"" + server.Host() +
                                         "\"/><uploadscript value=\"/upload.php\"/><memstatscript "
                                         "value=\"/memberstatus.php\"/></parameters>");
         source.Write("photo.png", EncodePicture(TBitmap(120, 80), pfPNG));
@@ -192,7 +194,79 @@ TEST_F(UploadWorkflowTest, NothingStartsWithoutLoginOrPictureInTheFrame)
     logo->Data()->frameheight = 100;
     form->UploadButtonClick();
     EXPECT_EQ(prompts.Texts().back(), kMsgNoPictureInFrame);
-    EXPECT_EQ(server.Requests().size(), 0u);
+    EXPECT_EQ(Requests("/upload.php") + Requests("/memberstatus.php"), 0u);
+}
+
+TEST_F(UploadWorkflowTest, TheVersionCheckOffersOnlyAnotherVersion)
+{
+    std::vector<std::string> offered;
+    TVersionCheckWorkflow& check = *form->VersionCheck();
+    check.AskDownload = [&](const std::string& v) {
+        offered.push_back(v);
+        return false;
+    };
+    auto run = [&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (check.Running() && std::chrono::steady_clock::now() < end)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        check.Start(app->Dialogs().OptionsForm->Options);
+        while (check.Running() && std::chrono::steady_clock::now() < end)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_FALSE(check.Running());
+    };
+    server.Answer("/curversion.php", "1.1.2");
+    run();
+    server.Answer("/curversion.php", "1.1.2", 404);
+    run();
+    server.Answer("/curversion.php", "1.1.3");
+    run();
+    server.Answer("/curversion.php", "1.1.2\r\n");
+    run();
+    EXPECT_EQ(offered, (std::vector<std::string>{"1.1.3", "1.1.2\r\n"}));
+}
+
+TEST_F(UploadWorkflowTest, SendToFriendOutcomes)
+{
+    TSendToFriendWorkflow& send = *form->SendToFriendWorkflow();
+    send.AskMessage = [](const std::string&, std::string& address, std::string& comments, std::string& name) {
+        address = "friend@example.org";
+        comments = "look\r\nat this";
+        name.clear();
+        return true;
+    };
+    auto sendAndWait = [&] {
+        send.SendToFriendMenuItemClick();
+        EXPECT_FALSE(form->findChild<QAction*>("SendToFriendMenuItem")->isEnabled());
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (send.Running() && std::chrono::steady_clock::now() < end)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_FALSE(send.Running());
+        EXPECT_TRUE(form->findChild<QAction*>("SendToFriendMenuItem")->isEnabled());
+    };
+    const struct {
+        const char* answer;
+        int status;
+        const char* statusText;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"SUCCESS", 200, kStatusSent, {}},
+        {"MESSAGE\r\nCOULD_NOT_SEND_MAIL", 200, kStatusSendFailed, {kMsgCouldNotSendMail}},
+        {"MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD", 200, kStatusSendFailed, {kMsgSendLoginIncorrect}},
+        {"ERROR\r\nThe service is closed today", 200, kStatusSendFailed, {"The service is closed today"}},
+        {"", 500, kStatusSendFailed, {kMsgSendLinkFailed}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        prompts.shown.clear();
+        server.Answer("/sendtofriend.php", c.answer, c.status);
+        sendAndWait();
+        EXPECT_EQ(Status(), c.statusText);
+        EXPECT_EQ(prompts.Texts(), c.messages);
+    }
+    const auto requests = server.Requests();
+    const auto& last = requests.back();
+    EXPECT_EQ(last.path, "/sendtofriend.php");
+    EXPECT_EQ(last.PartNames(), (std::vector<std::string>{"login", "password", "address", "comments", "sendername"}));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "logodir/directoryops.h"
 #include "logodir/ui/logotreemodel.h"
 #include "service/serviceaddresses.h"
+#include "service/ui/qrcodeview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,8 +39,6 @@ namespace quillon {
 namespace {
 
 inline constexpr const char* kHelpFile = "quillonhelp.hlp";
-// The product's web site; its FAQ lives at /faq.php.
-inline constexpr const char* kProductSiteHost = "localhost:8080";
 inline constexpr const char* kOpenFilter =
     "All (*.jpg;*.jpeg;*.bmp;*.gif;*.png)|*.jpg;*.jpeg;*.bmp;*.gif;*.png|JPEG Image File (*.jpg)|*.jpg|"
     "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|GIF Image File (*.gif)|*.gif|PNG Image File (*.png)|*.png";
@@ -123,9 +122,7 @@ void TMainAppForm::InitializeApplication()
     propertyControls_ = std::make_unique<TPropertyControls>(
         phoneMake_, phoneModel_, logoWidth_, logoHeight_, fitInto_, keepProportions_,
         [this] {
-            imageWapShortURL_->clear();
-            imageWapURL_->clear();
-            imageID_->clear();
+            ShowURLFields({});
         },
         [this](const std::string& url) { ShowUploadUrl(url); });
     logoSettings_ = std::make_unique<TLogoSettings>(*propertyControls_, phoneMakes_, *newLogoTemplate_);
@@ -232,12 +229,7 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     TProxyAuthForm* proxyAuth = dialogs_->ProxyAuthForm.get();
     uploadWorkflow_->AskServiceLogin = [sysAuth](std::string& l, std::string& p) { return sysAuth->Execute(l, p); };
     uploadWorkflow_->AskProxyLogin = [proxyAuth](std::string& l, std::string& p) { return proxyAuth->Execute(l, p); };
-    sysAuth->RegisterClicked = [this] {
-        const std::string error =
-            env_.launchBrowser(ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost")).registerPage);
-        if (!error.empty())
-            prompts_.Error(error);
-    };
+    sysAuth->RegisterClicked = [this] { OpenInBrowser(Addresses().registerPage); };
     uploadWorkflow_->ShowAccessHint = [this, save, &optionsForm](const std::string& url) {
         dialogs_->AccessURLHintForm->Execute(url, optionsForm.Options.enableaccesshint, save);
     };
@@ -245,6 +237,45 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
                                                 uploadWorkflow_->AskProxyLogin});
     downloadWorkflow_ = std::make_unique<TPictureDownloadWorkflow>(
         *env_.settings, *dialogs_->PictureDownloadForm, [this](const std::string& file) { AddImageToDirectory(file); });
+
+    TSendToFriendForm* sendForm = dialogs_->SendToFriendForm.get();
+    sendForm->Setup(Addresses().productSite, &prompts_);
+    sendForm->OpenSite = [this](const std::string& url) { OpenInBrowser(url); };
+    sendWorkflow_ = std::make_unique<TSendToFriendWorkflow>(TSendToFriendWorkflow::TServices{
+        &prompts_, &optionsForm.Options, save, &serviceParameters_, [this](bool running) { SetSendRunning(running); },
+        [this](const QString& text) { SetStatusText(text); }});
+    sendWorkflow_->AskMessage = [sendForm](const std::string& login, std::string& address, std::string& comments,
+                                           std::string& name) {
+        if (!sendForm->Execute(login))
+            return false;
+        address = sendForm->Address();
+        comments = sendForm->Comments();
+        name = sendForm->SenderName();
+        return true;
+    };
+    sendWorkflow_->AskServiceLogin = uploadWorkflow_->AskServiceLogin;
+    sendWorkflow_->AskProxyLogin = uploadWorkflow_->AskProxyLogin;
+
+    // The options are loaded by now: the version check starts once per run when asked for.
+    versionCheck_ = std::make_unique<TVersionCheckWorkflow>(serviceParameters_);
+    versionCheck_->AskDownload = [this](const std::string& version) {
+        return dialogs_ && dialogs_->NewAppVerDownloadRequestForm->Ask(version);
+    };
+    versionCheck_->OpenDownload = [this] { OpenInBrowser(Addresses().setupDownload); };
+    if (optionsForm.Options.checknewversion)
+        versionCheck_->Start(optionsForm.Options);
+}
+
+TServiceAddresses TMainAppForm::Addresses() const
+{
+    return ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost"));
+}
+
+void TMainAppForm::OpenInBrowser(const std::string& url)
+{
+    const std::string error = env_.launchBrowser(url);
+    if (!error.empty())
+        prompts_.Error(error);
 }
 
 void TMainAppForm::ShowUploadUrl(const std::string& url)
@@ -259,6 +290,7 @@ void TMainAppForm::ShowURLFields(const TUploadURLFields& fields)
     imageWapShortURL_->setText(QString::fromStdString(fields.shortURL));
     imageWapURL_->setPlainText(QString::fromStdString(fields.fullURL));
     imageID_->setText(QString::fromStdString(fields.imageID));
+    uploadQRCode_->SetText(QString::fromStdString(fields.fullURL));
 }
 
 void TMainAppForm::ShowImageID(const std::string& id) { imageID_->setText(QString::fromStdString(id)); }
@@ -391,12 +423,15 @@ void TMainAppForm::ContentsToolButtonClick()
 void TMainAppForm::FAQMenuItemClick()
 {
     Trace("FAQMenuItemClick");
-    const std::string error = env_.launchBrowser(std::string("http://") + kProductSiteHost + "/faq.php");
-    if (!error.empty())
-        prompts_.Error(error);
+    OpenInBrowser(Addresses().faq);
 }
 
-void TMainAppForm::SendToFriendMenuItemClick() { Trace("SendToFriendMenuItemClick"); }
+void TMainAppForm::SendToFriendMenuItemClick()
+{
+    Trace("SendToFriendMenuItemClick");
+    if (sendWorkflow_)
+        sendWorkflow_->SendToFriendMenuItemClick();
+}
 
 void TMainAppForm::AboutToolButtonClick()
 {
@@ -427,6 +462,10 @@ void TMainAppForm::ShutdownApplication()
         uploadWorkflow_->Shutdown();
     if (downloadWorkflow_)
         downloadWorkflow_->Shutdown();
+    if (sendWorkflow_)
+        sendWorkflow_->Shutdown();
+    if (versionCheck_)
+        versionCheck_->Shutdown();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();

@@ -8,8 +8,12 @@
 #include "logodir/logodirfile.h"
 #include "logodir/logosettings.h"
 #include "logodir/logotree.h"
+#include "imaging/picturecache.h"
 #include "imaging/sourceimage.h"
+#include "service/ui/sendtofriendworkflow.h"
 #include "service/ui/uploadworkflow.h"
+#include "service/ui/versioncheckworkflow.h"
+#include "service/serviceaddresses.h"
 
 #include <QMainWindow>
 #include <QCursor>
@@ -46,6 +50,7 @@ class THelpForm;
 class TPictureView;
 class TUploadBannerPanel;
 class TPropertyControls;
+class TQRCodeView;
 
 // The program's only working window. Its creation runs the start-up sequence that
 // reads the data files; Exit and closing it run the shutdown sequence that writes them.
@@ -80,6 +85,8 @@ public:
     void SetSendRunning(bool running);
     bool UploadRunning() const { return uploadRunning_; }
     TUploadWorkflow* UploadWorkflow() const { return uploadWorkflow_.get(); }
+    TSendToFriendWorkflow* SendToFriendWorkflow() const { return sendWorkflow_.get(); }
+    TVersionCheckWorkflow* VersionCheck() const { return versionCheck_.get(); }
 
     // What the upload workflow changes on the window.
     TLogoNode* RootNode() const override { return tree_.Root(); }
@@ -172,6 +179,8 @@ private:
     void SetEnabled(const QStringList& names, bool enabled);
     void ApplyUploadGlyph();
     void ShowUploadUrl(const std::string& url);
+    void OpenInBrowser(const std::string& url);
+    TServiceAddresses Addresses() const;
     void UpdateFrameCursor(int x, int y);
     void DragFrame(int x, int y);
     void FinishFrameDrag();
@@ -203,6 +212,7 @@ private:
     int uploadPhase_ = -1;
     TCommandStates commandStates_;
     std::unique_ptr<TSourceImage> activeSourceImage_;
+    TPictureCache pictureCache_; // the decoded picture of the logo shown last
     bool mouseBusy_ = false;
     bool frameDragging_ = false;
     TSourceImage::TDrag drag_;
@@ -214,6 +224,8 @@ private:
     std::unique_ptr<THelpForm> helpForm_;
     std::unique_ptr<TUploadWorkflow> uploadWorkflow_;
     std::unique_ptr<TPictureDownloadWorkflow> downloadWorkflow_;
+    std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
+    std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     QPixmap uploadTile_;
 
     // Controls, by the names the rest of the program knows them by.
@@ -237,6 +249,7 @@ private:
     QLineEdit* imageWapShortURL_ = nullptr;
     QPlainTextEdit* imageWapURL_ = nullptr;
     QLineEdit* imageID_ = nullptr;
+    TQRCodeView* uploadQRCode_ = nullptr;
     QLabel* statusIdle_ = nullptr;
     TUploadBannerPanel* uploadBanner_ = nullptr;
     QToolBar* toolBar_ = nullptr;

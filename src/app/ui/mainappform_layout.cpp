@@ -4,6 +4,7 @@
 #include "app/ui/uploadbannerpanel.h"
 #include "imaging/ui/pictureview.h"
 #include "logodir/ui/logotreemodel.h"
+#include "service/ui/qrcodeview.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -291,7 +292,19 @@ QWidget* TMainAppForm::CreateUploadPanel()
     layout->addWidget(Title("Uploaded logo URL and ID", panel));
     AddLabelled(layout, "Short URL", imageWapShortURL_);
     AddLabelled(layout, "Full URL", imageWapURL_);
-    AddLabelled(layout, "Image ID", imageID_);
+    // The identifier beside the code a phone's camera reads to open the full URL.
+    auto* idColumn = new QVBoxLayout;
+    idColumn->setSpacing(2);
+    AddLabelled(idColumn, "Image ID", imageID_);
+    idColumn->addStretch();
+    uploadQRCode_ = new TQRCodeView(panel);
+    uploadQRCode_->setObjectName("UploadQRCode");
+    uploadQRCode_->setAccessibleName("QR code of the full URL");
+    uploadQRCode_->setFixedSize(88, 88);
+    auto* bottom = new QHBoxLayout;
+    bottom->addLayout(idColumn, 1);
+    bottom->addWidget(uploadQRCode_);
+    layout->addLayout(bottom);
     layout->addStretch();
     return panel;
 }

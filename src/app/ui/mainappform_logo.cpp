@@ -4,7 +4,9 @@
 
 #include "app/ui/dialogs.h"
 #include "imaging/frame.h"
+#include "imaging/picturecache.h"
 #include "imaging/picturefiles.h"
+#include "imaging/pictureshow.h"
 #include "imaging/ui/pictureview.h"
 #include "logodir/nodepaths.h"
 
@@ -15,6 +17,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+
+#include <optional>
 
 namespace quillon {
 
@@ -83,6 +87,34 @@ void TMainAppForm::ConnectSourceView()
     });
 }
 
+namespace {
+
+// The wait cursor while a picture is decoded that takes longer than a blink (files of a
+// few megabytes and up); a kept picture or a small file shows without it.
+class TBusyWhileDecoding {
+public:
+    TBusyWhileDecoding(const TPictureCache& cache, const std::string& path)
+    {
+        constexpr int64_t kBlinkBytes = 2 << 20;
+        const std::optional<TFileStamp> stamp = TFileStamp::Of(path);
+        busy_ = stamp && stamp->size >= kBlinkBytes && !cache.Find(path);
+        if (busy_)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~TBusyWhileDecoding()
+    {
+        if (busy_)
+            QApplication::restoreOverrideCursor();
+    }
+    TBusyWhileDecoding(const TBusyWhileDecoding&) = delete;
+    TBusyWhileDecoding& operator=(const TBusyWhileDecoding&) = delete;
+
+private:
+    bool busy_ = false;
+};
+
+} // namespace
+
 void TMainAppForm::ShowSelectedNode()
 {
     if (showingNode_)
@@ -105,14 +137,16 @@ void TMainAppForm::ShowSelectedNode()
                     fill.fillemptyarea = o->fillemptyarea;
                     fill.emptyareacolor = static_cast<uint32_t>(o->emptyareacolor);
                 }
-                auto image = std::make_unique<TSourceImage>(LoadPicture(GetLogoFileName(env_.appDir, node)),
-                                                            *activeNodeObject_, TSize{pane.width(), pane.height()},
-                                                            FitToPane(), fill);
-                image->BuildDisplayPicture();
                 // A logo without a frame gets one; so does one whose stored frame
-                // cannot lie in this work area (a directory file edited by hand).
-                image->PlaceFrameIfMissing();
-                activeSourceImage_ = std::move(image);
+                // cannot lie in this work area (a directory file edited by hand). The picture
+                // is kept for the next show of the same unchanged file (fit to pane, a pane
+                // resize, a settings change, selecting it again), which decodes nothing.
+                const std::string path = GetLogoFileName(env_.appDir, node);
+                TBusyWhileDecoding busy(pictureCache_, path);
+                TBitmap logo;
+                activeSourceImage_ = ShowPicture(path, *activeNodeObject_, {{pane.width(), pane.height()}, FitToPane(), fill},
+                                                 logo, &pictureCache_);
+                targetImage_->SetPicture(ToImage(logo));
                 const TSize display = activeSourceImage_->Display().display;
                 sourceImage_->SetPainter(QSize(display.width, display.height), [this](QImage& canvas, QPoint origin) {
                     if (!activeSourceImage_) {
@@ -126,7 +160,6 @@ void TMainAppForm::ShowSelectedNode()
                 });
                 sourceImageScrollBox_->horizontalScrollBar()->setValue(0);
                 sourceImageScrollBox_->verticalScrollBar()->setValue(0);
-                RenderLogo();
                 targetBkgndScrollBox_->horizontalScrollBar()->setValue(0);
                 targetBkgndScrollBox_->verticalScrollBar()->setValue(0);
                 shown = true;

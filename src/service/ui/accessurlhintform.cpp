@@ -1,5 +1,7 @@
 #include "service/ui/accessurlhintform.h"
 
+#include "service/ui/qrcodeview.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -29,6 +31,10 @@ TAccessURLHintForm::TAccessURLHintForm(QWidget* parent) : QDialog(parent)
     url_->setObjectName("HintURL");
     url_->setAccessibleName("Access URL");
     url_->setReadOnly(true);
+    qrCode_ = new TQRCodeView(this);
+    qrCode_->setObjectName("HintQRCode");
+    qrCode_->setAccessibleName("QR code of the access URL");
+    qrCode_->setFixedSize(148, 148);
     showAgain_ = new QCheckBox("Show this dialog box again", this);
     showAgain_->setObjectName("ShowAgainCheckBox");
     auto* close = new QPushButton("Close", this);
@@ -46,6 +52,7 @@ TAccessURLHintForm::TAccessURLHintForm(QWidget* parent) : QDialog(parent)
     layout->addLayout(top);
     layout->addWidget(text);
     layout->addWidget(url_);
+    layout->addWidget(qrCode_, 0, Qt::AlignHCenter);
     layout->addLayout(bottom);
     setMinimumWidth(420);
 }
@@ -53,6 +60,7 @@ TAccessURLHintForm::TAccessURLHintForm(QWidget* parent) : QDialog(parent)
 void TAccessURLHintForm::Execute(const std::string& url, bool& showAgain, const std::function<void()>& saveOptions)
 {
     url_->setText(QString::fromStdString(url));
+    qrCode_->SetText(url_->text());
     showAgain_->setChecked(showAgain);
     // Only "Close" keeps the check box; Esc or the window's close button leave it.
     if (exec() == QDialog::Accepted) {

@@ -9,6 +9,8 @@ class QLineEdit;
 
 namespace quillon {
 
+class TQRCodeView;
+
 // Tells the user where a phone finds the uploaded pictures. Created at start-up and kept
 // for the whole run.
 class TAccessURLHintForm : public QDialog {
@@ -22,6 +24,7 @@ public:
 private:
     QLineEdit* url_;
     QCheckBox* showAgain_;
+    TQRCodeView* qrCode_;
 };
 
 } // namespace quillon

@@ -1,17 +1,23 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
+
+class QLabel;
 
 namespace quillon {
 
-// Created at start-up and kept for the whole run, so the modal dialog can be shown at once.
+// "New Version Download": offers the setup of a newer version. Kept for the whole run.
 class TNewAppVerDownloadRequestForm : public QDialog {
+    Q_OBJECT
 public:
-    explicit TNewAppVerDownloadRequestForm(QWidget* parent = nullptr) : QDialog(parent)
-    {
-        setObjectName("NewAppVerDownloadRequestForm");
-        setWindowTitle("New Version Download");
-    }
+    explicit TNewAppVerDownloadRequestForm(QWidget* parent = nullptr);
+
+    // Yes: true.
+    bool Ask(const std::string& version);
+
+private:
+    QLabel* version_;
 };
 
 } // namespace quillon

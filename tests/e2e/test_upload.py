@@ -1,0 +1,116 @@
+"""The program's main job, end to end: frame a picture, press Upload, log in through
+the real dialog, and get back a URL that the reference service answers with the logo."""
+
+import os
+import socket
+import subprocess
+import urllib.request
+import xml.etree.ElementTree as ET
+
+from harness import QUILLON, QuillonTestCase, gradient, wait_for, write_bmp
+
+SERVICE = os.path.join(os.path.dirname(QUILLON), "quillon-service")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class UploadToTheReferenceService(QuillonTestCase):
+    def start_service(self, data):
+        port = free_port()
+        subprocess.run([SERVICE, "--data", data, "--add-user", "ann", "secret"], check=True, capture_output=True)
+        log = open(os.path.join(data, "..", "service.log"), "wb")
+        self.addCleanup(log.close)
+        service = subprocess.Popen([SERVICE, "--data", data, "--port", str(port), "--listen", "127.0.0.1",
+                                    "--public-url", f"http://127.0.0.1:{port}", "--quiet"], stdout=log,
+                                   stderr=subprocess.STDOUT)
+        self.addCleanup(lambda: (service.terminate(), service.wait()))
+
+        def answers():
+            try:
+                with urllib.request.urlopen(f"http://127.0.0.1:{port}/faq.php", timeout=2) as r:
+                    return r.status == 200
+            except OSError:
+                return False
+        wait_for(answers, "the service to answer")
+        return port
+
+    def test_member_then_guest_upload_and_the_phone_url_serves_the_logo(self):
+        work = self.enterContext(__import__("tempfile").TemporaryDirectory())
+        port = self.start_service(os.path.join(work, "data"))
+
+        def point_at_service(s):
+            tree = ET.parse(s.path("parameters.xml"))
+            for name in ("uploadhost", "sendmailhost"):
+                tree.getroot().find(name).set("value", f"127.0.0.1:{port}")
+            tree.write(s.path("parameters.xml"))
+
+        s = self.start(prepare=point_at_service)
+        picture = os.path.join(s.tmp, "sunset.bmp")
+        write_bmp(picture, 300, 200, gradient(300, 200))
+        s.open_picture(picture)
+        wait_for(lambda: s.find(s.main, "label", "Source Image: 300x200"), "the picture on screen")
+
+        # Upload: no login yet, so the real login dialog asks for it.
+        s.click(s.wait_find(s.main, "push button", "Upload"))
+        login = wait_for(lambda: s.dialog("System Authorization"), "the login dialog")
+        s.activate(login)
+        s.click(s.wait_find(login, "text", "Login"))
+        s.type("ann")
+        s.click(s.wait_find(login, "password text", "Password"))
+        s.type("secret")
+        s.key("Return")
+        hint = wait_for(lambda: s.dialog("Access URL Hint"), "the access hint", timeout=30)
+        hint_url = s.text_of(s.wait_find(hint, "text", "Access URL"))
+        self.assertEqual(hint_url, f"http://127.0.0.1:{port}/wap/?login=ann&password=secret")
+        self.assertEqual(s.read_qr_code(s.wait_find(hint, None, "QR code of the access URL")), hint_url)
+        s.click(wait_for(lambda: s.button(hint, "Close"), "its Close button"))
+        wait_for(lambda: s.dialog() is None, "the hint to close")
+
+        short = s.field_text("Short URL")
+        self.assertIn("?id=", short)
+        self.assertEqual(s.field_text("Image ID"), short.split("?id=")[1])
+        self.assertEqual(s.field_text("Full URL"), short + "&login=ann&password=secret")
+        self.assertEqual(s.read_qr_code(s.find(s.main, None, "QR code of the full URL")), s.field_text("Full URL"))
+        with urllib.request.urlopen(short, timeout=5) as r:
+            logo = r.read()
+        self.assertEqual(logo[:2], b"BM")  # the logo in the picture's own format
+        shown = s.find(s.main, predicate=lambda a: a.get_name().startswith("Logo Image: ")).get_name()
+        width, height = int.from_bytes(logo[18:22], "little"), int.from_bytes(logo[22:26], "little", signed=True)
+        self.assertEqual(f"Logo Image: {width}x{abs(height)}", shown)
+        with urllib.request.urlopen(hint_url, timeout=5) as r:
+            self.assertIn(short.split("?")[1], r.read().decode())  # the member's page lists it
+
+        s.activate(s.main)
+        s.key("ctrl+q")
+        self.assertEqual(s.wait_exit(), 0)
+        node = ET.parse(s.path("logodirectory.xml")).getroot().find("logodirnode")
+        self.assertEqual(node.get("uploadurl"), short)
+
+        # Again as the guest, in the next run: the logo is selected again, its stored URL
+        # shown, and the upload needs no dialog.
+        options = ET.parse(s.path("options.xml"))
+        options.getroot().find("login").set("value", "Guest")
+        options.write(s.path("options.xml"))
+        s.start_quillon()
+        wait_for(lambda: s.field_text("Short URL") == short, "the stored URL of the selected logo")
+        s.click(s.wait_find(s.main, "push button", "Upload again"))
+        hint = wait_for(lambda: s.dialog("Access URL Hint"), "the access hint", timeout=30)
+        self.assertEqual(s.text_of(s.wait_find(hint, "text", "Access URL")), f"http://127.0.0.1:{port}/guest/")
+        s.click(wait_for(lambda: s.button(hint, "Close"), "its Close button"))
+        full = s.field_text("Full URL")
+        self.assertTrue(full.startswith(f"http://127.0.0.1:{port}/guest/") and "?id=" in full, full)
+        self.assertEqual(s.field_text("Short URL"), full.split("?")[0])
+        with urllib.request.urlopen(full, timeout=5) as r:
+            self.assertEqual(r.read(), logo)  # the same logo, now in the guest gallery
+        s.activate(s.main)
+        s.key("ctrl+q")
+        self.assertEqual(s.wait_exit(), 0)
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()
