@@ -1,3 +1,5 @@
+#include "acquire/settingsstore.h"
+#include "acquire/ui/automationserver.h"
 #include "app/messages.h"
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
@@ -5,12 +7,51 @@
 #include "app/ui/terminationsignals.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
+
+namespace {
+
+// REGSERVER and UNREGSERVER do their work and end before any window or display is needed,
+// as an installer runs them.
+int RunRegistrationSwitch(quillon::TAutomationSwitch which)
+{
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        std::fprintf(stderr, "quillon: cannot find the program file: %s\n", ec.message().c_str());
+        return 1;
+    }
+    quillon::TSettingsFile settings(quillon::TSettingsFile::DefaultPath());
+    const QString error =
+        which == quillon::TAutomationSwitch::RegServer
+            ? quillon::RegisterServer(settings, QString::fromStdString(exe.parent_path().string()),
+                                      QString::fromStdString(exe.filename().string()))
+            : quillon::UnregisterServer(settings);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "quillon: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // AUTOMATION and EMBEDDING (a start by the bus) run the program as any other start.
+    const quillon::TAutomationSwitch automationSwitch = quillon::FindAutomationSwitch(arguments);
+    if (automationSwitch == quillon::TAutomationSwitch::RegServer ||
+        automationSwitch == quillon::TAutomationSwitch::UnregServer)
+        return RunRegistrationSwitch(automationSwitch);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(quillon::kMainCaption);
     QApplication::setApplicationDisplayName(quillon::kMainCaption);
@@ -20,6 +61,12 @@ int main(int argc, char** argv)
     // Everything the program keeps lives beside its executable.
     const quillon::TAppEnvironment env =
         platform.Environment(QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/");
+
+    // The plug-in object is served before the window exists; its calls are handled once
+    // the event loop runs. Without a session bus the program runs without it.
+    quillon::TAutomationServer automation(platform.Settings(), platform.Instances(),
+                                          QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    automation.Register(QDBusConnection::sessionBus());
 
     // Caught from before the window exists, so a termination request during start-up is
     // served by the event loop like any other instead of killing the program.

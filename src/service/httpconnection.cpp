@@ -42,6 +42,62 @@ size_t AppendBody(char* data, size_t size, size_t count, void* target)
     return n;
 }
 
+struct TDownload {
+    CURL* easy;
+    const TDownloadSink* sink;
+    bool started = false;
+    bool badStatus = false;
+    bool tooLarge = false;
+    bool writeFailed = false;
+    std::uint64_t received = 0;
+};
+
+bool IsSuccessStatus(long status) { return status >= 200 && status <= 299; }
+
+size_t WriteDownload(char* data, size_t size, size_t count, void* target)
+{
+    auto* d = static_cast<TDownload*>(target);
+    const size_t n = size * count;
+    if (!d->started) {
+        d->started = true;
+        long status = 0;
+        curl_easy_getinfo(d->easy, CURLINFO_RESPONSE_CODE, &status);
+        // An error page is not the picture: it never reaches the file.
+        if (!IsSuccessStatus(status)) {
+            d->badStatus = true;
+            return 0;
+        }
+        curl_off_t length = -1;
+        curl_easy_getinfo(d->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        const std::uint64_t expected = length > 0 ? static_cast<std::uint64_t>(length) : 0;
+        if (d->sink->workBegin)
+            d->sink->workBegin(expected);
+        if (expected > d->sink->limit) {
+            d->tooLarge = true;
+            return 0;
+        }
+    }
+    if (n > d->sink->limit - d->received) {
+        d->tooLarge = true;
+        return 0;
+    }
+    if (!d->sink->write(data, n)) {
+        d->writeFailed = true;
+        return 0;
+    }
+    d->received += n;
+    if (d->sink->work)
+        d->sink->work(d->received);
+    return n;
+}
+
+// Not a failure of the network: the service sent something no answer of it looks like.
+void CheckAnswerLength(const TBody& body)
+{
+    if (body.tooLong)
+        throw QuillonError("The server's answer is longer than " + std::to_string(kMaxAnswerBytes / 1024) + " KB");
+}
+
 struct TSlistFree {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
@@ -161,16 +217,39 @@ void THTTPConnection::Prepare(const std::string& url, bool post)
     curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, p.basicAuthentication ? p.password.c_str() : nullptr);
 }
 
-std::string THTTPConnection::Get(const std::string& url)
+void THTTPConnection::PrepareGet(const std::string& url, void* headers)
 {
     Prepare(url, false);
     CURL* e = Easy(easy_);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(headers));
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+}
+
+std::string THTTPConnection::Get(const std::string& url)
+{
     TSlist headers(curl_slist_append(nullptr, kAcceptHeader));
     curl_slist_append(headers.get(), kDefaultContentTypeHeader);
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-    TDetach detach{e};
-    return Perform();
+    PrepareGet(url, headers.get());
+    TDetach detach{Easy(easy_)};
+    TBody body;
+    Perform(AppendBody, &body, [&] { CheckAnswerLength(body); });
+    return std::move(body.text);
+}
+
+void THTTPConnection::Download(const std::string& url, const TDownloadSink& sink)
+{
+    TSlist headers(curl_slist_append(nullptr, kAcceptHeader));
+    curl_slist_append(headers.get(), kDefaultContentTypeHeader);
+    PrepareGet(url, headers.get());
+    TDetach detach{Easy(easy_)};
+    TDownload download{Easy(easy_), &sink};
+    Perform(WriteDownload, &download, [&] {
+        if (download.writeFailed)
+            throw TBodyWriteError("The downloaded data could not be stored");
+        if (download.tooLarge)
+            throw TBodyTooLargeError("The download is larger than " + std::to_string(sink.limit) + " bytes");
+        // The status is looked at once the transfer is over, like every other request.
+    });
 }
 
 std::string THTTPConnection::Post(const std::string& url, const TFormData& form)
@@ -192,17 +271,19 @@ std::string THTTPConnection::Post(const std::string& url, const TFormData& form)
     }
     curl_easy_setopt(e, CURLOPT_MIMEPOST, mime.get());
     TDetach detach{e};
-    return Perform();
+    TBody body;
+    Perform(AppendBody, &body, [&] { CheckAnswerLength(body); });
+    return std::move(body.text);
 }
 
-std::string THTTPConnection::Perform()
+void THTTPConnection::Perform(size_t (*write)(char*, size_t, size_t, void*), void* target,
+                              const std::function<void()>& checkBody)
 {
     CURL* e = Easy(easy_);
     CURLM* m = Multi(multi_);
-    TBody body;
     char errorText[CURL_ERROR_SIZE] = "";
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, AppendBody);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, write);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, target);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
 
     if (proxy_.port < 0 || proxy_.port > 65535)
@@ -239,17 +320,15 @@ std::string THTTPConnection::Perform()
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, nullptr);
 
     if (aborted)
-        throw THTTPError("The connection was closed");
-    // Not a failure of the network: the service sent something no answer of it looks like.
-    if (body.tooLong)
-        throw QuillonError("The server's answer is longer than " + std::to_string(kMaxAnswerBytes / 1024) + " KB");
-    if (result != CURLE_OK)
-        throw THTTPError(errorText[0] ? errorText : curl_easy_strerror(result));
+        throw TConnectionClosedError();
+    checkBody();
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299)
+    // A body refused for its status also ends the transfer with a write error.
+    if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && status != 0 && !IsSuccessStatus(status)))
+        throw THTTPError(errorText[0] ? errorText : curl_easy_strerror(result));
+    if (!IsSuccessStatus(status))
         throw THTTPError("HTTP status " + std::to_string(status), status);
-    return std::move(body.text);
 }
 
 } // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,32 @@ public:
 
 private:
     long status_;
+};
+
+// The transfer was ended by Disconnect.
+class TConnectionClosedError : public THTTPError {
+public:
+    TConnectionClosedError() : THTTPError("The connection was closed") {}
+};
+
+// A download whose body its sink refused to store, or that outgrew its limit. Neither is
+// a failure of the network, so neither is a THTTPError.
+class TBodyWriteError : public QuillonError {
+public:
+    using QuillonError::QuillonError;
+};
+class TBodyTooLargeError : public QuillonError {
+public:
+    using QuillonError::QuillonError;
+};
+
+// Where Download puts a body, piece by piece, so memory stays flat whatever its size.
+// The callbacks run on the thread that called Download.
+struct TDownloadSink {
+    std::function<bool(const char* data, size_t size)> write;  // false: it could not be stored
+    std::function<void(std::uint64_t expected)> workBegin;     // the announced length, 0 when none
+    std::function<void(std::uint64_t received)> work;          // bytes stored so far
+    std::uint64_t limit = 0;                                   // more than this fails the download
 };
 
 // The proxy settings of one connection; the default value is the reset state.
@@ -69,6 +97,10 @@ public:
     // answer they cannot read.
     std::string Get(const std::string& url);
     std::string Post(const std::string& url, const TFormData& form);
+    // A GET whose body goes to sink instead of memory. Only a 2xx body reaches the sink.
+    // Raises THTTPError like Get, TBodyWriteError when the sink refuses a piece, and
+    // TBodyTooLargeError when the announced or received length passes the sink's limit.
+    void Download(const std::string& url, const TDownloadSink& sink);
 
     // Ends the transfer in progress, if any, within a fraction of a second.
     void Disconnect();
@@ -78,7 +110,11 @@ public:
 
 private:
     void Prepare(const std::string& url, bool post);
-    std::string Perform();
+    void PrepareGet(const std::string& url, void* headers);
+    // Runs the prepared request, writing the body through write; checkBody runs once the
+    // transfer is over and before its result is looked at, so a body the writer refused
+    // is reported as such rather than as the write error libcurl sees.
+    void Perform(size_t (*write)(char*, size_t, size_t, void*), void* target, const std::function<void()>& checkBody);
 
     void* easy_ = nullptr;
     void* multi_ = nullptr;

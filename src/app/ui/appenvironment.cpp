@@ -11,6 +11,8 @@ std::vector<std::string> TAppEnvironment::MissingAdapters() const
         missing.push_back("prompts");
     if (!instances)
         missing.push_back("instances");
+    if (!settings)
+        missing.push_back("settings");
     if (!systemProxy)
         missing.push_back("systemProxy");
     if (!askOpenFile)

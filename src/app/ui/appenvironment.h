@@ -10,6 +10,7 @@
 namespace quillon {
 
 class TInstanceChannel;
+class TSettingsStore;
 
 // What the program is given from outside: where its files live and the platform
 // adapters it talks through. The program gets the real adapters from TRealPlatform;
@@ -18,6 +19,7 @@ struct TAppEnvironment {
     std::string appDir;                   // the application directory, with a trailing "/"
     TPrompts* prompts = nullptr;          // message boxes and input boxes
     TInstanceChannel* instances = nullptr;  // finds the running copy by window title
+    TSettingsStore* settings = nullptr;     // the machine-wide key of the browser hand-off
     TSystemProxySource systemProxy;
     // Asks for a picture file to open (filter in the "Label|patterns|..." form); empty: cancelled.
     std::function<std::string(const std::string& filter)> askOpenFile;

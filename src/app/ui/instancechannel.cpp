@@ -90,12 +90,15 @@ void TInstanceChannel::Accept()
 {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
         auto drain = [this, socket] {
+            // The requests are served from the event loop, not from inside this socket's
+            // signal: a receiver may show a modal dialog, during which the socket hangs up
+            // and is deleted under the code that is still emitting.
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine().trimmed();
                 if (line == "activate")
-                    emit ActivateRequested();
+                    QMetaObject::invokeMethod(this, &TInstanceChannel::ActivateRequested, Qt::QueuedConnection);
                 else if (line == "message 1025")
-                    emit Message1025();
+                    QMetaObject::invokeMethod(this, &TInstanceChannel::Message1025, Qt::QueuedConnection);
             }
         };
         connect(socket, &QLocalSocket::readyRead, this, drain);

@@ -208,7 +208,8 @@ void TMainAppForm::FormActivate()
 
 void TMainAppForm::CheckImageURL()
 {
-    // Picture hand-over from the browser plug-in arrives with the acquisition commands.
+    if (downloadWorkflow_)
+        downloadWorkflow_->CheckImageURL();
 }
 
 TLogoNode* TMainAppForm::SelectedNode() const { return TLogoTreeModel::NodeOf(logoTreeView_->currentIndex()); }
@@ -247,6 +248,10 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     uploadWorkflow_->ShowAccessHint = [this, save, &optionsForm](const std::string& url) {
         dialogs_->AccessURLHintForm->Execute(url, optionsForm.Options.enableaccesshint, save);
     };
+    dialogs_->PictureDownloadForm->SetServices({env_.appDir, &prompts_, &optionsForm.Options, save,
+                                                uploadWorkflow_->AskProxyLogin});
+    downloadWorkflow_ = std::make_unique<TPictureDownloadWorkflow>(
+        *env_.settings, *dialogs_->PictureDownloadForm, [this](const std::string& file) { AddImageToDirectory(file); });
 
     TSendToFriendForm* sendForm = dialogs_->SendToFriendForm.get();
     sendForm->Setup(Addresses().productSite, &prompts_);
@@ -488,6 +493,8 @@ void TMainAppForm::ShutdownApplication()
     shutdownDone_ = true;
     if (uploadWorkflow_)
         uploadWorkflow_->Shutdown();
+    if (downloadWorkflow_)
+        downloadWorkflow_->Shutdown();
     if (sendWorkflow_)
         sendWorkflow_->Shutdown();
     if (versionCheck_)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/ui/picturedownloadworkflow.h"
 #include "app/commandstates.h"
 #include "app/parameters.h"
 #include "app/phoneslist.h"
@@ -226,6 +227,7 @@ private:
     std::unique_ptr<TLogoSettings> logoSettings_;
     std::unique_ptr<THelpForm> helpForm_;
     std::unique_ptr<TUploadWorkflow> uploadWorkflow_;
+    std::unique_ptr<TPictureDownloadWorkflow> downloadWorkflow_;
     std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     QPixmap uploadTile_;

@@ -12,6 +12,7 @@ TAppEnvironment TRealPlatform::Environment(const std::string& appDir)
     env.appDir = appDir;
     env.prompts = &prompts_;
     env.instances = &instances_;
+    env.settings = &settings_;
     env.systemProxy = EnvironmentProxyText;
     env.askOpenFile = [](const std::string& filter) { return AskOpenFile(nullptr, filter); };
     env.askSaveFile = [](const std::string& fileName, const std::string& folder, const std::string& filter,

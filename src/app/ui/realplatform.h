@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/settingsstore.h"
 #include "app/ui/appenvironment.h"
 #include "app/ui/instancechannel.h"
 #include "common/ui/messageboxprompts.h"
@@ -17,10 +18,13 @@ public:
     explicit TRealPlatform(const QString& runtimeDir = QString());
 
     TAppEnvironment Environment(const std::string& appDir);
+    TSettingsStore& Settings() { return settings_; }
+    TInstanceChannel& Instances() { return instances_; }
 
 private:
     TMessageBoxPrompts prompts_;
     TInstanceChannel instances_;
+    TSettingsFile settings_{TSettingsFile::DefaultPath()};
 };
 
 } // namespace quillon

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+namespace quillon {
+
+class TSettingsStore;
+class TPictureDownloadForm;
+
+// The pick-up of a picture URL handed over by the browser plug-in: takes the URL out of
+// the settings key, downloads it with the download dialog and adds the picture.
+class TPictureDownloadWorkflow : public QObject {
+    Q_OBJECT
+public:
+    // addPicture: checks the file and adds it to the logo directory (with its own messages).
+    TPictureDownloadWorkflow(TSettingsStore& store, TPictureDownloadForm& form,
+                             std::function<void(const std::string& file)> addPicture, QObject* parent = nullptr);
+
+    // On every activation of the main window and on the notification 1025.
+    void CheckImageURL();
+    // Cancels a running download and waits a bounded time for it.
+    void Shutdown();
+
+private:
+    TSettingsStore& store_;
+    TPictureDownloadForm& form_;
+    std::function<void(const std::string&)> addPicture_;
+    bool showing_ = false;
+    bool askedMeanwhile_ = false;
+};
+
+} // namespace quillon
