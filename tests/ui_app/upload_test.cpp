@@ -43,7 +43,7 @@ protected:
         TAppEnvironment env = platform.Environment(dir.AppDir());
         env.prompts = &prompts;
         env.systemProxy = [] { return std::optional<std::string>(); };
-        env.askOpenFile = [this](const std::string&) { return (source.Path() / "photo.png").string(); };
+        env.askOpenFile = [this](const std::string&) { return (source.Path() / openName).string(); };
         app = std::make_unique<TQuillonApplication>(env);
         form = &app->MainForm();
         app->Start();
@@ -103,6 +103,7 @@ protected:
     std::unique_ptr<TQuillonApplication> app;
     TMainAppForm* form = nullptr;
     int loginShown = 0;
+    std::string openName = "photo.png";
     std::vector<std::string> hints;
 };
 
@@ -195,6 +196,38 @@ TEST_F(UploadWorkflowTest, NothingStartsWithoutLoginOrPictureInTheFrame)
     form->UploadButtonClick();
     EXPECT_EQ(prompts.Texts().back(), kMsgNoPictureInFrame);
     EXPECT_EQ(Requests("/upload.php") + Requests("/memberstatus.php"), 0u);
+}
+
+TEST_F(UploadWorkflowTest, JpegAndGifLogosArePreviewedFirstWhenTheOptionsSaySo)
+{
+    for (const char* name : {"shot.JPEG", "anim.gif", "plain.bmp"})
+        source.Write(name, EncodePicture(TBitmap(120, 80), PictureFormatOfName(name)));
+    std::vector<std::string> previews;
+    TUploadWorkflow& upload = *form->UploadWorkflow();
+    upload.PreviewJPEG = [&](const TBitmap&, const std::string& file) {
+        previews.push_back("jpeg " + fs::path(file).filename().string());
+        return false;  // cancelled: nothing is sent
+    };
+    upload.PreviewGIF = [&](const TBitmap&, const std::string& file) {
+        previews.push_back("gif " + fs::path(file).filename().string());
+        return false;
+    };
+    for (const char* name : {"shot.JPEG", "anim.gif", "plain.bmp"}) {
+        openName = name;
+        AddLogo();
+        form->UploadButtonClick();
+        WaitIdle();
+    }
+    EXPECT_EQ(previews, (std::vector<std::string>{"jpeg shot.JPEG", "gif anim.gif"}));
+    EXPECT_EQ(Requests("/upload.php"), 1u);  // the bitmap only
+
+    previews.clear();
+    app->Dialogs().OptionsForm->Options.showjpegdialog = false;
+    form->SelectNode(form->LogoTree().Root()->Child(0));
+    form->UploadButtonClick();
+    WaitIdle();
+    EXPECT_TRUE(previews.empty());
+    EXPECT_EQ(Requests("/upload.php"), 2u);
 }
 
 TEST_F(UploadWorkflowTest, TheVersionCheckOffersOnlyAnotherVersion)

@@ -245,6 +245,16 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     uploadWorkflow_->AskServiceLogin = [sysAuth](std::string& l, std::string& p) { return sysAuth->Execute(l, p); };
     uploadWorkflow_->AskProxyLogin = [proxyAuth](std::string& l, std::string& p) { return proxyAuth->Execute(l, p); };
     sysAuth->RegisterClicked = [this] { OpenInBrowser(Addresses().registerPage); };
+    // The preview is as large as the logo needs, and never smaller than the dialog allows.
+    auto preview = [save, &optionsForm](TPicturePropsForm* form) {
+        return [form, save, &optionsForm](const TBitmap& logo, const std::string& tempFile) {
+            form->resize(std::max(form->minimumSizeHint().width(), logo.Width() + 16),
+                         std::max(form->minimumSizeHint().height(), logo.Height() + 180));
+            return form->Execute(logo, tempFile, optionsForm.Options, save);
+        };
+    };
+    uploadWorkflow_->PreviewJPEG = preview(dialogs_->JPEGPropsForm.get());
+    uploadWorkflow_->PreviewGIF = preview(dialogs_->GIFPropsForm.get());
     uploadWorkflow_->ShowAccessHint = [this, save, &optionsForm](const std::string& url) {
         dialogs_->AccessURLHintForm->Execute(url, optionsForm.Options.enableaccesshint, save);
     };

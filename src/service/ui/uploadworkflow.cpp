@@ -57,10 +57,11 @@ void TUploadWorkflow::UploadButtonClick()
         !EnsureProxyCredentials(options, AskProxyLogin, services_.saveOptions))
         return;
     const std::string extension = AsciiUpper(FileExtension(node->Text()));
+    const std::string tempFile = services_.appDir + "Temp/" + node->Text();
     if ((extension == ".JPG" || extension == ".JPEG") && options.showjpegdialog && PreviewJPEG &&
-        !PreviewJPEG(logo->LogoPicture()))
+        !PreviewJPEG(logo->LogoPicture(), tempFile))
         return;
-    if (extension == ".GIF" && options.showgifdialog && PreviewGIF && !PreviewGIF(logo->LogoPicture()))
+    if (extension == ".GIF" && options.showgifdialog && PreviewGIF && !PreviewGIF(logo->LogoPicture(), tempFile))
         return;
     Start(node);
 }

@@ -62,8 +62,10 @@ public:
     // The dialogs the command shows; false from a prompt means the user cancelled.
     TProxyLoginPrompt AskServiceLogin;
     TProxyLoginPrompt AskProxyLogin;
-    std::function<bool(const TBitmap& logo)> PreviewJPEG;  // may change the options' quality
-    std::function<bool(const TBitmap& logo)> PreviewGIF;   // may change the options' depth
+    // The preview dialogs, given the logo and its temporary file; they may change the
+    // options' JPEG quality or GIF depth.
+    std::function<bool(const TBitmap& logo, const std::string& tempFile)> PreviewJPEG;
+    std::function<bool(const TBitmap& logo, const std::string& tempFile)> PreviewGIF;
     std::function<void(const std::string& hintURL)> ShowAccessHint;
 
     // The addresses the program shows for the service (WAP access, guest gallery).
