@@ -84,6 +84,19 @@ class UploadToTheReferenceService(QuillonTestCase):
         with urllib.request.urlopen(hint_url, timeout=5) as r:
             self.assertIn(short.split("?")[1], r.read().decode())  # the member's page lists it
 
+        # What the phone gets is what Save writes for the same logo, byte for byte.
+        saved = os.path.join(s.tmp, "saved.bmp")
+        s.activate(s.main)
+        s.key("ctrl+s")
+        dialog = wait_for(lambda: s.dialog("Save As"), "the save dialog")
+        s.activate(dialog)
+        s.key("ctrl+a")
+        s.type(saved)
+        s.key("Return")
+        wait_for(lambda: os.path.isfile(saved) and os.path.getsize(saved) == len(logo), "the saved logo")
+        with open(saved, "rb") as f:
+            self.assertEqual(f.read(), logo)
+
         s.activate(s.main)
         s.key("ctrl+q")
         self.assertEqual(s.wait_exit(), 0)
