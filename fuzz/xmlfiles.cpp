@@ -2,8 +2,8 @@
 // logo directory, phone list, service parameters and application state. Each must take
 // its fallback for whatever it cannot use, never crash.
 #include "app/appstate.h"
-#include "app/parameters.h"
-#include "app/phoneslist.h"
+#include "datafiles/parameters.h"
+#include "datafiles/phoneslist.h"
 #include "common/prompts.h"
 #include "logodir/logodirfile.h"
 #include "logodir/logotree.h"

@@ -2,7 +2,7 @@
 // program sends them, and what the URLs it gets back serve.
 #include "servicefixture.h"
 
-#include "app/parameters.h"
+#include "datafiles/parameters.h"
 #include "service/messages.h"
 #include "service/sendtofriendthread.h"
 #include "service/serviceaddresses.h"

@@ -38,7 +38,7 @@ std::string PictureExtension(int formatIndex)
     return extensions[PictureFormatFromIndex(formatIndex)];
 }
 
-TGIFSettings SetGIFDefaults()
+TGIFSettings DefaultGIFSettings()
 {
     return TGIFSettings{8, TDither::FloydSteinberg};
 }

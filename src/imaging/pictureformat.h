@@ -29,12 +29,12 @@ struct TGIFSettings {
     TDither dither = TDither::FloydSteinberg;
 };
 // The settings every GIF is written with unless a caller changes the depth.
-TGIFSettings SetGIFDefaults();
+TGIFSettings DefaultGIFSettings();
 
 // What an encoder needs beside the picture; only the field of the chosen format counts.
 struct TEncodeSettings {
     int jpegQuality = 90; // 10..100
-    TGIFSettings gif = SetGIFDefaults();
+    TGIFSettings gif = DefaultGIFSettings();
 };
 
 // Pictures larger than this are refused before their pixels are allocated: 250 million

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/phoneslist.h"
+#include "datafiles/phoneslist.h"
 #include "logodir/logodirobject.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/parameters.h"
+#include "datafiles/parameters.h"
 #include "service/httpconnection.h"
 #include "service/worker.h"
 

@@ -1,5 +1,5 @@
-#include "app/parameters.h"
-#include "app/phoneslist.h"
+#include "datafiles/parameters.h"
+#include "datafiles/phoneslist.h"
 
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"

@@ -2,8 +2,9 @@
 // file, quickly and without building the oversized values the file asks for.
 #include "app/appstate.h"
 #include "app/messages.h"
-#include "app/parameters.h"
-#include "app/phoneslist.h"
+#include "datafiles/messages.h"
+#include "datafiles/parameters.h"
+#include "datafiles/phoneslist.h"
 #include "common/error.h"
 #include "common/xml.h"
 #include "logodir/logodirfile.h"

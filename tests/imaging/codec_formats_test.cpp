@@ -57,7 +57,7 @@ TEST(CodecJpeg, CmykWithAndWithoutAdobeInversion)
 
 TEST(CodecPng, PaletteTransparencyIsFlattenedOntoWhite)
 {
-    test::TPngSpec spec;
+    test::TPngLayout spec;
     spec.colorType = PNG_COLOR_TYPE_PALETTE;
     spec.palette = {{0, 0, 0}, {255, 0, 0}, {0, 0, 255}};
     spec.paletteAlpha = {0, 128};
@@ -69,7 +69,7 @@ TEST(CodecPng, PaletteTransparencyIsFlattenedOntoWhite)
 
 TEST(CodecPng, SixteenBitGreyInterlaced)
 {
-    test::TPngSpec spec;
+    test::TPngLayout spec;
     spec.colorType = PNG_COLOR_TYPE_GRAY;
     spec.bitDepth = 16;
     spec.interlaced = true;
@@ -93,7 +93,7 @@ TEST(CodecPng, SixteenBitGreyInterlaced)
 
 TEST(CodecPng, GreyWithAlpha)
 {
-    test::TPngSpec spec;
+    test::TPngLayout spec;
     spec.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
     TBitmap b = DecodePNG(WritePng(2, {{0, 255, 0, 0}}, spec));
     ExpectNear(b.Pixel(0, 0), 0, 0, 0, 0, "opaque black");

@@ -19,7 +19,7 @@ using test::PutLE;
 
 std::string ValidJpeg() { return EncodeJPEG(test::MakeTestPicture(40, 30), 90); }
 std::string ValidPng() { return EncodePNG(test::MakeTestPicture(40, 30)); }
-std::string ValidGif() { return EncodeGIF(test::MakeTestPicture(40, 30), SetGIFDefaults()); }
+std::string ValidGif() { return EncodeGIF(test::MakeTestPicture(40, 30), DefaultGIFSettings()); }
 std::string ValidBmp(const TBitmap& b = test::MakeTestPicture(5, 4)) { return EncodeBMP(b); }
 
 std::string Half(const std::string& s) { return s.substr(0, s.size() / 2); }
@@ -295,7 +295,7 @@ TEST(CodecHostile, RunsPastTheRowAreCutAtItsEnd)
 TEST(CodecHostile, RandomlyDamagedFilesNeverCrash)
 {
     TBitmap picture = test::MakeTestPicture(23, 17);
-    test::TPngSpec palette;
+    test::TPngLayout palette;
     palette.colorType = PNG_COLOR_TYPE_PALETTE;
     palette.interlaced = true;
     palette.palette = {{0, 0, 0}, {255, 0, 0}, {0, 0, 255}};

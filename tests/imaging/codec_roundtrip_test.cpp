@@ -68,13 +68,13 @@ TEST(CodecRoundTrip, GifOfFewColoursKeepsThemExactly)
             p[1] = y < 3 ? 30 : 90;
             p[2] = 77;
         }
-    EXPECT_EQ(DecodeGIF(EncodeGIF(picture, SetGIFDefaults())), picture);
+    EXPECT_EQ(DecodeGIF(EncodeGIF(picture, DefaultGIFSettings())), picture);
     EXPECT_EQ(DecodeGIF(EncodeGIF(picture, TGIFSettings{3, TDither::FloydSteinberg})), picture);
 }
 
 TEST(CodecRoundTrip, GifDefaultsAreEightBitsWithDiffusion)
 {
-    TGIFSettings defaults = SetGIFDefaults();
+    TGIFSettings defaults = DefaultGIFSettings();
     EXPECT_EQ(defaults.bitsPerPixel, 8);
     EXPECT_EQ(defaults.dither, TDither::FloydSteinberg);
 }
@@ -85,7 +85,7 @@ TEST(CodecRoundTrip, EmptyPicturesAreRefused)
     EXPECT_THROW(EncodeBMP(empty), QuillonError);
     EXPECT_THROW(EncodePNG(empty), QuillonError);
     EXPECT_THROW(EncodeJPEG(empty, 90), QuillonError);
-    EXPECT_THROW(EncodeGIF(empty, SetGIFDefaults()), QuillonError);
+    EXPECT_THROW(EncodeGIF(empty, DefaultGIFSettings()), QuillonError);
 }
 
 // The decoder follows the extension in any case; anything unknown is read as a bitmap.

@@ -52,7 +52,7 @@ inline std::string WriteJpeg(int width, int height, int components, const std::f
     return file;
 }
 
-struct TPngSpec {
+struct TPngLayout {
     int colorType = PNG_COLOR_TYPE_RGB;
     int bitDepth = 8;
     bool interlaced = false;
@@ -61,7 +61,7 @@ struct TPngSpec {
 };
 
 // rows: the raw samples of each row as libpng expects them (16-bit samples big-endian).
-inline std::string WritePng(int width, const std::vector<std::vector<uint8_t>>& rows, const TPngSpec& spec)
+inline std::string WritePng(int width, const std::vector<std::vector<uint8_t>>& rows, const TPngLayout& spec)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);

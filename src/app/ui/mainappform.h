@@ -2,8 +2,8 @@
 
 #include "acquire/ui/picturedownloadworkflow.h"
 #include "app/commandstates.h"
-#include "app/parameters.h"
-#include "app/phoneslist.h"
+#include "datafiles/parameters.h"
+#include "datafiles/phoneslist.h"
 #include "app/ui/appenvironment.h"
 #include "logodir/logodirfile.h"
 #include "logodir/logosettings.h"

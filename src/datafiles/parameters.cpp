@@ -1,6 +1,6 @@
-#include "app/parameters.h"
+#include "datafiles/parameters.h"
 
-#include "app/messages.h"
+#include "datafiles/messages.h"
 #include "common/text.h"
 #include "common/xml.h"
 

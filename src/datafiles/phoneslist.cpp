@@ -1,6 +1,6 @@
-#include "app/phoneslist.h"
+#include "datafiles/phoneslist.h"
 
-#include "app/messages.h"
+#include "datafiles/messages.h"
 #include "common/text.h"
 #include "common/xml.h"
 
