@@ -22,6 +22,7 @@ struct TServiceAddresses {
     std::string faq;
     std::string registerPage;
     std::string setupDownload;
+    bool operator==(const TServiceAddresses&) const = default;
 };
 
 // The addresses under "http://" + host, e.g. the upload host parameter.

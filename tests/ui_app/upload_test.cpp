@@ -230,6 +230,31 @@ TEST_F(UploadWorkflowTest, JpegAndGifLogosArePreviewedFirstWhenTheOptionsSaySo)
     EXPECT_EQ(Requests("/upload.php"), 2u);
 }
 
+TEST_F(UploadWorkflowTest, TheAddressesAPhoneReachesComeFromTheService)
+{
+    TServiceAddressLookup& lookup = *form->AddressLookup();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (lookup.Running() && std::chrono::steady_clock::now() < end)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(lookup.Addresses().guestGalleryBase, "http://" + server.Host() + "/guest/");  // nothing named: derived
+    server.Answer("/addresses.txt", "wap=http://phone.example:8080/wap/\r\nguest=http://phone.example:8080/guest/\r\n"
+                                    "site=ftp://not.a.web.address/\r\n");
+    lookup.Start(app->Dialogs().OptionsForm->Options);
+    while (lookup.Running() && std::chrono::steady_clock::now() < end)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(lookup.Addresses().productSite, "http://" + server.Host() + "/");
+
+    app->Dialogs().OptionsForm->Options.login = "guest";
+    server.Answer("/upload.php", "SUCCESS\r\nhttp://phone.example:8080/guest/?id=5\r\n");
+    TLogoNode* logo = AddLogo();
+    UploadAndWait();
+    ASSERT_EQ(hints.size(), 1u);
+    EXPECT_EQ(hints[0], "http://phone.example:8080/guest/");
+    form->SelectNode(form->LogoTree().Root());
+    form->SelectNode(logo);
+    EXPECT_EQ(Text("ImageWapShortURL"), "http://phone.example:8080/guest/");  // a guest's URL, by its address
+}
+
 TEST_F(UploadWorkflowTest, TheVersionCheckOffersOnlyAnotherVersion)
 {
     std::vector<std::string> offered;

@@ -281,6 +281,15 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     sendWorkflow_->AskServiceLogin = uploadWorkflow_->AskServiceLogin;
     sendWorkflow_->AskProxyLogin = uploadWorkflow_->AskProxyLogin;
 
+    addressLookup_ = std::make_unique<TServiceAddressLookup>(serviceParameters_.GetParameter("uploadhost"));
+    addressLookup_->Changed = [this, sendForm](const TServiceAddresses& a) {
+        uploadWorkflow_->SetAddresses(a.wapAccessBase, a.guestGalleryBase);
+        sendForm->Setup(a.productSite, &prompts_);
+        if (TLogoNode* node = SelectedNode(); node && !uploadRunning_)
+            ShowUploadUrl(node->Data()->uploadurl);
+    };
+    addressLookup_->Start(optionsForm.Options);
+
     // The options are loaded by now: the version check starts once per run when asked for.
     versionCheck_ = std::make_unique<TVersionCheckWorkflow>(serviceParameters_);
     versionCheck_->AskDownload = [this](const std::string& version) {
@@ -293,7 +302,8 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
 
 TServiceAddresses TMainAppForm::Addresses() const
 {
-    return ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost"));
+    return addressLookup_ ? addressLookup_->Addresses()
+                          : ServiceAddressesForHost(serviceParameters_.GetParameter("uploadhost"));
 }
 
 void TMainAppForm::OpenInBrowser(const std::string& url)
@@ -509,6 +519,8 @@ void TMainAppForm::ShutdownApplication()
         sendWorkflow_->Shutdown();
     if (versionCheck_)
         versionCheck_->Shutdown();
+    if (addressLookup_)
+        addressLookup_->Shutdown();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();

@@ -11,6 +11,7 @@
 #include "imaging/picturecache.h"
 #include "imaging/sourceimage.h"
 #include "service/ui/sendtofriendworkflow.h"
+#include "service/ui/serviceaddresslookup.h"
 #include "service/ui/uploadworkflow.h"
 #include "service/ui/versioncheckworkflow.h"
 #include "service/serviceaddresses.h"
@@ -89,6 +90,7 @@ public:
     TUploadWorkflow* UploadWorkflow() const { return uploadWorkflow_.get(); }
     TSendToFriendWorkflow* SendToFriendWorkflow() const { return sendWorkflow_.get(); }
     TVersionCheckWorkflow* VersionCheck() const { return versionCheck_.get(); }
+    TServiceAddressLookup* AddressLookup() const { return addressLookup_.get(); }
 
     // What the upload workflow changes on the window.
     TLogoNode* RootNode() const override { return tree_.Root(); }
@@ -230,6 +232,7 @@ private:
     std::unique_ptr<TPictureDownloadWorkflow> downloadWorkflow_;
     std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
+    std::unique_ptr<TServiceAddressLookup> addressLookup_;
     QPixmap uploadTile_;
 
     // Controls, by the names the rest of the program knows them by.

@@ -69,6 +69,11 @@ public:
     std::function<void(const std::string& hintURL)> ShowAccessHint;
 
     // The addresses the program shows for the service (WAP access, guest gallery).
+    void SetAddresses(const std::string& wapAccessBase, const std::string& guestGalleryBase)
+    {
+        wapAccessBase_ = wapAccessBase;
+        guestGalleryBase_ = guestGalleryBase;
+    }
     const std::string& WapAccessBase() const { return wapAccessBase_; }
     const std::string& GuestGalleryBase() const { return guestGalleryBase_; }
 
