@@ -129,6 +129,24 @@ TEST_F(UploadWorkflowTest, MemberUploadFillsTheFieldsAndTheSecondAsksNoMemberSta
     EXPECT_EQ(loginShown, 0);
 }
 
+TEST_F(UploadWorkflowTest, AnotherLogoSelectedDuringTheUploadKeepsItsFieldsButShowsTheNewId)
+{
+    TLogoNode* uploaded = AddLogo();
+    TLogoNode* other = AddLogo();
+    other->Data()->uploadurl = "http://wap.example/p.php?id=9";
+    form->SelectNode(uploaded);
+    server.Answer("/upload.php", TCannedAnswer{200, "SUCCESS\r\nhttp://wap.example/p.php?id=42", {}, true});
+    form->UploadButtonClick();
+    ASSERT_TRUE(server.WaitForStall());
+    form->SelectNode(other);
+    server.Release();
+    WaitIdle();
+    EXPECT_EQ(uploaded->Data()->uploadurl, "http://wap.example/p.php?id=42");
+    EXPECT_EQ(Text("ImageWapShortURL"), "http://wap.example/p.php?id=9");
+    EXPECT_EQ(Text("ImageID"), "42");
+    EXPECT_EQ(form->findChild<QPushButton*>("UploadButton")->text(), "Upload again");
+}
+
 TEST_F(UploadWorkflowTest, GuestUploadAndWithdrawnURLs)
 {
     app->Dialogs().OptionsForm->Options.login = "GUEST";
