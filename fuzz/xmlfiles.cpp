@@ -24,6 +24,7 @@ public:
     void Warning(const std::string&) override {}
     void Information(const std::string&) override {}
     bool Confirm(const std::string&) override { return false; }
+    quillon::TAnswer ConfirmCancel(const std::string&) override { return quillon::TAnswer::Cancel; }
     bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
 };
 
