@@ -323,62 +323,64 @@ bool TService::MailAllowed(std::int64_t account)
     return true;
 }
 
-void TService::MemberStatus(const httplib::Request& req, httplib::Response& res)
+std::optional<TAccount> TService::SignedIn(const httplib::Request& req, httplib::Response& res)
 {
     std::optional<std::string> login = Field(req, "login"), password = Field(req, "password");
-    if (!login || !password)
-        return AnswerError(res, "The request lacks the login or the password.");
+    if (!login || !password) {
+        AnswerError(res, "The request lacks the login or the password.");
+        return std::nullopt;
+    }
     TAuthResult a = Authenticate(*login, *password);
     if (a.auth == TAuth::Wrong)
-        return AnswerMessage(res, kWrongLoginOrPassword);
-    if (a.auth == TAuth::Unconfirmed)
-        return AnswerMessage(res, kUserIsNotConfirmed);
+        AnswerMessage(res, kWrongLoginOrPassword);
+    else if (a.auth == TAuth::Unconfirmed)
+        AnswerMessage(res, kUserIsNotConfirmed);
+    else
+        return a.account;
+    return std::nullopt;
+}
+
+void TService::MemberStatus(const httplib::Request& req, httplib::Response& res)
+{
+    const std::optional<TAccount> account = SignedIn(req, res);
+    if (!account)
+        return;
     // Lines 2 to 4: the kind of account (1 member, 0 guest), its stored pictures, how
     // many it keeps.
-    Answer(res, {kKeywordSuccess, a.account.shared ? "0" : "1", std::to_string(store_.CountPictures(a.account.id)),
-                 std::to_string(a.account.shared ? config_.keepGuest : config_.keepPerAccount)});
+    Answer(res, {kKeywordSuccess, account->shared ? "0" : "1", std::to_string(store_.CountPictures(account->id)),
+                 std::to_string(account->shared ? config_.keepGuest : config_.keepPerAccount)});
 }
 
 void TService::Upload(const httplib::Request& req, httplib::Response& res)
 {
-    std::optional<std::string> login = Field(req, "login"), password = Field(req, "password");
-    if (!login || !password)
-        return AnswerError(res, "The request lacks the login or the password.");
-    TAuthResult a = Authenticate(*login, *password);
-    if (a.auth == TAuth::Wrong)
-        return AnswerMessage(res, kWrongLoginOrPassword);
-    if (a.auth == TAuth::Unconfirmed)
-        return AnswerMessage(res, kUserIsNotConfirmed);
+    const std::optional<TAccount> account = SignedIn(req, res);
+    if (!account)
+        return;
     if (!req.has_file("logofile"))
         return AnswerError(res, "The upload holds no picture file.");
     httplib::MultipartFormData file = req.get_file_value("logofile");
     std::string type = SniffPictureType(file.content);
     if (type.empty())
         return AnswerError(res, "The uploaded file is not a JPEG, PNG, GIF or BMP picture.");
-    TStoredPicture stored = store_.StorePicture(a.account.id, file.content, type,
-                                                a.account.shared ? config_.keepGuest : config_.keepPerAccount);
+    TStoredPicture stored = store_.StorePicture(account->id, file.content, type,
+                                                account->shared ? config_.keepGuest : config_.keepPerAccount);
     std::vector<std::string> withdrawn;
     for (std::int64_t id : stored.withdrawn)
-        withdrawn.push_back(PhoneUrl(a.account, id));
-    Answer(res, {kKeywordSuccess, PhoneUrl(a.account, stored.id)}, withdrawn);
+        withdrawn.push_back(PhoneUrl(*account, id));
+    Answer(res, {kKeywordSuccess, PhoneUrl(*account, stored.id)}, withdrawn);
 }
 
 void TService::SendToFriend(const httplib::Request& req, httplib::Response& res)
 {
-    std::optional<std::string> login = Field(req, "login"), password = Field(req, "password");
-    if (!login || !password)
-        return AnswerError(res, "The request lacks the login or the password.");
-    TAuthResult a = Authenticate(*login, *password);
-    if (a.auth == TAuth::Wrong)
-        return AnswerMessage(res, kWrongLoginOrPassword);
-    if (a.auth == TAuth::Unconfirmed)
-        return AnswerMessage(res, kUserIsNotConfirmed);
+    const std::optional<TAccount> account = SignedIn(req, res);
+    if (!account)
+        return;
     std::string address = Field(req, "address").value_or("");
     std::string comments = Field(req, "comments").value_or("");
     std::string name = Field(req, "sendername").value_or("");
     if (name.empty())
-        name = a.account.shared ? "A friend" : a.account.login;
-    if (!IsValidMailAddress(address) || !MailAllowed(a.account.id))
+        name = account->shared ? "A friend" : account->login;
+    if (!IsValidMailAddress(address) || !MailAllowed(account->id))
         return AnswerMessage(res, kCouldNotSendMail);
     std::string body = "Hello,\n\n" + name +
                        " thinks you will like Quillon, a program that turns your pictures into wallpapers and "

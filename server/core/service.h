@@ -52,6 +52,8 @@ private:
 
     void Route();
     TAuthResult Authenticate(const std::string& login, const std::string& password);
+    // The account a request's login and password name; otherwise answers why not.
+    std::optional<TAccount> SignedIn(const httplib::Request& req, httplib::Response& res);
     std::string PhoneUrl(const TAccount& account, std::int64_t id) const;
     bool MailAllowed(std::int64_t account);
 
