@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -75,10 +76,15 @@ protected:
     }
     void WaitIdle()
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (form->UploadRunning() && std::chrono::steady_clock::now() < end)
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        PumpWhile([this] { return form->UploadRunning(); });
         ASSERT_FALSE(form->UploadRunning());
+    }
+    // Runs the event loop while busy() holds, for ten seconds at most.
+    static void PumpWhile(const std::function<bool()>& busy)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (busy() && std::chrono::steady_clock::now() < end)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     QString Text(const char* name)
     {
@@ -251,15 +257,12 @@ TEST_F(UploadWorkflowTest, JpegAndGifLogosArePreviewedFirstWhenTheOptionsSaySo)
 TEST_F(UploadWorkflowTest, TheAddressesAPhoneReachesComeFromTheService)
 {
     TServiceAddressLookup& lookup = *form->AddressLookup();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (lookup.Running() && std::chrono::steady_clock::now() < end)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    PumpWhile([&] { return lookup.Running(); });
     EXPECT_EQ(lookup.Addresses().guestGalleryBase, "http://" + server.Host() + "/guest/");  // nothing named: derived
     server.Answer("/addresses.txt", "wap=http://phone.example:8080/wap/\r\nguest=http://phone.example:8080/guest/\r\n"
                                     "site=ftp://not.a.web.address/\r\n");
     lookup.Start(app->Dialogs().OptionsForm->Options);
-    while (lookup.Running() && std::chrono::steady_clock::now() < end)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    PumpWhile([&] { return lookup.Running(); });
     EXPECT_EQ(lookup.Addresses().productSite, "http://" + server.Host() + "/");
 
     app->Dialogs().OptionsForm->Options.login = "guest";
@@ -282,12 +285,9 @@ TEST_F(UploadWorkflowTest, TheVersionCheckOffersOnlyAnotherVersion)
         return false;
     };
     auto run = [&] {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (check.Running() && std::chrono::steady_clock::now() < end)
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        PumpWhile([&] { return check.Running(); });
         check.Start(app->Dialogs().OptionsForm->Options);
-        while (check.Running() && std::chrono::steady_clock::now() < end)
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        PumpWhile([&] { return check.Running(); });
         ASSERT_FALSE(check.Running());
     };
     server.Answer("/curversion.php", "1.1.2");
@@ -313,9 +313,7 @@ TEST_F(UploadWorkflowTest, SendToFriendOutcomes)
     auto sendAndWait = [&] {
         send.SendToFriendMenuItemClick();
         EXPECT_FALSE(form->findChild<QAction*>("SendToFriendMenuItem")->isEnabled());
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (send.Running() && std::chrono::steady_clock::now() < end)
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        PumpWhile([&] { return send.Running(); });
         ASSERT_FALSE(send.Running());
         EXPECT_TRUE(form->findChild<QAction*>("SendToFriendMenuItem")->isEnabled());
     };
