@@ -13,6 +13,8 @@ std::vector<std::string> TAppEnvironment::MissingAdapters() const
         missing.push_back("instances");
     if (!settings)
         missing.push_back("settings");
+    if (!scanner)
+        missing.push_back("scanner");
     if (!systemProxy)
         missing.push_back("systemProxy");
     if (!askOpenFile)

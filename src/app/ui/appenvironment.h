@@ -10,6 +10,7 @@
 namespace quillon {
 
 class TInstanceChannel;
+class TScanner;
 class TSettingsStore;
 
 // What the program is given from outside: where its files live and the platform
@@ -20,6 +21,7 @@ struct TAppEnvironment {
     TPrompts* prompts = nullptr;          // message boxes and input boxes
     TInstanceChannel* instances = nullptr;  // finds the running copy by window title
     TSettingsStore* settings = nullptr;     // the machine-wide key of the browser hand-off
+    TScanner* scanner = nullptr;            // the import commands' scanner interface
     TSystemProxySource systemProxy;
     // Asks for a picture file to open (filter in the "Label|patterns|..." form); empty: cancelled.
     std::function<std::string(const std::string& filter)> askOpenFile;

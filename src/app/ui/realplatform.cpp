@@ -13,6 +13,7 @@ TAppEnvironment TRealPlatform::Environment(const std::string& appDir)
     env.prompts = &prompts_;
     env.instances = &instances_;
     env.settings = &settings_;
+    env.scanner = &scanner_;
     env.systemProxy = EnvironmentProxyText;
     env.askOpenFile = [](const std::string& filter) { return AskOpenFile(nullptr, filter); };
     env.askSaveFile = [](const std::string& fileName, const std::string& folder, const std::string& filter,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquire/settingsstore.h"
+#include "acquire/ui/scanner.h"
 #include "app/ui/appenvironment.h"
 #include "app/ui/instancechannel.h"
 #include "common/ui/messageboxprompts.h"
@@ -25,6 +26,7 @@ private:
     TMessageBoxPrompts prompts_;
     TInstanceChannel instances_;
     TSettingsFile settings_{TSettingsFile::DefaultPath()};
+    TNoScanner scanner_;
 };
 
 } // namespace quillon
