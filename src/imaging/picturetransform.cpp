@@ -59,17 +59,17 @@ bool AskTargetName(const TLogoNode* folder, bool keep, const std::string& base, 
 }
 
 std::string WriteNewFile(const std::string& folderPath, const std::string& name, int formatIndex,
-                         const TBitmap& picture, const TTransformRequest& request)
+                         const TBitmap& picture, const std::string& sourceFile, const TTransformRequest& request)
 {
     switch (request.kind) {
     case TTransformKind::Convert:
         return WriteConvertedFile(folderPath, name, formatIndex, picture);
     case TTransformKind::Mirror:
-        return WriteMirroredFile(folderPath, name, formatIndex, picture, request.direction);
+        return WriteMirroredFile(folderPath, name, formatIndex, picture, request.direction, sourceFile);
     case TTransformKind::Rotate:
         break;
     }
-    return WriteRotatedFile(folderPath, name, formatIndex, picture, request.angle);
+    return WriteRotatedFile(folderPath, name, formatIndex, picture, request.angle, sourceFile);
 }
 
 bool SameFile(const std::string& a, const std::string& b)
@@ -123,7 +123,7 @@ TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, T
     const std::string oldPath = GetLogoFileName(appDir, node);
     std::string newPath;
     try {
-        newPath = WriteNewFile(GetFolderPath(appDir, parent), name, formatIndex, picture, request);
+        newPath = WriteNewFile(GetFolderPath(appDir, parent), name, formatIndex, picture, oldPath, request);
     } catch (const QuillonError& e) {
         prompts.Error(e.what());
         return {};

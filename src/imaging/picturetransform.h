@@ -31,8 +31,8 @@ struct TTransformResult {
 // Writes the picture of the logo node converted, mirrored or rotated into the logo's
 // folder and updates the tree: a new node after the old one when the source file is
 // kept, the old node renamed when it is deleted. Asks and reports through prompts.
-// sourceFile is the logo's own file; a JPEG is mirrored and rotated from it without
-// re-encoding where that is exact (empty: always from picture).
+// picture is the logo's file decoded. A JPEG is mirrored and rotated from the file itself
+// without re-encoding where that is exact (WriteMirroredFile, WriteRotatedFile).
 TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, TLogoNode* node,
                                    const TBitmap& picture, const TTransformRequest& request, TPrompts& prompts);
 

@@ -1,10 +1,14 @@
 #include "imaging/picturewriters.h"
 
+#include "common/atomicfile.h"
 #include "common/error.h"
+#include "common/readfile.h"
+#include "imaging/losslessjpeg.h"
 #include "imaging/picturefiles.h"
 #include "logodir/nodepaths.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace quillon {
 
@@ -21,6 +25,18 @@ std::string WritePictureFile(const std::string& folderPath, const std::string& b
     return path;
 }
 
+// False when the picture has to be encoded instead.
+bool WriteTurnedJPEG(const std::string& path, int formatIndex, const std::string& sourceFile, TJPEGTurn turn)
+{
+    if (sourceFile.empty() || formatIndex != pfJPEG || PictureFormatOfName(sourceFile) != pfJPEG)
+        return false;
+    const std::optional<std::string> turned = TurnJPEGLosslessly(ReadWholeFile(sourceFile), turn);
+    if (!turned)
+        return false;
+    WriteFileAtomically(path, *turned);
+    return true;
+}
+
 } // namespace
 
 std::string WriteConvertedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
@@ -30,14 +46,25 @@ std::string WriteConvertedFile(const std::string& folderPath, const std::string&
 }
 
 std::string WriteMirroredFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                              const TBitmap& picture, TMirrorDirection direction)
+                              const TBitmap& picture, TMirrorDirection direction, const std::string& sourceFile)
 {
+    const TJPEGTurn turn =
+        direction == TMirrorDirection::Horizontal ? TJPEGTurn::MirrorHorizontal : TJPEGTurn::MirrorVertical;
+    std::string path = folderPath + baseName + PictureExtension(formatIndex);
+    if (WriteTurnedJPEG(path, formatIndex, sourceFile, turn))
+        return path;
     return WritePictureFile(folderPath, baseName, formatIndex, MirrorBitmap(picture, direction));
 }
 
 std::string WriteRotatedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                             const TBitmap& picture, int angle)
+                             const TBitmap& picture, int angle, const std::string& sourceFile)
 {
+    std::string path = folderPath + baseName + PictureExtension(formatIndex);
+    // Other angles go on to RotateBitmap, which refuses them.
+    if ((angle == 90 || angle == 180 || angle == 270) &&
+        WriteTurnedJPEG(path, formatIndex, sourceFile,
+                        angle == 90 ? TJPEGTurn::Rotate90 : angle == 180 ? TJPEGTurn::Rotate180 : TJPEGTurn::Rotate270))
+        return path;
     return WritePictureFile(folderPath, baseName, formatIndex, RotateBitmap(picture, angle));
 }
 

@@ -14,10 +14,13 @@ namespace quillon {
 // Throws QuillonError with the codec's or system's text; an old file then stays as it was.
 std::string WriteConvertedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
                                const TBitmap& picture);
+// sourceFile is the file picture was decoded from (may be empty). When it and the target
+// are JPEG files, its DCT blocks are mirrored or rotated without encoding again where
+// that is exact (TurnJPEGLosslessly); otherwise picture is transformed and encoded.
 std::string WriteMirroredFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                              const TBitmap& picture, TMirrorDirection direction);
+                              const TBitmap& picture, TMirrorDirection direction, const std::string& sourceFile = {});
 std::string WriteRotatedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                             const TBitmap& picture, int angle);
+                             const TBitmap& picture, int angle, const std::string& sourceFile = {});
 
 // What the logo is written with, from the options.
 struct TLogoFileSettings {

@@ -1,6 +1,7 @@
 #include "imaging/picturetransform.h"
 
 #include "codec_fixtures.h"
+#include "imaging/codecs.h"
 #include "imaging/picturefiles.h"
 #include "imaging/picturemessages.h"
 #include "logodir/nodepaths.h"
@@ -58,6 +59,13 @@ protected:
     {
         return TransformLogoFile(dir.AppDir(), tree, node, picture, request, prompts);
     }
+    // As the command runs: on the picture decoded from the logo's file.
+    TTransformResult RunOnFile(TLogoNode* node, const TTransformRequest& request)
+    {
+        const TBitmap decoded = LoadPicture(GetLogoFileName(dir.AppDir(), node));
+        return TransformLogoFile(dir.AppDir(), tree, node, decoded, request, prompts);
+    }
+    static TTransformRequest Rotate(int angle) { return {TTransformKind::Rotate, 0, TMirrorDirection::Horizontal, angle, 2, false}; }
     static TTransformRequest Convert(int format, int retain, bool ask = false)
     {
         return {TTransformKind::Convert, format, TMirrorDirection::Horizontal, 90, retain, ask};
@@ -162,6 +170,31 @@ TEST_F(PictureTransformTest, AskingRotateAndNamingAnotherFileDeletesTheSource)
     EXPECT_EQ(back.Width(), 20);
     EXPECT_EQ(back.Height(), 30);
     EXPECT_EQ(back, RotateBitmap(picture, 90));
+}
+
+TEST_F(PictureTransformTest, AJPEGOfWholeMCUsTurnsFourTimesWithoutLosingAnything)
+{
+    picture = MakeTestPicture(320, 240);
+    TLogoNode* photo = Logo("photo.jpg");
+    const std::string original = dir.Read("Logo Directory/photo.jpg");
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(RunOnFile(photo, Rotate(90)).node, photo);
+    EXPECT_EQ(Files(), std::vector<std::string>{"photo.jpg"});
+    // Encoding at each turn would have moved the pixels a little further every time.
+    EXPECT_EQ(dir.Read("Logo Directory/photo.jpg"), original);
+}
+
+TEST_F(PictureTransformTest, AJPEGWhoseEdgeWouldCutAnMCUIsTurnedAsDecoded)
+{
+    // 200 rows are 12.5 MCUs of 16: the bottom edge, which moves to the left, is partial.
+    picture = MakeTestPicture(300, 200);
+    TLogoNode* photo = Logo("photo.jpg");
+    const TBitmap decoded = LoadPicture((Folder() / "photo.jpg").string());
+    RunOnFile(photo, Rotate(90));
+    const TBitmap back = LoadPicture((Folder() / "photo.jpg").string());
+    EXPECT_EQ(back.Width(), 200);
+    EXPECT_EQ(back.Height(), 300);
+    EXPECT_EQ(back, DecodeJPEG(EncodeJPEG(RotateBitmap(decoded, 90), 100)));
 }
 
 TEST_F(PictureTransformTest, CancelAnywhereChangesNothing)

@@ -1,0 +1,154 @@
+#include "imaging/losslessjpeg.h"
+
+#include "common/error.h"
+#include "imaging/codecs.h"
+#include "imaging/transforms.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace quillon;
+
+namespace {
+
+// Smooth gradients and a texture with no symmetry, so a wrong turn shows everywhere.
+TBitmap MakePhoto(int width, int height)
+{
+    TBitmap b(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = b.Pixel(x, y);
+            p[0] = static_cast<uint8_t>(20 + x * 200 / width);
+            p[1] = static_cast<uint8_t>(30 + y * 180 / height + 20 * std::sin(x * 0.3));
+            p[2] = static_cast<uint8_t>(128 + 100 * std::sin((x + 2.0 * y) * 0.05));
+        }
+    return b;
+}
+
+// The largest difference of one channel; -1 when the sizes differ.
+int MaxDifference(const TBitmap& a, const TBitmap& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return -1;
+    int worst = 0;
+    for (size_t i = 0; i < a.SizeInBytes(); ++i)
+        worst = std::max(worst, std::abs(int(a.Data()[i]) - int(b.Data()[i])));
+    return worst;
+}
+
+TBitmap Map(const TBitmap& picture, TJPEGTurn turn)
+{
+    switch (turn) {
+    case TJPEGTurn::MirrorHorizontal: return MirrorBitmap(picture, TMirrorDirection::Horizontal);
+    case TJPEGTurn::MirrorVertical: return MirrorBitmap(picture, TMirrorDirection::Vertical);
+    case TJPEGTurn::Rotate90: return RotateBitmap(picture, 90);
+    case TJPEGTurn::Rotate180: return RotateBitmap(picture, 180);
+    case TJPEGTurn::Rotate270: break;
+    }
+    return RotateBitmap(picture, 270);
+}
+
+constexpr TJPEGTurn kTurns[] = {TJPEGTurn::MirrorHorizontal, TJPEGTurn::MirrorVertical, TJPEGTurn::Rotate90,
+                                TJPEGTurn::Rotate180, TJPEGTurn::Rotate270};
+
+// An APP1 EXIF block with one IFD0 entry, the orientation, right after the SOI marker.
+std::string WithOrientation(const std::string& jpeg, int orientation, bool littleEndian)
+{
+    auto u16 = [&](int v) {
+        return littleEndian ? std::string{char(v & 0xFF), char(v >> 8)} : std::string{char(v >> 8), char(v & 0xFF)};
+    };
+    std::string tiff = littleEndian ? "II" : "MM";
+    tiff += u16(42) + (littleEndian ? std::string("\x08\0\0\0", 4) : std::string("\0\0\0\x08", 4));
+    tiff += u16(1) + u16(0x0112) + u16(3) + (littleEndian ? std::string("\x01\0\0\0", 4) : std::string("\0\0\0\x01", 4));
+    tiff += u16(orientation) + std::string(2, '\0') + std::string(4, '\0');
+    const std::string body = std::string("Exif\0\0", 6) + tiff;
+    const size_t length = body.size() + 2;
+    return jpeg.substr(0, 2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + body + jpeg.substr(2);
+}
+
+TEST(LosslessJpeg, EachTurnIsThePixelMapUpToTheDecodersRounding)
+{
+    // 4:2:0, so the MCUs are 16 x 16 and every turn is exact at 64 x 48.
+    const std::string file = EncodeJPEG(MakePhoto(64, 48), 90);
+    const TBitmap source = DecodeJPEG(file);
+    for (TJPEGTurn turn : kTurns) {
+        SCOPED_TRACE(static_cast<int>(turn));
+        const auto turned = TurnJPEGLosslessly(file, turn);
+        ASSERT_TRUE(turned);
+        // The coefficients are moved exactly; decoding them again rounds the inverse DCT
+        // and the chroma upsampling in another order, which moves a value by a few steps.
+        // A turn the wrong way would be off by far more.
+        const int difference = MaxDifference(DecodeJPEG(*turned), Map(source, turn));
+        EXPECT_GE(difference, 0);
+        EXPECT_LE(difference, 3);
+    }
+}
+
+TEST(LosslessJpeg, FourQuarterTurnsGiveBackTheFileAndTwoMirrorsToo)
+{
+    const std::string file = EncodeJPEG(MakePhoto(320, 240), 100);
+    std::string turned = file;
+    for (int i = 0; i < 4; ++i)
+        turned = TurnJPEGLosslessly(turned, TJPEGTurn::Rotate90).value();
+    EXPECT_EQ(DecodeJPEG(turned), DecodeJPEG(file));
+    // The same coefficients, the same tables, the same header: the very same bytes.
+    EXPECT_EQ(turned, file);
+    const std::string mirrored = TurnJPEGLosslessly(file, TJPEGTurn::MirrorVertical).value();
+    EXPECT_NE(mirrored, file);
+    EXPECT_EQ(TurnJPEGLosslessly(mirrored, TJPEGTurn::MirrorVertical).value(), file);
+}
+
+TEST(LosslessJpeg, OnlyTurnsThatMoveNoPartialMCUAreMadeLosslessly)
+{
+    // 60 is not a multiple of the 16-pixel MCU, 48 is: the right edge may not move.
+    const std::string file = EncodeJPEG(MakePhoto(60, 48), 90);
+    const struct {
+        TJPEGTurn turn;
+        bool lossless;
+    } cases[] = {
+        {TJPEGTurn::MirrorHorizontal, false}, {TJPEGTurn::MirrorVertical, true}, {TJPEGTurn::Rotate90, true},
+        {TJPEGTurn::Rotate180, false},        {TJPEGTurn::Rotate270, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TurnJPEGLosslessly(file, c.turn).has_value(), c.lossless) << static_cast<int>(c.turn);
+}
+
+TEST(LosslessJpeg, AnOrientedPictureIsLeftToThePixelPath)
+{
+    const std::string file = EncodeJPEG(MakePhoto(32, 32), 90);
+    EXPECT_EQ(JPEGExifOrientation(file), 1);
+    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 6, true)), 6);
+    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 3, false)), 3);
+    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 9, false)), 1);
+    // Cut inside the EXIF block: nothing to read, nothing read past the end.
+    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 6, true).substr(0, 30)), 1);
+
+    EXPECT_FALSE(TurnJPEGLosslessly(WithOrientation(file, 6, true), TJPEGTurn::Rotate90));
+    // An upright tag changes nothing, and the EXIF block is not copied.
+    const auto upright = TurnJPEGLosslessly(WithOrientation(file, 1, false), TJPEGTurn::Rotate90);
+    ASSERT_TRUE(upright);
+    EXPECT_EQ(*upright, TurnJPEGLosslessly(file, TJPEGTurn::Rotate90).value());
+}
+
+TEST(LosslessJpeg, WhatIsNotAJPEGItCanTurnGoesToThePixelPathAndFailuresCarryTheLibrarysText)
+{
+    const std::string file = EncodeJPEG(MakePhoto(32, 32), 90);
+    EXPECT_FALSE(TurnJPEGLosslessly("not a picture", TJPEGTurn::Rotate90));
+    // Entropy data cut short: the library pads it and warns.
+    EXPECT_FALSE(TurnJPEGLosslessly(file.substr(0, file.size() - 40), TJPEGTurn::Rotate90));
+    // A second frame header after the scan fails only once the coefficients are read.
+    const size_t sof = file.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    const size_t sofLength = size_t(uint8_t(file[sof + 2])) << 8 | uint8_t(file[sof + 3]);
+    const std::string twoFrames = file.substr(0, file.size() - 2) + file.substr(sof, 2 + sofLength) + "\xFF\xD9";
+    try {
+        TurnJPEGLosslessly(twoFrames, TJPEGTurn::Rotate90);
+        FAIL() << "no error";
+    } catch (const QuillonError& e) {
+        EXPECT_NE(std::string(e.what()).find("SOF"), std::string::npos) << e.what();
+    }
+}
+
+} // namespace
