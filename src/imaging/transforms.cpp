@@ -1,8 +1,10 @@
 #include "imaging/transforms.h"
 
 #include "common/error.h"
+#include "common/workpool.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -29,19 +31,39 @@ TBitmap MirrorBitmap(const TBitmap& picture, TMirrorDirection direction)
 namespace {
 
 // Target of (x, y) for a quarter turn: 90 gives (h - 1 - y, x), 270 gives (y, w - 1 - x).
-// Walking the target row by row keeps the writes sequential; the reads stride down a column.
+// The target is written row by row, and each target row reads a source column. Walking
+// the whole picture that way touches a new cache line for every pixel read; in square
+// tiles the source rows of a tile stay in the cache until the tile is done, which makes
+// the turn of a 24-megapixel photo several times faster. Bands of target rows go to the
+// cores; a logo-sized picture is not worth waking them.
 TBitmap RotateQuarter(const TBitmap& picture, bool clockwise)
 {
-    int w = picture.Width(), h = picture.Height();
+    const int w = picture.Width(), h = picture.Height();
     TBitmap out;
     out.ResizeForOverwrite(h, w);
-    for (int ty = 0; ty < w; ++ty) {
-        uint8_t* dst = out.Row(ty);
-        for (int tx = 0; tx < h; ++tx, dst += 3) {
-            int x = clockwise ? ty : w - 1 - ty;
-            int y = clockwise ? h - 1 - tx : tx;
-            std::memcpy(dst, picture.Pixel(x, y), 3);
+    constexpr int kTile = 64;
+    const ptrdiff_t step = clockwise ? -static_cast<ptrdiff_t>(picture.Stride()) : static_cast<ptrdiff_t>(picture.Stride());
+    auto band = [&](int32_t first, int32_t last) {
+        for (int ty0 = first * kTile; ty0 < std::min(last * kTile, w); ty0 += kTile) {
+            const int ty1 = std::min(ty0 + kTile, w);
+            for (int tx0 = 0; tx0 < h; tx0 += kTile) {
+                const int tx1 = std::min(tx0 + kTile, h);
+                for (int ty = ty0; ty < ty1; ++ty) {
+                    const int x = clockwise ? ty : w - 1 - ty;
+                    const uint8_t* src = picture.Pixel(x, clockwise ? h - 1 - tx0 : tx0);
+                    uint8_t* dst = out.Pixel(tx0, ty);
+                    for (int tx = tx0; tx < tx1; ++tx, dst += 3, src += step)
+                        std::memcpy(dst, src, 3);
+                }
+            }
         }
+    };
+    const int32_t bands = (w + kTile - 1) / kTile;
+    if (static_cast<int64_t>(w) * h < 1'000'000) {
+        band(0, bands);
+    } else {
+        TWorkPool& pool = TWorkPool::Shared();
+        pool.For(bands, pool.Helpers() + 1, 1, band);
     }
     return out;
 }

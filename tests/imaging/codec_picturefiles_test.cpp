@@ -13,12 +13,12 @@
 namespace quillon {
 namespace {
 
-// 3 x 2, every pixel different: pixel (x, y) is (x, y, 10 * x + y).
-TBitmap Asymmetric()
+// Every pixel different: pixel (x, y) is (x, y, 10 * x + y); sides up to 256.
+TBitmap Asymmetric(int w, int h)
 {
-    TBitmap b(3, 2);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) {
+    TBitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
             uint8_t* p = b.Pixel(x, y);
             p[0] = uint8_t(x), p[1] = uint8_t(y), p[2] = uint8_t(10 * x + y);
         }
@@ -33,37 +33,40 @@ std::pair<int, int> Origin(const TBitmap& b, int x, int y)
 
 TEST(CodecTransforms, MirrorAndRotateMoveEveryPixelWhereTheMapsSay)
 {
-    TBitmap src = Asymmetric();
-    const int w = 3, h = 2;
-    struct {
-        const char* name;
-        TBitmap result;
-        int width, height;
-        std::pair<int, int> (*target)(int x, int y, int w, int h);
-    } cases[] = {
-        {"horizontal", MirrorBitmap(src, TMirrorDirection::Horizontal), w, h,
-         [](int x, int y, int w, int) { return std::pair{w - 1 - x, y}; }},
-        {"vertical", MirrorBitmap(src, TMirrorDirection::Vertical), w, h,
-         [](int x, int y, int, int h) { return std::pair{x, h - 1 - y}; }},
-        {"90", RotateBitmap(src, 90), h, w, [](int x, int y, int, int h) { return std::pair{h - 1 - y, x}; }},
-        {"180", RotateBitmap(src, 180), w, h,
-         [](int x, int y, int w, int h) { return std::pair{w - 1 - x, h - 1 - y}; }},
-        {"270", RotateBitmap(src, 270), h, w, [](int x, int y, int w, int) { return std::pair{y, w - 1 - x}; }},
-    };
-    for (const auto& c : cases) {
-        ASSERT_EQ(c.result.Width(), c.width) << c.name;
-        ASSERT_EQ(c.result.Height(), c.height) << c.name;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                auto [tx, ty] = c.target(x, y, w, h);
-                EXPECT_EQ(Origin(c.result, tx, ty), std::pair(x, y)) << c.name;
-            }
+    // Small, and larger than the tiles the quarter turns walk, with partial tiles at the edges.
+    for (auto [w, h] : {std::pair{3, 2}, std::pair{150, 70}}) {
+        SCOPED_TRACE(w);
+        TBitmap src = Asymmetric(w, h);
+        struct {
+            const char* name;
+            TBitmap result;
+            int width, height;
+            std::pair<int, int> (*target)(int x, int y, int w, int h);
+        } cases[] = {
+            {"horizontal", MirrorBitmap(src, TMirrorDirection::Horizontal), w, h,
+             [](int x, int y, int w, int) { return std::pair{w - 1 - x, y}; }},
+            {"vertical", MirrorBitmap(src, TMirrorDirection::Vertical), w, h,
+             [](int x, int y, int, int h) { return std::pair{x, h - 1 - y}; }},
+            {"90", RotateBitmap(src, 90), h, w, [](int x, int y, int, int h) { return std::pair{h - 1 - y, x}; }},
+            {"180", RotateBitmap(src, 180), w, h,
+             [](int x, int y, int w, int h) { return std::pair{w - 1 - x, h - 1 - y}; }},
+            {"270", RotateBitmap(src, 270), h, w, [](int x, int y, int w, int) { return std::pair{y, w - 1 - x}; }},
+        };
+        for (const auto& c : cases) {
+            ASSERT_EQ(c.result.Width(), c.width) << c.name;
+            ASSERT_EQ(c.result.Height(), c.height) << c.name;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    auto [tx, ty] = c.target(x, y, w, h);
+                    ASSERT_EQ(Origin(c.result, tx, ty), std::pair(x, y)) << c.name;
+                }
+        }
+        // The 90-degree turn's top row is the source's left column read from the bottom up.
+        TBitmap turned = RotateBitmap(src, 90);
+        EXPECT_EQ(Origin(turned, 0, 0), std::pair(0, h - 1));
+        EXPECT_EQ(Origin(turned, h - 1, 0), std::pair(0, 0));
+        EXPECT_THROW(RotateBitmap(src, 45), QuillonError);
     }
-    // The 90-degree turn's top row is the source's left column read from the bottom up.
-    TBitmap turned = RotateBitmap(src, 90);
-    EXPECT_EQ(Origin(turned, 0, 0), std::pair(0, 1));
-    EXPECT_EQ(Origin(turned, 1, 0), std::pair(0, 0));
-    EXPECT_THROW(RotateBitmap(src, 45), QuillonError);
 }
 
 TEST(CodecPictureFiles, WritersUseLowerCaseExtensionsAndFullPictures)
