@@ -8,6 +8,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
+
+#include <turbojpeg.h>
 
 using namespace quillon;
 
@@ -113,6 +116,47 @@ TEST(LosslessJpeg, OnlyTurnsThatMoveNoPartialMCUAreMadeLosslessly)
     };
     for (const auto& c : cases)
         EXPECT_EQ(TurnJPEGLosslessly(file, c.turn).has_value(), c.lossless) << static_cast<int>(c.turn);
+}
+
+// Files our encoder does not write (it always samples chroma 4:2:0 from RGB).
+std::string Compress(int width, int height, int pixelFormat, int subsamp)
+{
+    const int channels = tjPixelSize[pixelFormat];
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * channels);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<unsigned char>(i * 7 % 251);
+    tjhandle handle = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    const int result = tjCompress2(handle, pixels.data(), width, 0, height, pixelFormat, &out, &size, subsamp, 90, 0);
+    std::string file = result == 0 ? std::string(reinterpret_cast<char*>(out), size) : std::string();
+    tjFree(out);
+    tjDestroy(handle);
+    return file;
+}
+
+TEST(LosslessJpeg, TheMCUOfEachSamplingDecidesAndOnlyYCbCrAndGreyAreTurned)
+{
+    // 40 x 24: whole 8 x 8 MCUs, but not whole 16 x 16 ones.
+    const struct {
+        const char* name;
+        int pixelFormat, subsamp;
+        bool lossless;
+    } cases[] = {
+        {"4:4:4", TJPF_RGB, TJSAMP_444, true},
+        {"grey", TJPF_GRAY, TJSAMP_GRAY, true},
+        {"4:2:0", TJPF_RGB, TJSAMP_420, false},
+        {"CMYK", TJPF_CMYK, TJSAMP_444, false},
+    };
+    for (const auto& c : cases) {
+        const std::string file = Compress(40, 24, c.pixelFormat, c.subsamp);
+        ASSERT_FALSE(file.empty()) << c.name;
+        const auto turned = TurnJPEGLosslessly(file, TJPEGTurn::Rotate180);
+        ASSERT_EQ(turned.has_value(), c.lossless) << c.name;
+        if (turned) {
+            EXPECT_LE(MaxDifference(DecodeJPEG(*turned), Map(DecodeJPEG(file), TJPEGTurn::Rotate180)), 3) << c.name;
+        }
+    }
 }
 
 TEST(LosslessJpeg, AnOrientedPictureIsLeftToThePixelPath)
