@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the programs the benchmarks time beside our own code: djpeg (libjpeg-turbo's
-# own decoder), ImageMagick, Pillow and nginx. Not needed to build, test or run Quillon.
+# Installs the programs the benchmarks time beside our own code: djpeg, cjpeg and jpegtran
+# (libjpeg-turbo's own programs), ImageMagick, Pillow and nginx. Not needed to build, test
+# or run Quillon.
 # bench_render_logo runs Pillow with the system interpreter (/usr/bin/python3), where
 # Debian installs python3-pil; set QUILLON_BENCH_PYTHON to use another one.
 set -euo pipefail

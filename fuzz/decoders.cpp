@@ -1,8 +1,12 @@
-// One libFuzzer target per picture decoder, chosen at compile time by QUILLON_FUZZ_DECODER.
+// One libFuzzer target per picture decoder, chosen at compile time by QUILLON_FUZZ_DECODER;
+// the JPEG one also reads the EXIF orientation and turns what it decoded losslessly.
 // A decoder may refuse any input with QuillonError; anything else (a crash, a sanitizer
 // report, another exception) is a finding.
 #include "common/error.h"
 #include "imaging/codecs.h"
+#ifdef QUILLON_FUZZ_LOSSLESS
+#include "imaging/losslessjpeg.h"
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         quillon::TBitmap picture = quillon::QUILLON_FUZZ_DECODER(file);
         if (picture.Width() <= 0 || picture.Height() <= 0)
             __builtin_trap();
+#ifdef QUILLON_FUZZ_LOSSLESS
+        // The mirror and rotate commands turn a file the decoder has accepted.
+        (void)quillon::TurnJPEGLosslessly(file, quillon::TJPEGTurn::Rotate90);
+#endif
     } catch (const quillon::QuillonError&) {
     }
+#ifdef QUILLON_FUZZ_LOSSLESS
+    const int orientation = quillon::JPEGExifOrientation(file);
+    if (orientation < 1 || orientation > 8)
+        __builtin_trap();
+#endif
     return 0;
 }
