@@ -1,6 +1,7 @@
 #include "imaging/losslessjpeg.h"
 
 #include "common/error.h"
+#include "imaging/exiforientation.h"
 #include "imaging/pictureformat.h"
 
 #include <cstdint>
@@ -12,39 +13,6 @@ namespace quillon {
 
 namespace {
 
-uint32_t ReadUnsigned(std::string_view s, size_t at, size_t bytes, bool littleEndian)
-{
-    uint32_t v = 0;
-    for (size_t i = 0; i < bytes; ++i) {
-        const uint32_t byte = static_cast<uint8_t>(s[at + (littleEndian ? bytes - 1 - i : i)]);
-        v = v << 8 | byte;
-    }
-    return v;
-}
-
-// The orientation tag (0x0112) of IFD0 in a TIFF block, or 1.
-int TiffOrientation(std::string_view tiff)
-{
-    if (tiff.size() < 8 || (tiff.substr(0, 2) != "II" && tiff.substr(0, 2) != "MM"))
-        return 1;
-    const bool little = tiff[0] == 'I';
-    const size_t ifd = ReadUnsigned(tiff, 4, 4, little);
-    if (ifd > tiff.size() || tiff.size() - ifd < 2)
-        return 1;
-    const size_t count = ReadUnsigned(tiff, ifd, 2, little);
-    for (size_t i = 0; i < count; ++i) {
-        const size_t entry = ifd + 2 + 12 * i;
-        if (entry + 12 > tiff.size())
-            break;
-        // A SHORT value sits in the first two bytes of the entry's value field.
-        if (ReadUnsigned(tiff, entry, 2, little) == 0x0112 && ReadUnsigned(tiff, entry + 2, 2, little) == 3) {
-            const uint32_t value = ReadUnsigned(tiff, entry + 8, 2, little);
-            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
-        }
-    }
-    return 1;
-}
-
 struct TTjFree {
     void operator()(unsigned char* p) const { tjFree(p); }
 };
@@ -53,24 +21,27 @@ struct TTjDestroy {
 };
 using TTjHandle = std::unique_ptr<void, TTjDestroy>;
 
-bool IsPerfect(TJPEGTurn turn, int width, int height, int subsamp)
+// The eight ways to lay a picture onto its own rectangle (or its transpose), as the
+// matrix that moves (x, y), measured from the centre with y growing downward.
+struct TPlacement {
+    int op; // TJXOP_...
+    int xx, xy, yx, yy; // (x, y) -> (xx * x + xy * y, yx * x + yy * y)
+};
+constexpr TPlacement kPlacements[] = {
+    {TJXOP_NONE, 1, 0, 0, 1},        {TJXOP_HFLIP, -1, 0, 0, 1},     {TJXOP_VFLIP, 1, 0, 0, -1},
+    {TJXOP_TRANSPOSE, 0, 1, 1, 0},   {TJXOP_TRANSVERSE, 0, -1, -1, 0}, {TJXOP_ROT90, 0, -1, 1, 0},
+    {TJXOP_ROT180, -1, 0, 0, -1},    {TJXOP_ROT270, 0, 1, -1, 0},
+};
+
+const TPlacement& PlacementOf(int op)
 {
-    const bool wholeWidth = width % tjMCUWidth[subsamp] == 0;
-    const bool wholeHeight = height % tjMCUHeight[subsamp] == 0;
-    switch (turn) {
-    case TJPEGTurn::MirrorHorizontal:
-    case TJPEGTurn::Rotate270:
-        return wholeWidth;
-    case TJPEGTurn::MirrorVertical:
-    case TJPEGTurn::Rotate90:
-        return wholeHeight;
-    case TJPEGTurn::Rotate180:
-        break;
-    }
-    return wholeWidth && wholeHeight;
+    for (const TPlacement& p : kPlacements)
+        if (p.op == op)
+            return p;
+    return kPlacements[0];
 }
 
-int TjOperation(TJPEGTurn turn)
+int TurnOp(TJPEGTurn turn)
 {
     switch (turn) {
     case TJPEGTurn::MirrorHorizontal: return TJXOP_HFLIP;
@@ -82,43 +53,49 @@ int TjOperation(TJPEGTurn turn)
     return TJXOP_ROT270;
 }
 
+// What makes the stored picture upright (ApplyExifOrientation's steps).
+int UprightOp(int orientation)
+{
+    constexpr int ops[] = {TJXOP_NONE, TJXOP_HFLIP, TJXOP_ROT180, TJXOP_VFLIP,
+                           TJXOP_TRANSPOSE, TJXOP_ROT90, TJXOP_TRANSVERSE, TJXOP_ROT270};
+    return orientation >= 1 && orientation <= 8 ? ops[orientation - 1] : TJXOP_NONE;
+}
+
+// The one placement that does first, then second.
+int Compose(int first, int second)
+{
+    const TPlacement& a = PlacementOf(first);
+    const TPlacement& b = PlacementOf(second);
+    const int xx = b.xx * a.xx + b.xy * a.yx, xy = b.xx * a.xy + b.xy * a.yy;
+    const int yx = b.yx * a.xx + b.yy * a.yx, yy = b.yx * a.xy + b.yy * a.yy;
+    for (const TPlacement& p : kPlacements)
+        if (p.xx == xx && p.xy == xy && p.yx == yx && p.yy == yy)
+            return p.op;
+    return TJXOP_NONE; // not reached: the eight are closed under composition
+}
+
+// Whether the operation moves no partial MCU: the library's rule, on the stored size.
+bool IsPerfect(int op, int width, int height, int subsamp)
+{
+    const bool wholeWidth = width % tjMCUWidth[subsamp] == 0;
+    const bool wholeHeight = height % tjMCUHeight[subsamp] == 0;
+    switch (op) {
+    case TJXOP_NONE:
+    case TJXOP_TRANSPOSE: return true;
+    case TJXOP_HFLIP:
+    case TJXOP_ROT270: return wholeWidth;
+    case TJXOP_VFLIP:
+    case TJXOP_ROT90: return wholeHeight;
+    default: return wholeWidth && wholeHeight;
+    }
+}
+
 [[noreturn]] void Fail(void* handle)
 {
     throw QuillonError(std::string("JPEG: ") + tjGetErrorStr2(handle));
 }
 
 } // namespace
-
-int JPEGExifOrientation(std::string_view file)
-{
-    if (file.size() < 4 || static_cast<uint8_t>(file[0]) != 0xFF || static_cast<uint8_t>(file[1]) != 0xD8)
-        return 1;
-    size_t at = 2;
-    // The headers up to the first scan, one marker segment after another.
-    while (at + 4 <= file.size()) {
-        if (static_cast<uint8_t>(file[at]) != 0xFF)
-            return 1;
-        const uint8_t marker = static_cast<uint8_t>(file[at + 1]);
-        if (marker == 0xFF) { // fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9)
-            return 1;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // no length follows
-            at += 2;
-            continue;
-        }
-        const size_t length = ReadUnsigned(file, at + 2, 2, false);
-        if (length < 2 || at + 2 + length > file.size())
-            return 1;
-        const std::string_view body = file.substr(at + 4, length - 2);
-        if (marker == 0xE1 && body.substr(0, 6) == std::string_view("Exif\0\0", 6))
-            return TiffOrientation(body.substr(6));
-        at += 2 + length;
-    }
-    return 1;
-}
 
 std::optional<std::string> TurnJPEGLosslessly(std::string_view file, TJPEGTurn turn)
 {
@@ -132,13 +109,16 @@ std::optional<std::string> TurnJPEGLosslessly(std::string_view file, TJPEGTurn t
         return std::nullopt;
     if ((colorspace != TJCS_YCbCr && colorspace != TJCS_GRAY) || subsamp < 0 || subsamp >= TJ_NUMSAMP)
         return std::nullopt;
-    if (!IsPerfect(turn, width, height, subsamp) || JPEGExifOrientation(file) != 1)
+    // The picture shown, and so the one the user turns, is the stored one made upright;
+    // the result is stored upright and without the EXIF block.
+    const int op = Compose(UprightOp(ExifOrientationOfJPEG(file)), TurnOp(turn));
+    if (!IsPerfect(op, width, height, subsamp))
         return std::nullopt;
     // The file may have changed since the picture was decoded from it.
     CheckPictureDimensions(width, height);
 
     tjtransform transform{};
-    transform.op = TjOperation(turn);
+    transform.op = op;
     transform.options = TJXOPT_PERFECT | TJXOPT_COPYNONE;
     unsigned char* out = nullptr;
     unsigned long outSize = 0;

@@ -2,12 +2,15 @@
 
 #include "common/error.h"
 #include "imaging/codecs.h"
+#include "imaging/exiforientation.h"
+#include "imaging/picturefiles.h"
 #include "imaging/transforms.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include <turbojpeg.h>
@@ -159,21 +162,31 @@ TEST(LosslessJpeg, TheMCUOfEachSamplingDecidesAndOnlyYCbCrAndGreyAreTurned)
     }
 }
 
-TEST(LosslessJpeg, AnOrientedPictureIsLeftToThePixelPath)
+TEST(LosslessJpeg, AnOrientedPhotoIsTurnedAsShownAndStoredUpright)
 {
-    const std::string file = EncodeJPEG(MakePhoto(32, 32), 90);
-    EXPECT_EQ(JPEGExifOrientation(file), 1);
-    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 6, true)), 6);
-    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 3, false)), 3);
-    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 9, false)), 1);
-    // Cut inside the EXIF block: nothing to read, nothing read past the end.
-    EXPECT_EQ(JPEGExifOrientation(WithOrientation(file, 6, true).substr(0, 30)), 1);
-
-    EXPECT_FALSE(TurnJPEGLosslessly(WithOrientation(file, 6, true), TJPEGTurn::Rotate90));
-    // An upright tag changes nothing, and the EXIF block is not copied.
-    const auto upright = TurnJPEGLosslessly(WithOrientation(file, 1, false), TJPEGTurn::Rotate90);
-    ASSERT_TRUE(upright);
-    EXPECT_EQ(*upright, TurnJPEGLosslessly(file, TJPEGTurn::Rotate90).value());
+    const std::string plain = EncodeJPEG(MakePhoto(64, 48), 90);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const std::string file = WithOrientation(plain, orientation, orientation % 2 == 0);
+        ASSERT_EQ(ExifOrientationOfJPEG(file), orientation);
+        const TBitmap shown = DecodePicture(file, pfJPEG);
+        for (TJPEGTurn turn : kTurns) {
+            SCOPED_TRACE(std::to_string(orientation) + " " + std::to_string(static_cast<int>(turn)));
+            const auto turned = TurnJPEGLosslessly(file, turn);
+            ASSERT_TRUE(turned);
+            EXPECT_EQ(ExifOrientationOfJPEG(*turned), 1);
+            const int difference = MaxDifference(DecodeJPEG(*turned), Map(shown, turn));
+            EXPECT_GE(difference, 0);
+            EXPECT_LE(difference, 3);
+        }
+    }
+    // 60 x 48 in 4:2:0: the partial MCUs are on the stored right edge, whatever is shown.
+    const std::string narrow = EncodeJPEG(MakePhoto(60, 48), 90);
+    // Shown turned clockwise; turning it again is a half turn of the stored picture.
+    EXPECT_FALSE(TurnJPEGLosslessly(WithOrientation(narrow, 6, true), TJPEGTurn::Rotate90));
+    // Shown turned counter-clockwise; turning it back is the stored picture as it is.
+    const auto back = TurnJPEGLosslessly(WithOrientation(narrow, 8, false), TJPEGTurn::Rotate90);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(DecodeJPEG(*back), DecodeJPEG(narrow));
 }
 
 TEST(LosslessJpeg, WhatIsNotAJPEGItCanTurnGoesToThePixelPathAndFailuresCarryTheLibrarysText)
