@@ -115,6 +115,20 @@ TEST_F(TransformCommandsTest, KeepingSelectsTheNewLogoAfterTheOld)
     EXPECT_EQ(form->ActiveSourceImage()->PictureSize().height, 300);
 }
 
+TEST_F(TransformCommandsTest, AJPEGTurnedFourTimesFromTheMenuIsTheSameFileAndShownTurnedEachTime)
+{
+    TLogoNode* photo = AddLogo("photo.jpg", pfJPEG, 320, 240);
+    const std::string original = dir.Read("Logo Directory/photo.jpg");
+    for (int turn = 1; turn <= 4; ++turn) {
+        Action("SIRotate90")->trigger();
+        ASSERT_EQ(form->SelectedNode(), photo);
+        ASSERT_NE(form->ActiveSourceImage(), nullptr);
+        // The picture shown is the new file's, not the one decoded before the turn.
+        EXPECT_EQ(form->ActiveSourceImage()->PictureSize().width, turn % 2 ? 240 : 320) << turn;
+    }
+    EXPECT_EQ(dir.Read("Logo Directory/photo.jpg"), original);
+}
+
 TEST_F(TransformCommandsTest, SaveWritesTheFormatOfTheLogosOwnNameAndRemembersTheFolderOnlyOnSuccess)
 {
     TLogoNode* beach = AddLogo("beach.png", pfPNG);
