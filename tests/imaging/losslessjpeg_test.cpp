@@ -122,7 +122,7 @@ TEST(LosslessJpeg, OnlyTurnsThatMoveNoPartialMCUAreMadeLosslessly)
 }
 
 // Files our encoder does not write (it always samples chroma 4:2:0 from RGB).
-std::string Compress(int width, int height, int pixelFormat, int subsamp)
+std::string Compress(int width, int height, int pixelFormat, int subsamp, int flags)
 {
     const int channels = tjPixelSize[pixelFormat];
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * channels);
@@ -131,7 +131,7 @@ std::string Compress(int width, int height, int pixelFormat, int subsamp)
     tjhandle handle = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    const int result = tjCompress2(handle, pixels.data(), width, 0, height, pixelFormat, &out, &size, subsamp, 90, 0);
+    const int result = tjCompress2(handle, pixels.data(), width, 0, height, pixelFormat, &out, &size, subsamp, 90, flags);
     std::string file = result == 0 ? std::string(reinterpret_cast<char*>(out), size) : std::string();
     tjFree(out);
     tjDestroy(handle);
@@ -143,16 +143,17 @@ TEST(LosslessJpeg, TheMCUOfEachSamplingDecidesAndOnlyYCbCrAndGreyAreTurned)
     // 40 x 24: whole 8 x 8 MCUs, but not whole 16 x 16 ones.
     const struct {
         const char* name;
-        int pixelFormat, subsamp;
+        int pixelFormat, subsamp, flags;
         bool lossless;
     } cases[] = {
-        {"4:4:4", TJPF_RGB, TJSAMP_444, true},
-        {"grey", TJPF_GRAY, TJSAMP_GRAY, true},
-        {"4:2:0", TJPF_RGB, TJSAMP_420, false},
-        {"CMYK", TJPF_CMYK, TJSAMP_444, false},
+        {"4:4:4", TJPF_RGB, TJSAMP_444, 0, true},
+        {"4:4:4 progressive", TJPF_RGB, TJSAMP_444, TJFLAG_PROGRESSIVE, true},
+        {"grey", TJPF_GRAY, TJSAMP_GRAY, 0, true},
+        {"4:2:0", TJPF_RGB, TJSAMP_420, 0, false},
+        {"CMYK", TJPF_CMYK, TJSAMP_444, 0, false},
     };
     for (const auto& c : cases) {
-        const std::string file = Compress(40, 24, c.pixelFormat, c.subsamp);
+        const std::string file = Compress(40, 24, c.pixelFormat, c.subsamp, c.flags);
         ASSERT_FALSE(file.empty()) << c.name;
         const auto turned = TurnJPEGLosslessly(file, TJPEGTurn::Rotate180);
         ASSERT_EQ(turned.has_value(), c.lossless) << c.name;
