@@ -1,5 +1,6 @@
 #include "imaging/losslessjpeg.h"
 
+#include "codec_fixtures.h"
 #include "common/error.h"
 #include "imaging/codecs.h"
 #include "imaging/exiforientation.h"
@@ -8,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -16,22 +16,9 @@
 #include <turbojpeg.h>
 
 using namespace quillon;
+using quillon::test::MakeTestPicture;
 
 namespace {
-
-// Smooth gradients and a texture with no symmetry, so a wrong turn shows everywhere.
-TBitmap MakePhoto(int width, int height)
-{
-    TBitmap b(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = b.Pixel(x, y);
-            p[0] = static_cast<uint8_t>(20 + x * 200 / width);
-            p[1] = static_cast<uint8_t>(30 + y * 180 / height + 20 * std::sin(x * 0.3));
-            p[2] = static_cast<uint8_t>(128 + 100 * std::sin((x + 2.0 * y) * 0.05));
-        }
-    return b;
-}
 
 // The largest difference of one channel; -1 when the sizes differ.
 int MaxDifference(const TBitmap& a, const TBitmap& b)
@@ -77,7 +64,7 @@ std::string WithOrientation(const std::string& jpeg, int orientation, bool littl
 TEST(LosslessJpeg, EachTurnIsThePixelMapUpToTheDecodersRounding)
 {
     // 4:2:0, so the MCUs are 16 x 16 and every turn is exact at 64 x 48.
-    const std::string file = EncodeJPEG(MakePhoto(64, 48), 90);
+    const std::string file = EncodeJPEG(MakeTestPicture(64, 48), 90);
     const TBitmap source = DecodeJPEG(file);
     for (TJPEGTurn turn : kTurns) {
         SCOPED_TRACE(static_cast<int>(turn));
@@ -94,7 +81,7 @@ TEST(LosslessJpeg, EachTurnIsThePixelMapUpToTheDecodersRounding)
 
 TEST(LosslessJpeg, FourQuarterTurnsGiveBackTheFileAndTwoMirrorsToo)
 {
-    const std::string file = EncodeJPEG(MakePhoto(320, 240), 100);
+    const std::string file = EncodeJPEG(MakeTestPicture(320, 240), 100);
     std::string turned = file;
     for (int i = 0; i < 4; ++i)
         turned = TurnJPEGLosslessly(turned, TJPEGTurn::Rotate90).value();
@@ -109,7 +96,7 @@ TEST(LosslessJpeg, FourQuarterTurnsGiveBackTheFileAndTwoMirrorsToo)
 TEST(LosslessJpeg, OnlyTurnsThatMoveNoPartialMCUAreMadeLosslessly)
 {
     // 60 is not a multiple of the 16-pixel MCU, 48 is: the right edge may not move.
-    const std::string file = EncodeJPEG(MakePhoto(60, 48), 90);
+    const std::string file = EncodeJPEG(MakeTestPicture(60, 48), 90);
     const struct {
         TJPEGTurn turn;
         bool lossless;
@@ -165,7 +152,7 @@ TEST(LosslessJpeg, TheMCUOfEachSamplingDecidesAndOnlyYCbCrAndGreyAreTurned)
 
 TEST(LosslessJpeg, AnOrientedPhotoIsTurnedAsShownAndStoredUpright)
 {
-    const std::string plain = EncodeJPEG(MakePhoto(64, 48), 90);
+    const std::string plain = EncodeJPEG(MakeTestPicture(64, 48), 90);
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const std::string file = WithOrientation(plain, orientation, orientation % 2 == 0);
         ASSERT_EQ(ExifOrientationOfJPEG(file), orientation);
@@ -181,7 +168,7 @@ TEST(LosslessJpeg, AnOrientedPhotoIsTurnedAsShownAndStoredUpright)
         }
     }
     // 60 x 48 in 4:2:0: the partial MCUs are on the stored right edge, whatever is shown.
-    const std::string narrow = EncodeJPEG(MakePhoto(60, 48), 90);
+    const std::string narrow = EncodeJPEG(MakeTestPicture(60, 48), 90);
     // Shown turned clockwise; turning it again is a half turn of the stored picture.
     EXPECT_FALSE(TurnJPEGLosslessly(WithOrientation(narrow, 6, true), TJPEGTurn::Rotate90));
     // Shown turned counter-clockwise; turning it back is the stored picture as it is.
@@ -192,7 +179,7 @@ TEST(LosslessJpeg, AnOrientedPhotoIsTurnedAsShownAndStoredUpright)
 
 TEST(LosslessJpeg, WhatIsNotAJPEGItCanTurnGoesToThePixelPathAndFailuresCarryTheLibrarysText)
 {
-    const std::string file = EncodeJPEG(MakePhoto(32, 32), 90);
+    const std::string file = EncodeJPEG(MakeTestPicture(32, 32), 90);
     EXPECT_FALSE(TurnJPEGLosslessly("not a picture", TJPEGTurn::Rotate90));
     // Entropy data cut short: the library pads it and warns.
     EXPECT_FALSE(TurnJPEGLosslessly(file.substr(0, file.size() - 40), TJPEGTurn::Rotate90));
