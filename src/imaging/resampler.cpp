@@ -15,16 +15,6 @@ namespace quillon {
 
 using namespace resampling;
 
-TSimdLevel BestSimdLevel()
-{
-#if defined(__x86_64__)
-    static const TSimdLevel level = __builtin_cpu_supports("avx2") ? TSimdLevel::Avx2 : TSimdLevel::Sse2;
-    return level;
-#else
-    return TSimdLevel::Scalar;
-#endif
-}
-
 namespace {
 
 // Below this many source bytes a second thread costs more than it saves.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/geometry.h"
+#include "imaging/simdlevel.h"
 
 #include <cstdint>
 #include <functional>
@@ -8,12 +9,6 @@
 namespace quillon {
 
 class TBitmap;
-
-// Which vector instructions the resampler may use. Every level gives the same bytes.
-enum class TSimdLevel { Scalar, Sse2, Avx2 };
-
-// The best level this processor supports.
-TSimdLevel BestSimdLevel();
 
 struct TResampleOptions {
     TSimdLevel level = BestSimdLevel();
