@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <thread>
 
 namespace quillon {
@@ -29,6 +30,30 @@ TEST(Quantizer, GifHoldsTheFinishedMappingOfEveryRow)
             EXPECT_EQ(DecodeGIF(EncodeGIF(picture, TGIFSettings{8, dither})), expected) << size;
         }
     }
+}
+
+// The vector kernels (the palette search, the error diffusion) must give the scalar code's
+// indexes, on a smooth picture and on noise that drives the diffused error to the clamps.
+TEST(Quantizer, EveryVectorLevelGivesTheSameIndexes)
+{
+    TBitmap noise(67, 41);
+    std::mt19937 random(3);
+    for (size_t i = 0; i < noise.SizeInBytes(); ++i)
+        noise.Data()[i] = static_cast<uint8_t>(random() % 3 == 0 ? 255 : random() % 2 == 0 ? 0 : random() % 256);
+    const TBitmap pictures[] = {test::MakeTestPicture(130, 97), noise};
+    std::vector<TSimdLevel> levels{TSimdLevel::Sse2};
+    if (BestSimdLevel() == TSimdLevel::Avx2)
+        levels.push_back(TSimdLevel::Avx2);
+    for (const TBitmap& picture : pictures)
+        for (int colours : {2, 8, 256})
+            for (TDither dither : {TDither::FloydSteinberg, TDither::None}) {
+                const TIndexedPicture scalar = QuantizeOctree(picture, colours, dither, TSimdLevel::Scalar);
+                for (TSimdLevel level : levels) {
+                    const TIndexedPicture vector = QuantizeOctree(picture, colours, dither, level);
+                    EXPECT_EQ(vector.palette, scalar.palette) << colours;
+                    EXPECT_EQ(vector.indexes, scalar.indexes) << colours << " level " << static_cast<int>(level);
+                }
+            }
 }
 
 TEST(Quantizer, RowsReadyCountsTheTopBandFirst)
