@@ -25,9 +25,12 @@ public:
 
     int Nearest(int r, int g, int b)
     {
-        const TList* list = &lists_[kLevels - 1][Box(kLevels - 1, r, g, b)];
-        if (list->begin == kUnbuilt)
-            list = &BuildFor(r, g, b);
+        const TList* list = &whole_;
+        if (list->size > kBruteForce) {
+            list = &lists_[kLevels - 1][Box(kLevels - 1, r, g, b)];
+            if (list->begin == kUnbuilt)
+                list = &BuildFor(r, g, b);
+        }
         const TBlock* blocks = pool_.data() + list->begin;
 #if defined(__x86_64__)
         if (vector_)
@@ -42,6 +45,8 @@ private:
     static constexpr int kLevels = 2;
     static constexpr uint32_t kUnbuilt = UINT32_MAX;
     static constexpr uint32_t kBlock = 8;
+    // Up to two blocks are compared whole: finding a box's list would cost more.
+    static constexpr uint32_t kBruteForce = 2 * kBlock;
 
     // Eight candidates laid out for 16-bit multiply-adds: (red, green) and (blue, 0) pairs
     // give each entry's squared distance in one 32-bit lane. A list's last block is filled

@@ -238,18 +238,39 @@ void ForEachHalf(int count, bool large, Body body)
     });
 }
 
+int SquaredDistance(const TRGB& a, const TRGB& b)
+{
+    const int dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
+    return dr * dr + dg * dg + db * db;
+}
+
 // Lloyd steps on the cells: the octree's clusters follow the tree's cube boundaries, so
 // moving each entry to the mean of the cells nearest to it lowers the error further.
+// A cell keeps the entry of the step before when it lies closer to that entry than half
+// the way to the entry's nearest neighbour: then no other entry can be as near (the
+// triangle inequality), and the search is spared. In squares: 4 d^2 < gap^2.
+struct TAssignment {
+    std::vector<uint8_t> entry; // per cell, from the step before
+    std::vector<int> gap;       // per entry, the squared distance to its nearest neighbour
+    bool known = false;
+};
+
 // Sums the cells [begin, end), whose mean colours are `means`, into the palette entries
 // nearest to them.
 void SumClusters(const std::vector<TColourCell>& cells, const std::vector<TRGB>& means, size_t begin, size_t end,
-                 const std::vector<TRGB>& palette, TSimdLevel level, std::vector<TColourCell>& clusters)
+                 const std::vector<TRGB>& palette, TSimdLevel level, TAssignment& assigned,
+                 std::vector<TColourCell>& clusters)
 {
     TPaletteSearch search(palette, level);
     for (size_t n = begin; n < end; ++n) {
         const TColourCell& cell = cells[n];
         const TRGB& mean = means[n];
-        TColourCell& cluster = clusters[static_cast<size_t>(search.Nearest(mean[0], mean[1], mean[2]))];
+        size_t entry = assigned.entry[n];
+        if (!assigned.known || 4 * SquaredDistance(mean, palette[entry]) >= assigned.gap[entry]) {
+            entry = static_cast<size_t>(search.Nearest(mean[0], mean[1], mean[2]));
+            assigned.entry[n] = static_cast<uint8_t>(entry);
+        }
+        TColourCell& cluster = clusters[entry];
         for (int k = 0; k < 3; ++k)
             cluster.sum[k] += cell.sum[k];
         cluster.count += cell.count;
@@ -261,15 +282,26 @@ void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& pal
     std::vector<TRGB> means(cells.size());
     for (size_t n = 0; n < cells.size(); ++n)
         means[n] = MeanColour(cells[n].sum, cells[n].count);
+    TAssignment assigned;
+    assigned.entry.resize(cells.size());
+    assigned.gap.resize(palette.size());
     bool moved = true;
     for (int step = 0; step < steps && moved; ++step) {
         moved = false;
+        if (assigned.known)
+            for (size_t i = 0; i < palette.size(); ++i) {
+                assigned.gap[i] = INT32_MAX;
+                for (size_t j = 0; j < palette.size(); ++j)
+                    if (j != i)
+                        assigned.gap[i] = std::min(assigned.gap[i], SquaredDistance(palette[i], palette[j]));
+            }
         std::vector<TColourCell> halves[2] = {std::vector<TColourCell>(palette.size()),
                                               std::vector<TColourCell>(palette.size())};
         ForEachHalf(static_cast<int>(cells.size()), cells.size() >= kManyCells, [&](int begin, int end) {
-            SumClusters(cells, means, static_cast<size_t>(begin), static_cast<size_t>(end), palette, level,
+            SumClusters(cells, means, static_cast<size_t>(begin), static_cast<size_t>(end), palette, level, assigned,
                         halves[begin != 0]);
         });
+        assigned.known = true;
         for (size_t i = 0; i < palette.size(); ++i) {
             TColourCell& cluster = halves[0][i];
             for (int k = 0; k < 3; ++k)
