@@ -60,7 +60,7 @@ int CellKey(const uint8_t* p) { return static_cast<int>(kSpread[p[0] >> 2] << 2 
 // Counts the picture's colours into cells, listed in key order. The map from a cell's key
 // to its place in the list is calloc'ed: the pages a small picture never touches are never
 // cleared, and at 4 bytes a key it stays small beside the cells themselves.
-std::vector<TColourCell> CountColours(const TBitmap& picture)
+std::vector<TColourCell> CountColours(const TBitmap& picture, std::vector<uint32_t>& keys)
 {
     std::unique_ptr<uint32_t[], void (*)(void*)> place(static_cast<uint32_t*>(std::calloc(1 << 18, sizeof(uint32_t))),
                                                        std::free);
@@ -82,9 +82,13 @@ std::vector<TColourCell> CountColours(const TBitmap& picture)
     }
     std::vector<TColourCell> sorted;
     sorted.reserve(cells.size());
-    for (size_t key = 0; key < size_t{1} << 18; ++key)
-        if (place[key])
+    keys.clear();
+    keys.reserve(cells.size());
+    for (uint32_t key = 0; key < uint32_t{1} << 18; ++key)
+        if (place[key]) {
             sorted.push_back(cells[place[key] - 1]);
+            keys.push_back(key);
+        }
     return sorted;
 }
 
@@ -99,43 +103,35 @@ struct TOctreeNode {
     bool leaf = false;
 };
 
-int ChildSlot(const uint8_t* rgb, int level)
-{
-    int shift = 7 - level;
-    return ((rgb[0] >> shift) & 1) << 2 | ((rgb[1] >> shift) & 1) << 1 | ((rgb[2] >> shift) & 1);
-}
-
 class TOctree {
 public:
-    explicit TOctree(const std::vector<TColourCell>& cells)
+    TOctree(const std::vector<TColourCell>& cells, const std::vector<uint32_t>& keys)
     {
         nodes_.reserve(cells.size() * 2);
         nodes_.emplace_back(); // 0 stands for "no child"; the root is 1
         nodes_.emplace_back();
-        for (const TColourCell& cell : cells)
-            Add(cell);
+        for (size_t n = 0; n < cells.size(); ++n)
+            Add(cells[n], keys[n]);
     }
 
     void Reduce(int maxColors);
     std::vector<TRGB> BuildPalette() const;
 
 private:
-    void Add(const TColourCell& cell);
+    void Add(const TColourCell& cell, uint32_t key);
     double MergeCost(const TOctreeNode& node) const;
 
     std::vector<TOctreeNode> nodes_;
     int leaves_ = 0;
 };
 
-void TOctree::Add(const TColourCell& cell)
+// The cell's key spells its path from the root, three bits (a child slot) a level.
+void TOctree::Add(const TColourCell& cell, uint32_t key)
 {
-    uint8_t rgb[3];
-    for (int k = 0; k < 3; ++k)
-        rgb[k] = static_cast<uint8_t>(cell.sum[k] / cell.count);
     uint32_t n = 1;
     for (int level = 0; level < kTreeDepth; ++level) {
-        uint32_t& slot = nodes_[n].child[ChildSlot(rgb, level)];
-        if (!slot) {
+        const int slot = static_cast<int>(key >> (3 * (kTreeDepth - 1 - level)) & 7);
+        if (!nodes_[n].child[slot]) {
             TOctreeNode node;
             node.parent = n;
             node.level = static_cast<uint8_t>(level + 1);
@@ -143,10 +139,10 @@ void TOctree::Add(const TColourCell& cell)
             leaves_ += node.leaf;
             ++nodes_[n].children;
             nodes_[n].branches += !node.leaf;
-            slot = static_cast<uint32_t>(nodes_.size()); // before the push: it may move the array
+            nodes_[n].child[slot] = static_cast<uint32_t>(nodes_.size()); // before the push: it may move the array
             nodes_.push_back(node);
         }
-        n = nodes_[n].child[ChildSlot(rgb, level)];
+        n = nodes_[n].child[slot];
     }
     TOctreeNode& leaf = nodes_[n];
     for (int c = 0; c < 3; ++c)
@@ -482,8 +478,9 @@ TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel 
     out.indexes.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
     if (picture.Empty())
         return out;
-    std::vector<TColourCell> cells = CountColours(picture);
-    TOctree tree(cells);
+    std::vector<uint32_t> keys;
+    std::vector<TColourCell> cells = CountColours(picture, keys);
+    TOctree tree(cells, keys);
     tree.Reduce(maxColors);
     out.palette = tree.BuildPalette();
     RefinePalette(cells, out.palette, RefineSteps(maxColors), level);
