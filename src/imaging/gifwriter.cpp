@@ -48,7 +48,7 @@ TGifWriter::TGifWriter(std::string& out, int width, int height, int bits, const 
 
 void TGifWriter::ClearTable() { std::fill(table_.begin(), table_.end(), kEmpty); }
 
-int TGifWriter::Find(uint32_t key) const
+inline int TGifWriter::Find(uint32_t key) const
 {
     constexpr uint32_t mask = (1u << kHashBits) - 1;
     for (uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);; slot = (slot + 1) & mask) {
@@ -60,7 +60,7 @@ int TGifWriter::Find(uint32_t key) const
     }
 }
 
-void TGifWriter::Insert(uint32_t key, int code)
+inline void TGifWriter::Insert(uint32_t key, int code)
 {
     constexpr uint32_t mask = (1u << kHashBits) - 1;
     uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
@@ -69,7 +69,7 @@ void TGifWriter::Insert(uint32_t key, int code)
     table_[slot] = key << 12 | static_cast<uint32_t>(code);
 }
 
-void TGifWriter::Byte(uint8_t byte)
+inline void TGifWriter::Byte(uint8_t byte)
 {
     if (block_[0] == 255) {
         out_.append(reinterpret_cast<const char*>(block_), 256);
@@ -80,7 +80,7 @@ void TGifWriter::Byte(uint8_t byte)
 
 // Codes go out least significant bit first; the code size grows once the next code to be
 // assigned no longer fits, checked after each code as giflib does.
-void TGifWriter::Output(int code)
+inline void TGifWriter::Output(int code)
 {
     shift_ |= static_cast<uint64_t>(code) << shiftBits_;
     shiftBits_ += runningBits_;

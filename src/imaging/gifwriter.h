@@ -27,10 +27,10 @@ public:
     void Finish();
 
 private:
-    void Output(int code);
-    void Byte(uint8_t byte);
-    int Find(uint32_t key) const;
-    void Insert(uint32_t key, int code);
+    inline void Output(int code);
+    inline void Byte(uint8_t byte);
+    inline int Find(uint32_t key) const;
+    inline void Insert(uint32_t key, int code);
     void ClearTable();
 
     static constexpr int kHashBits = 13;
