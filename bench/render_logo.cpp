@@ -4,13 +4,16 @@
 // from 48 and 96 megapixels show that a 16-pixel logo costs no more than a 176-pixel one.
 #include "peer_support.h"
 
+#include "common/workpool.h"
 #include "imaging/bitmap.h"
 #include "imaging/sourceimage.h"
 #include "logodir/logodirobject.h"
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -148,6 +151,60 @@ BENCHMARK(BM_RenderLogo24MP)
     ->Args({2, 1})
     ->Args({1, 0})
     ->Args({0, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(1.0);
+
+// Reading every byte of the crop once, on the given threads: the floor of any render of it,
+// since each source pixel enters the logo. Returns milliseconds.
+double ReadCrop(const TBitmap& picture, const TRect& crop, int threads)
+{
+    std::atomic<uint64_t> total{0};
+    const size_t bytes = static_cast<size_t>(crop.Width()) * 3;
+    const double ms = bench::Milliseconds([&] {
+        TWorkPool::Shared().For(crop.Height(), threads, 16, [&](int32_t begin, int32_t end) {
+            uint64_t sum = 0;
+            for (int32_t y = begin; y < end; ++y) {
+                const uint8_t* row = picture.Pixel(crop.left, crop.top + y);
+                for (size_t i = 0; i + 8 <= bytes; i += 8) {
+                    uint64_t word;
+                    std::memcpy(&word, row + i, 8);
+                    sum += word;
+                }
+            }
+            total += sum;
+        });
+    });
+    benchmark::DoNotOptimize(total.load());
+    return ms;
+}
+
+// The 24-megapixel re-render by turns with reading its crop on as many threads: how far the
+// render stands from what the memory delivers (x_read), on one core and on two.
+void BM_RenderLogo24MPBesideReading(benchmark::State& state)
+{
+    const int threads = static_cast<int>(state.range(0));
+    TPicture& picture = Picture(6000, 4000);
+    TLogoDirObject node = LogoNode(176, 208);
+    TSourceImage image(picture.bitmap, node, {800, 600}, true);
+    const TRect crop = Crop(6000, 4000);
+    const TSize offset = image.PictureOffset();
+    image.SetFrame({crop.left + offset.width, crop.top + offset.height, crop.right + offset.width,
+                    crop.bottom + offset.height});
+    TBitmap target;
+    const TResampleOptions options{BestSimdLevel(), threads};
+    bench::Interleave(
+        state, "read",
+        [&] {
+            image.RenderLogo(target, options);
+            benchmark::DoNotOptimize(target.Data());
+        },
+        [&] { return ReadCrop(*picture.bitmap, crop, threads); });
+}
+BENCHMARK(BM_RenderLogo24MPBesideReading)
+    ->ArgNames({"threads"})
+    ->Arg(1)
+    ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->MinTime(1.0);

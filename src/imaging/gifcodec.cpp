@@ -1,6 +1,7 @@
 #include "imaging/codecs.h"
 
 #include "common/error.h"
+#include "imaging/gifwriter.h"
 #include "imaging/quantizer.h"
 
 #include <algorithm>
@@ -64,8 +65,8 @@ int SeekFirstImage(GifFileType* gif)
         if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
             Fail(gif->Error);
         GraphicsControlBlock gcb;
-        if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] == 4 &&
-            DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK)
+        if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] == 4
+            && DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK)
             transparent = gcb.TransparentColor;
         while (block)
             if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
@@ -124,23 +125,16 @@ void DecodeFrame(GifFileType* gif, int transparent, TBitmap& out)
             readRow(y);
 }
 
-int WriteMemory(GifFileType* gif, const GifByteType* buffer, int length)
+// Compresses the rows as the mapping finishes them; false when the mapping failed.
+bool WriteIndexed(TGifWriter& writer, const TIndexedPicture& indexed, TRowsReady& ready)
 {
-    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(length));
-    return length;
-}
-
-void WriteIndexed(GifFileType* gif, TIndexedPicture& indexed, ColorMapObject* map, int bits, TRowsReady& ready)
-{
-    if (EGifPutScreenDesc(gif, indexed.width, indexed.height, bits, 0, map) == GIF_ERROR ||
-        EGifPutImageDesc(gif, 0, 0, indexed.width, indexed.height, false, nullptr) == GIF_ERROR)
-        Fail(gif->Error);
-    for (int y = 0; y < indexed.height; ++y)
+    const size_t width = static_cast<size_t>(indexed.width);
+    for (int y = 0; y < indexed.height; ++y) {
         if (!ready.WaitFor(y + 1))
-            return; // the mapping failed and says so itself
-        else if (EGifPutLine(gif, indexed.indexes.data() + static_cast<size_t>(y) * static_cast<size_t>(indexed.width),
-                        indexed.width) == GIF_ERROR)
-            Fail(gif->Error);
+            return false; // the mapping says why itself
+        writer.Put(indexed.indexes.data() + static_cast<size_t>(y) * width, width);
+    }
+    return true;
 }
 
 } // namespace
@@ -176,25 +170,15 @@ std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings)
         throw QuillonError("GIF: a GIF picture can be at most 65535 pixels wide and high");
     int bits = std::clamp(settings.bitsPerPixel, 3, 8);
     TIndexedPicture indexed = OctreePalette(picture, 1 << bits);
-    std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)> map(GifMakeMapObject(1 << bits, nullptr),
-                                                                   GifFreeMapObject);
-    if (!map)
-        throw QuillonError("GIF: out of memory");
-    for (int i = 0; i < (1 << bits); ++i) {
-        TRGB c = static_cast<size_t>(i) < indexed.palette.size() ? indexed.palette[static_cast<size_t>(i)] : TRGB{};
-        map->Colors[i] = GifColorType{c[0], c[1], c[2]};
-    }
     std::string file;
-    int error = 0;
-    GifFileType* gif = EGifOpen(&file, WriteMemory, &error);
-    if (!gif)
-        Fail(error);
+    file.reserve(indexed.indexes.size() + 1024);
+    TGifWriter writer(file, picture.Width(), picture.Height(), bits, indexed.palette);
     // The rows are compressed on a thread of their own as soon as they are mapped.
     TRowsReady ready;
     std::exception_ptr writeFailure;
-    std::thread writer([&] {
+    std::thread compressor([&] {
         try {
-            WriteIndexed(gif, indexed, map.get(), bits, ready);
+            WriteIndexed(writer, indexed, ready);
         } catch (...) {
             writeFailure = std::current_exception();
         }
@@ -202,17 +186,13 @@ std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings)
     try {
         MapToPalette(picture, indexed, settings.dither, &ready);
     } catch (...) {
-        writer.join();
-        EGifCloseFile(gif, &error);
+        compressor.join();
         throw;
     }
-    writer.join();
-    if (writeFailure) {
-        EGifCloseFile(gif, &error);
+    compressor.join();
+    if (writeFailure)
         std::rethrow_exception(writeFailure);
-    }
-    if (EGifCloseFile(gif, &error) == GIF_ERROR)
-        Fail(error);
+    writer.Finish();
     return file;
 }
 

@@ -153,16 +153,15 @@ private:
     std::exception_ptr error_;
 };
 
-// A picture decoded before: the display picture beside the logo, on two cores.
+// A picture decoded before: the display picture and the logo in one sweep down it, on two
+// cores (read twice, a large picture costs its size in memory traffic once more).
 std::unique_ptr<TSourceImage> ShowDecoded(std::shared_ptr<const TBitmap> picture, TLogoDirObject& node,
                                           const TShowSettings& settings, TBitmap& logo)
 {
     auto image = std::make_unique<TSourceImage>(std::move(picture), node, settings.pane, settings.fitToPane,
                                                 settings.fill);
     image->PlaceFrameIfMissing();
-    TSideWork display([&] { image->BuildDisplayPicture(); });
-    image->RenderLogo(logo);
-    display.Join();
+    image->BuildDisplayAndRenderLogo(logo);
     return image;
 }
 

@@ -11,6 +11,10 @@
 #include <limits>
 #include <queue>
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace quillon {
 
 namespace {
@@ -56,7 +60,7 @@ int CellKey(const uint8_t* p) { return static_cast<int>(kSpread[p[0] >> 2] << 2 
 // Counts the picture's colours into cells, listed in key order. The map from a cell's key
 // to its place in the list is calloc'ed: the pages a small picture never touches are never
 // cleared, and at 4 bytes a key it stays small beside the cells themselves.
-std::vector<TColourCell> CountColours(const TBitmap& picture)
+std::vector<TColourCell> CountColours(const TBitmap& picture, std::vector<uint32_t>& keys)
 {
     std::unique_ptr<uint32_t[], void (*)(void*)> place(static_cast<uint32_t*>(std::calloc(1 << 18, sizeof(uint32_t))),
                                                        std::free);
@@ -78,9 +82,13 @@ std::vector<TColourCell> CountColours(const TBitmap& picture)
     }
     std::vector<TColourCell> sorted;
     sorted.reserve(cells.size());
-    for (size_t key = 0; key < size_t{1} << 18; ++key)
-        if (place[key])
+    keys.clear();
+    keys.reserve(cells.size());
+    for (uint32_t key = 0; key < uint32_t{1} << 18; ++key)
+        if (place[key]) {
             sorted.push_back(cells[place[key] - 1]);
+            keys.push_back(key);
+        }
     return sorted;
 }
 
@@ -95,43 +103,35 @@ struct TOctreeNode {
     bool leaf = false;
 };
 
-int ChildSlot(const uint8_t* rgb, int level)
-{
-    int shift = 7 - level;
-    return ((rgb[0] >> shift) & 1) << 2 | ((rgb[1] >> shift) & 1) << 1 | ((rgb[2] >> shift) & 1);
-}
-
 class TOctree {
 public:
-    explicit TOctree(const std::vector<TColourCell>& cells)
+    TOctree(const std::vector<TColourCell>& cells, const std::vector<uint32_t>& keys)
     {
         nodes_.reserve(cells.size() * 2);
         nodes_.emplace_back(); // 0 stands for "no child"; the root is 1
         nodes_.emplace_back();
-        for (const TColourCell& cell : cells)
-            Add(cell);
+        for (size_t n = 0; n < cells.size(); ++n)
+            Add(cells[n], keys[n]);
     }
 
     void Reduce(int maxColors);
     std::vector<TRGB> BuildPalette() const;
 
 private:
-    void Add(const TColourCell& cell);
+    void Add(const TColourCell& cell, uint32_t key);
     double MergeCost(const TOctreeNode& node) const;
 
     std::vector<TOctreeNode> nodes_;
     int leaves_ = 0;
 };
 
-void TOctree::Add(const TColourCell& cell)
+// The cell's key spells its path from the root, three bits (a child slot) a level.
+void TOctree::Add(const TColourCell& cell, uint32_t key)
 {
-    uint8_t rgb[3];
-    for (int k = 0; k < 3; ++k)
-        rgb[k] = static_cast<uint8_t>(cell.sum[k] / cell.count);
     uint32_t n = 1;
     for (int level = 0; level < kTreeDepth; ++level) {
-        uint32_t& slot = nodes_[n].child[ChildSlot(rgb, level)];
-        if (!slot) {
+        const int slot = static_cast<int>(key >> (3 * (kTreeDepth - 1 - level)) & 7);
+        if (!nodes_[n].child[slot]) {
             TOctreeNode node;
             node.parent = n;
             node.level = static_cast<uint8_t>(level + 1);
@@ -139,10 +139,10 @@ void TOctree::Add(const TColourCell& cell)
             leaves_ += node.leaf;
             ++nodes_[n].children;
             nodes_[n].branches += !node.leaf;
-            slot = static_cast<uint32_t>(nodes_.size()); // before the push: it may move the array
+            nodes_[n].child[slot] = static_cast<uint32_t>(nodes_.size()); // before the push: it may move the array
             nodes_.push_back(node);
         }
-        n = nodes_[n].child[ChildSlot(rgb, level)];
+        n = nodes_[n].child[slot];
     }
     TOctreeNode& leaf = nodes_[n];
     for (int c = 0; c < 3; ++c)
@@ -234,33 +234,70 @@ void ForEachHalf(int count, bool large, Body body)
     });
 }
 
+int SquaredDistance(const TRGB& a, const TRGB& b)
+{
+    const int dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
+    return dr * dr + dg * dg + db * db;
+}
+
 // Lloyd steps on the cells: the octree's clusters follow the tree's cube boundaries, so
 // moving each entry to the mean of the cells nearest to it lowers the error further.
-// Sums the cells [begin, end) into the palette entries nearest to them.
-void SumClusters(const std::vector<TColourCell>& cells, size_t begin, size_t end, const std::vector<TRGB>& palette,
+// A cell keeps the entry of the step before when it lies closer to that entry than half
+// the way to the entry's nearest neighbour: then no other entry can be as near (the
+// triangle inequality), and the search is spared. In squares: 4 d^2 < gap^2.
+struct TAssignment {
+    std::vector<uint8_t> entry; // per cell, from the step before
+    std::vector<int> gap;       // per entry, the squared distance to its nearest neighbour
+    bool known = false;
+};
+
+// Sums the cells [begin, end), whose mean colours are `means`, into the palette entries
+// nearest to them.
+void SumClusters(const std::vector<TColourCell>& cells, const std::vector<TRGB>& means, size_t begin, size_t end,
+                 const std::vector<TRGB>& palette, TSimdLevel level, TAssignment& assigned,
                  std::vector<TColourCell>& clusters)
 {
-    TPaletteSearch search(palette);
+    TPaletteSearch search(palette, level);
     for (size_t n = begin; n < end; ++n) {
         const TColourCell& cell = cells[n];
-        TRGB mean = MeanColour(cell.sum, cell.count);
-        TColourCell& cluster = clusters[static_cast<size_t>(search.Nearest(mean[0], mean[1], mean[2]))];
+        const TRGB& mean = means[n];
+        size_t entry = assigned.entry[n];
+        if (!assigned.known || 4 * SquaredDistance(mean, palette[entry]) >= assigned.gap[entry]) {
+            entry = static_cast<size_t>(search.Nearest(mean[0], mean[1], mean[2]));
+            assigned.entry[n] = static_cast<uint8_t>(entry);
+        }
+        TColourCell& cluster = clusters[entry];
         for (int k = 0; k < 3; ++k)
             cluster.sum[k] += cell.sum[k];
         cluster.count += cell.count;
     }
 }
 
-void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& palette, int steps)
+void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& palette, int steps, TSimdLevel level)
 {
+    std::vector<TRGB> means(cells.size());
+    for (size_t n = 0; n < cells.size(); ++n)
+        means[n] = MeanColour(cells[n].sum, cells[n].count);
+    TAssignment assigned;
+    assigned.entry.resize(cells.size());
+    assigned.gap.resize(palette.size());
     bool moved = true;
     for (int step = 0; step < steps && moved; ++step) {
         moved = false;
+        if (assigned.known)
+            for (size_t i = 0; i < palette.size(); ++i) {
+                assigned.gap[i] = INT32_MAX;
+                for (size_t j = 0; j < palette.size(); ++j)
+                    if (j != i)
+                        assigned.gap[i] = std::min(assigned.gap[i], SquaredDistance(palette[i], palette[j]));
+            }
         std::vector<TColourCell> halves[2] = {std::vector<TColourCell>(palette.size()),
                                               std::vector<TColourCell>(palette.size())};
         ForEachHalf(static_cast<int>(cells.size()), cells.size() >= kManyCells, [&](int begin, int end) {
-            SumClusters(cells, static_cast<size_t>(begin), static_cast<size_t>(end), palette, halves[begin != 0]);
+            SumClusters(cells, means, static_cast<size_t>(begin), static_cast<size_t>(end), palette, level, assigned,
+                        halves[begin != 0]);
         });
+        assigned.known = true;
         for (size_t i = 0; i < palette.size(); ++i) {
             TColourCell& cluster = halves[0][i];
             for (int k = 0; k < 3; ++k)
@@ -285,17 +322,20 @@ constexpr int kErrorKept = 15;
 constexpr int kErrorShift = 8;
 constexpr int kErrorHalf = 1 << (kErrorShift - 1);
 
-// Errors are kept in fractions (below); two rows of them (this one and the next) with a spare
-// pixel on each side so the kernel never needs a bounds test. Step is +1 on even rows and
-// -1 on odd ones (serpentine order), fixed at compile time so the loop stays tight.
+// Errors are kept in fractions (above), four lanes a pixel (red, green, blue, 0); two rows
+// of them (this one and the next) with a spare pixel on each side so the kernel never
+// needs a bounds test. Step is +1 on even rows and -1 on odd ones (serpentine order),
+// fixed at compile time so the loop stays tight.
+constexpr int kLanes = 4;
+
 template <int Step>
 void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vector<TRGB>& palette,
                 TPaletteSearch& search, int* current, int* next)
 {
     for (int i = 0; i < width; ++i) {
         int x = Step > 0 ? i : width - 1 - i;
-        int* err = current + (x + 1) * 3;
-        int* below = next + (x + 1) * 3;
+        int* err = current + (x + 1) * kLanes;
+        int* below = next + (x + 1) * kLanes;
         const uint8_t* p = row + x * 3;
         int r = ClampChannel(p[0] + ((err[0] + kErrorHalf) >> kErrorShift));
         int g = ClampChannel(p[1] + ((err[1] + kErrorHalf) >> kErrorShift));
@@ -305,36 +345,88 @@ void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vect
         const TRGB& chosen = palette[static_cast<size_t>(index)];
         const int e[3] = {r - chosen[0], g - chosen[1], b - chosen[2]};
         for (int k = 0; k < 3; ++k) {
-            err[Step * 3 + k] += e[k] * 7 * kErrorKept;
-            below[-Step * 3 + k] += e[k] * 3 * kErrorKept;
+            err[Step * kLanes + k] += e[k] * 7 * kErrorKept;
+            below[-Step * kLanes + k] += e[k] * 3 * kErrorKept;
             below[k] += e[k] * 5 * kErrorKept;
-            below[Step * 3 + k] += e[k] * kErrorKept;
+            below[Step * kLanes + k] += e[k] * kErrorKept;
         }
     }
 }
 
-template <typename RowDone>
-void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, RowDone rowDone)
+// A palette entry in the lanes of the errors.
+struct alignas(16) TLanes {
+    int32_t lane[kLanes];
+};
+
+#if defined(__x86_64__)
+// The same in SSE2 (part of every x86-64 processor): a pixel's three channels in one vector.
+template <int Step>
+void DiffuseRowSse2(const uint8_t* row, uint8_t* indexes, int width, const std::vector<TLanes>& palette,
+                    TPaletteSearch& search, int* current, int* next)
 {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi32(kErrorHalf);
+    auto load = [](const int* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    auto add = [&](int* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_add_epi32(load(p), v)); };
+    auto widen = [&](__m128i bytes) { return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero); };
+    for (int i = 0; i < width; ++i) {
+        const int x = Step > 0 ? i : width - 1 - i;
+        int* err = current + (x + 1) * kLanes;
+        int* below = next + (x + 1) * kLanes;
+        const uint8_t* p = row + x * 3;
+        const __m128i pixel = widen(_mm_cvtsi32_si128(p[0] | p[1] << 8 | p[2] << 16));
+        const __m128i wanted = _mm_add_epi32(pixel, _mm_srai_epi32(_mm_add_epi32(load(err), half), kErrorShift));
+        // The error is small enough for 16 bits; the saturating packs clamp to 0..255.
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(wanted, wanted), zero);
+        const uint32_t rgb = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+        const int index = search.Nearest(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16 & 0xFF);
+        indexes[x] = static_cast<uint8_t>(index);
+        const __m128i e = _mm_sub_epi32(widen(bytes), load(palette[static_cast<size_t>(index)].lane));
+        const __m128i e15 = _mm_sub_epi32(_mm_slli_epi32(e, 4), e); // kErrorKept sixteenths
+        add(err + Step * kLanes, _mm_sub_epi32(_mm_slli_epi32(e15, 3), e15));
+        add(below - Step * kLanes, _mm_add_epi32(_mm_slli_epi32(e15, 1), e15));
+        add(below, _mm_add_epi32(_mm_slli_epi32(e15, 2), e15));
+        add(below + Step * kLanes, e15);
+    }
+}
+#endif
+
+template <typename RowDone>
+void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, TSimdLevel level,
+                          RowDone rowDone)
+{
+    static_assert(kErrorKept == 15, "the vector kernel multiplies by shifts");
     int width = picture.Width();
-    TPaletteSearch search(out.palette);
-    std::vector<int> current(static_cast<size_t>(width + 2) * 3), next(current.size());
+    TPaletteSearch search(out.palette, level);
+    std::vector<int> current(static_cast<size_t>(width + 2) * kLanes), next(current.size());
+    std::vector<TLanes> palette;
+    for (const TRGB& c : out.palette)
+        palette.push_back({{c[0], c[1], c[2], 0}});
     for (int y = top; y < bottom; ++y) {
         std::fill(next.begin(), next.end(), 0);
         uint8_t* indexes = out.indexes.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-        if (y % 2 == 0)
-            DiffuseRow<1>(picture.Row(y), indexes, width, out.palette, search, current.data(), next.data());
+        const uint8_t* row = picture.Row(y);
+#if defined(__x86_64__)
+        if (level != TSimdLevel::Scalar) {
+            if (y % 2 == 0)
+                DiffuseRowSse2<1>(row, indexes, width, palette, search, current.data(), next.data());
+            else
+                DiffuseRowSse2<-1>(row, indexes, width, palette, search, current.data(), next.data());
+        } else
+#endif
+            if (y % 2 == 0)
+            DiffuseRow<1>(row, indexes, width, out.palette, search, current.data(), next.data());
         else
-            DiffuseRow<-1>(picture.Row(y), indexes, width, out.palette, search, current.data(), next.data());
+            DiffuseRow<-1>(row, indexes, width, out.palette, search, current.data(), next.data());
         std::swap(current, next);
         rowDone(y);
     }
 }
 
 template <typename RowDone>
-void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, RowDone rowDone)
+void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, TSimdLevel level, RowDone rowDone)
 {
-    TPaletteSearch search(out.palette);
+    TPaletteSearch search(out.palette, level);
     uint8_t* index = out.indexes.data() + static_cast<size_t>(top) * static_cast<size_t>(out.width);
     for (int y = top; y < bottom; ++y) {
         const uint8_t* p = picture.Row(y);
@@ -376,7 +468,7 @@ void TRowsReady::Fail()
     ready_.notify_all();
 }
 
-TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors)
+TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel level)
 {
     if (maxColors < 2 || maxColors > 256)
         throw QuillonError("A palette must have 2 to 256 colours");
@@ -386,15 +478,16 @@ TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors)
     out.indexes.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
     if (picture.Empty())
         return out;
-    std::vector<TColourCell> cells = CountColours(picture);
-    TOctree tree(cells);
+    std::vector<uint32_t> keys;
+    std::vector<TColourCell> cells = CountColours(picture, keys);
+    TOctree tree(cells, keys);
     tree.Reduce(maxColors);
     out.palette = tree.BuildPalette();
-    RefinePalette(cells, out.palette, RefineSteps(maxColors));
+    RefinePalette(cells, out.palette, RefineSteps(maxColors), level);
     return out;
 }
 
-void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, TRowsReady* ready)
+void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, TRowsReady* ready, TSimdLevel level)
 {
     if (picture.Empty()) {
         if (ready)
@@ -414,9 +507,9 @@ void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, 
                     ready->RowsDone(top != 0, y + 1 - top);
             };
             if (dither == TDither::FloydSteinberg)
-                DitherFloydSteinberg(picture, top, bottom, out, rowDone);
+                DitherFloydSteinberg(picture, top, bottom, out, level, rowDone);
             else
-                MapToNearest(picture, top, bottom, out, rowDone);
+                MapToNearest(picture, top, bottom, out, level, rowDone);
         });
     } catch (...) {
         if (ready)
@@ -425,10 +518,10 @@ void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, 
     }
 }
 
-TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither)
+TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither, TSimdLevel level)
 {
-    TIndexedPicture out = OctreePalette(picture, maxColors);
-    MapToPalette(picture, out, dither);
+    TIndexedPicture out = OctreePalette(picture, maxColors, level);
+    MapToPalette(picture, out, dither, nullptr, level);
     return out;
 }
 

@@ -27,11 +27,13 @@ struct TIndexedPicture {
 // quantisation error of each pixel is spread to its neighbours (serpentine order); from
 // 2^17 pixels on, the upper and lower halves of the rows are dithered apart (on two
 // threads), the lower half starting without the error of the row above it.
-TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither);
+// Every vector level gives the same indexes.
+TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither,
+                               TSimdLevel level = BestSimdLevel());
 
 // The two steps of QuantizeOctree, for a caller that uses the rows while the rest are
 // still being mapped. OctreePalette chooses the palette and allocates the indexes.
-TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors);
+TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel level = BestSimdLevel());
 
 // Tells a reader on another thread which rows of indexes are final. The rows are mapped
 // in up to two bands; a band's rows become final from its top down.
@@ -53,6 +55,7 @@ private:
 
 // Maps the picture onto indexed.palette into indexed.indexes, telling ready (if given) as
 // rows become final.
-void MapToPalette(const TBitmap& picture, TIndexedPicture& indexed, TDither dither, TRowsReady* ready = nullptr);
+void MapToPalette(const TBitmap& picture, TIndexedPicture& indexed, TDither dither, TRowsReady* ready = nullptr,
+                  TSimdLevel level = BestSimdLevel());
 
 } // namespace quillon

@@ -9,21 +9,13 @@
 #include <cstring>
 #include <thread>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace quillon {
 
 using namespace resampling;
-
-TSimdLevel BestSimdLevel()
-{
-#if defined(__x86_64__)
-    static const TSimdLevel level = __builtin_cpu_supports("avx2") ? TSimdLevel::Avx2 : TSimdLevel::Sse2;
-    return level;
-#else
-    return TSimdLevel::Scalar;
-#endif
-}
 
 namespace {
 
@@ -82,19 +74,22 @@ std::shared_ptr<const TAxis> Axis(int32_t sourceExtent, int32_t targetExtent, bo
     return axis;
 }
 
-// The intermediate picture between the passes, kept by the thread for the next render (a
-// fresh one costs a page fault every 4 KiB, a good part of a small logo's render).
-uint8_t* IntermediateBuffer(size_t bytes)
+// The intermediate pictures between the passes, one per picture resampled together, kept
+// by the thread for the next render (a fresh one costs a page fault every 4 KiB, a good part
+// of a small logo's render).
+constexpr size_t kTogether = 2;
+
+uint8_t* IntermediateBuffer(size_t slot, size_t bytes)
 {
     constexpr size_t kKeptBytes = size_t{16} << 20;
-    thread_local std::unique_ptr<uint8_t[]> kept;
-    thread_local size_t keptBytes = 0;
-    if (bytes > keptBytes || (keptBytes > kKeptBytes && bytes <= kKeptBytes)) {
-        kept.reset(); // before the new one, so the two never coexist
-        kept.reset(new uint8_t[bytes]);
-        keptBytes = bytes;
+    thread_local std::unique_ptr<uint8_t[]> kept[kTogether];
+    thread_local size_t keptBytes[kTogether] = {};
+    if (bytes > keptBytes[slot] || (keptBytes[slot] > kKeptBytes && bytes <= kKeptBytes)) {
+        kept[slot].reset(); // before the new one, so the two never coexist
+        kept[slot].reset(new uint8_t[bytes]);
+        keptBytes[slot] = bytes;
     }
-    return kept.get();
+    return kept[slot].get();
 }
 
 class THorizontalPass {
@@ -172,72 +167,131 @@ void VerticalRow(TSimdLevel level, const uint8_t* first, size_t stride, const TA
     VerticalRowScalar(first, stride, w.weights.data() + w.offset[at], taps, w.divisor[at], out, bytes);
 }
 
-} // namespace
+// One resampling of a part of the picture into a target, between its two passes.
+struct TJobPlan {
+    TStretchJob job;
+    TRect source;
+    std::shared_ptr<const TAxis> axisX, axisY;
+    int32_t rowFirst = 0, rows = 0; // source-part rows the vertical pass reads
+    size_t stride = 0;
+    uint8_t* intermediate = nullptr;
+    std::optional<THorizontalPass> horizontal;
+};
 
-void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, const TRect& sourceRect,
-                 const TResampleOptions& options)
+bool Plan(const TBitmap& picture, const TStretchJob& job, TSimdLevel level, size_t slot, TJobPlan& plan)
 {
-    const TRect source = Intersect(sourceRect, {0, 0, picture.Width(), picture.Height()});
-    if (source.IsEmpty() || dest.IsEmpty())
-        return;
-    const int32_t tw = dest.Width();
-    const int32_t th = dest.Height();
-    // Never more than the processor has, whatever the caller asked for.
-    const TSimdLevel level = std::min(options.level, BestSimdLevel());
-    const std::shared_ptr<const TAxis> axisX = Axis(source.Width(), tw, true, level);
-    const std::shared_ptr<const TAxis> axisY = Axis(source.Height(), th, false, level);
-    const TAxisWeights& wy = axisY->weights;
-
+    plan.job = job;
+    plan.source = Intersect(job.source, {0, 0, picture.Width(), picture.Height()});
+    if (plan.source.IsEmpty() || job.dest.IsEmpty())
+        return false;
+    const int32_t tw = job.dest.Width();
+    const int32_t th = job.dest.Height();
+    plan.axisX = Axis(plan.source.Width(), tw, true, level);
+    plan.axisY = Axis(plan.source.Height(), th, false, level);
+    const TAxisWeights& wy = plan.axisY->weights;
     // Only the rows the vertical pass reads go through the horizontal pass.
-    int32_t rowFirst = source.Height();
+    int32_t rowFirst = plan.source.Height();
     int32_t rowLast = 0;
     for (int32_t y = 0; y < th; ++y) {
         rowFirst = std::min(rowFirst, wy.start[static_cast<size_t>(y)]);
         rowLast = std::max(rowLast, wy.start[static_cast<size_t>(y)] + wy.length[static_cast<size_t>(y)] - 1);
     }
-    const int32_t rows = rowLast - rowFirst + 1;
+    plan.rowFirst = rowFirst;
+    plan.rows = rowLast - rowFirst + 1;
     // Rows padded to whole vectors; the padding is filtered along and never copied out.
-    const size_t stride = (static_cast<size_t>(tw) * 3 + 31) / 32 * 32;
-    uint8_t* intermediate = IntermediateBuffer(stride * static_cast<size_t>(rows));
+    plan.stride = (static_cast<size_t>(tw) * 3 + 31) / 32 * 32;
+    plan.intermediate = IntermediateBuffer(slot, plan.stride * static_cast<size_t>(plan.rows));
+    plan.horizontal.emplace(picture, plan.source, *plan.axisX);
+    return true;
+}
 
-    TWorkPool& pool = TWorkPool::Shared();
-    const THorizontalPass horizontal(picture, source, *axisX);
-    const size_t work = static_cast<size_t>(source.Width()) * 3 * static_cast<size_t>(rows);
-    // Batches are a multiple of the rows filtered at once, so those stay together.
-    pool.For(rows, ThreadCount(options, work), 4 * kRowsAvx2, [&](int32_t begin, int32_t end) {
-        std::vector<uint8_t> spare;
-        spare.reserve(kRowsAvx2 * static_cast<size_t>(axisX->plan.readExtent));
-        for (int32_t r = begin; r < end; r += kRowsAvx2) {
-            const int count = std::min(kRowsAvx2, end - r);
-            // The vector loads of a row's last taps reach into the next row (weighted 0), so
-            // that one must be final too.
-            if (options.waitForRow)
-                (*options.waitForRow)(std::min(source.top + rowFirst + r + count, picture.Height() - 1));
-            horizontal.Rows(rowFirst + r, count, spare, intermediate + static_cast<size_t>(r) * stride, stride);
-        }
-        // The kept buffer holds whatever the last render left in the padding.
-        for (int32_t r = begin; r < end; ++r)
-            std::memset(intermediate + static_cast<size_t>(r) * stride + static_cast<size_t>(tw) * 3, 0,
-                        stride - static_cast<size_t>(tw) * 3);
-    });
+// Filters the intermediate rows [begin, end) of one plan.
+void HorizontalRows(const TBitmap& picture, const TJobPlan& plan, int32_t begin, int32_t end,
+                    const TResampleOptions& options, std::vector<uint8_t>& spare)
+{
+    const int32_t tw = plan.job.dest.Width();
+    for (int32_t r = begin; r < end; r += kRowsAvx2) {
+        const int count = std::min(kRowsAvx2, end - r);
+        // The vector loads of a row's last taps reach into the next row (weighted 0), so
+        // that one must be final too.
+        if (options.waitForRow)
+            (*options.waitForRow)(std::min(plan.source.top + plan.rowFirst + r + count, picture.Height() - 1));
+        plan.horizontal->Rows(plan.rowFirst + r, count, spare, plan.intermediate + static_cast<size_t>(r) * plan.stride,
+                              plan.stride);
+    }
+    // The kept buffer holds whatever the last render left in the padding.
+    for (int32_t r = begin; r < end; ++r)
+        std::memset(plan.intermediate + static_cast<size_t>(r) * plan.stride + static_cast<size_t>(tw) * 3, 0,
+                    plan.stride - static_cast<size_t>(tw) * 3);
+}
 
+void VerticalPass(const TJobPlan& plan, TSimdLevel level, const TResampleOptions& options)
+{
+    const TAxisWeights& wy = plan.axisY->weights;
+    const TRect& dest = plan.job.dest;
+    TBitmap& target = *plan.job.target;
+    const int32_t th = dest.Height();
     const TSimdLevel vertical = wy.narrowWeights ? level : TSimdLevel::Scalar;
     const int32_t left = std::max(dest.left, 0);
     const int32_t right = std::min(dest.right, target.Width());
-    const size_t outputWork = stride * static_cast<size_t>(th) * static_cast<size_t>(wy.maxLength);
-    pool.For(th, ThreadCount(options, outputWork), 4, [&](int32_t begin, int32_t end) {
-        std::vector<uint8_t> out(stride);
+    const size_t outputWork = plan.stride * static_cast<size_t>(th) * static_cast<size_t>(wy.maxLength);
+    TWorkPool::Shared().For(th, ThreadCount(options, outputWork), 4, [&](int32_t begin, int32_t end) {
+        std::vector<uint8_t> out(plan.stride);
         for (int32_t y = begin; y < end; ++y) {
             const int32_t ty = dest.top + y;
             if (ty < 0 || ty >= target.Height() || left >= right)
                 continue;
             const size_t at = static_cast<size_t>(y);
-            VerticalRow(vertical, intermediate + static_cast<size_t>(wy.start[at] - rowFirst) * stride, stride, wy, at,
-                        out.data(), stride);
+            VerticalRow(vertical, plan.intermediate + static_cast<size_t>(wy.start[at] - plan.rowFirst) * plan.stride,
+                        plan.stride, wy, at, out.data(), plan.stride);
             std::memcpy(target.Pixel(left, ty), out.data() + static_cast<size_t>(left - dest.left) * 3,
                         static_cast<size_t>(right - left) * 3);
         }
     });
+}
+
+} // namespace
+
+void StretchCopyTogether(const TBitmap& picture, const std::vector<TStretchJob>& jobs, const TResampleOptions& options)
+{
+    if (jobs.size() > kTogether)
+        throw std::invalid_argument("StretchCopyTogether: too many pictures at once");
+    // Never more than the processor has, whatever the caller asked for.
+    const TSimdLevel level = std::min(options.level, BestSimdLevel());
+    TJobPlan plans[kTogether];
+    size_t count = 0;
+    int32_t top = INT32_MAX, bottom = INT32_MIN; // picture rows any horizontal pass reads
+    size_t work = 0;
+    for (const TStretchJob& job : jobs)
+        if (Plan(picture, job, level, count, plans[count])) {
+            const TJobPlan& plan = plans[count++];
+            top = std::min(top, plan.source.top + plan.rowFirst);
+            bottom = std::max(bottom, plan.source.top + plan.rowFirst + plan.rows);
+            work += static_cast<size_t>(plan.source.Width()) * 3 * static_cast<size_t>(plan.rows);
+        }
+    if (count == 0)
+        return;
+    // One sweep down the picture: each band of rows is filtered for every picture while it
+    // is in the cache, so a picture in memory is read once however many are made from it.
+    // Batches are a multiple of the rows filtered at once, so those stay together.
+    TWorkPool::Shared().For(bottom - top, ThreadCount(options, work), 4 * kRowsAvx2, [&](int32_t begin, int32_t end) {
+        std::vector<uint8_t> spare;
+        for (size_t n = 0; n < count; ++n) {
+            const TJobPlan& plan = plans[n];
+            const int32_t first = plan.source.top + plan.rowFirst - top; // in the sweep's rows
+            const int32_t from = std::max(begin, first), to = std::min(end, first + plan.rows);
+            if (from < to)
+                HorizontalRows(picture, plan, from - first, to - first, options, spare);
+        }
+    });
+    for (size_t n = 0; n < count; ++n)
+        VerticalPass(plans[n], level, options);
+}
+
+void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, const TRect& source,
+                 const TResampleOptions& options)
+{
+    StretchCopyTogether(picture, {{&target, dest, source}}, options);
 }
 
 } // namespace quillon

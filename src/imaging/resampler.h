@@ -1,19 +1,15 @@
 #pragma once
 
 #include "imaging/geometry.h"
+#include "imaging/simdlevel.h"
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace quillon {
 
 class TBitmap;
-
-// Which vector instructions the resampler may use. Every level gives the same bytes.
-enum class TSimdLevel { Scalar, Sse2, Avx2 };
-
-// The best level this processor supports.
-TSimdLevel BestSimdLevel();
 
 struct TResampleOptions {
     TSimdLevel level = BestSimdLevel();
@@ -30,5 +26,18 @@ struct TResampleOptions {
 // is empty.
 void StretchCopy(const TBitmap& picture, TBitmap& target, const TRect& dest, const TRect& source,
                  const TResampleOptions& options = {});
+
+// One StretchCopy into each of a job's target.
+struct TStretchJob {
+    TBitmap* target;
+    TRect dest;
+    TRect source;
+};
+
+// Up to two StretchCopy calls from one picture, byte for byte as if made one after the
+// other, in one sweep down the picture: each band of its rows is filtered for both while it
+// is in the cache, so a large picture is read from memory once instead of twice.
+void StretchCopyTogether(const TBitmap& picture, const std::vector<TStretchJob>& jobs,
+                         const TResampleOptions& options = {});
 
 } // namespace quillon

@@ -60,15 +60,21 @@ TSize TSourceImage::WorkAreaSize() const
 
 TSize TSourceImage::PictureOffset() const { return quillon::PictureOffset(PictureSize(), WorkAreaSize()); }
 
-const TBitmap& TSourceImage::BuildDisplayPicture(const TResampleOptions& options)
+std::optional<TStretchJob> TSourceImage::BeginDisplayPicture()
 {
     layout_ = ComputeDisplayLayout(PictureSize(), WorkAreaSize(), pane_, fitToPane_);
     display_ = TBitmap();
-    if (layout_.scaled) {
-        display_.Resize(layout_.displayPicture.width, layout_.displayPicture.height);
-        StretchCopy(*source_, display_, {0, 0, display_.Width(), display_.Height()},
-                    {0, 0, source_->Width(), source_->Height()}, options);
-    }
+    if (!layout_.scaled)
+        return std::nullopt;
+    display_.Resize(layout_.displayPicture.width, layout_.displayPicture.height);
+    return TStretchJob{&display_, {0, 0, display_.Width(), display_.Height()},
+                       {0, 0, source_->Width(), source_->Height()}};
+}
+
+const TBitmap& TSourceImage::BuildDisplayPicture(const TResampleOptions& options)
+{
+    if (const std::optional<TStretchJob> job = BeginDisplayPicture())
+        StretchCopy(*source_, *job->target, job->dest, job->source, options);
     return DisplayPicture();
 }
 
@@ -165,24 +171,51 @@ void TSourceImage::ClipToPicture(TRect& source, TRect& dest) const
     quillon::ClipToPicture(source, dest, PictureSize(), node_.keepproportions);
 }
 
-void TSourceImage::RenderLogo(TBitmap& target, const TResampleOptions& options)
+std::optional<TStretchJob> TSourceImage::BeginLogo(TBitmap& target)
 {
     if (target.Width() != node_.logowidth || target.Height() != node_.logoheight)
         target.Resize(node_.logowidth, node_.logoheight);
     const TRect whole{0, 0, target.Width(), target.Height()};
     FillRect(target, whole, fill_.fillemptyarea ? RgbFromColorRef(fill_.emptyareacolor) : kWhite);
     TRect source = FrameInPicture();
-    if (IntersectsPicture(source)) {
-        TRect dest = whole;
-        ClipToPicture(source, dest);
-        StretchCopy(*source_, target, dest, source, options);
-        const TRect kept = fill_.fillemptyarea ? whole : Intersect(dest, whole);
+    if (!IntersectsPicture(source))
+        return std::nullopt;
+    TRect dest = whole;
+    ClipToPicture(source, dest);
+    return TStretchJob{&target, dest, source};
+}
+
+void TSourceImage::EndLogo(TBitmap& target, const std::optional<TStretchJob>& drawn)
+{
+    const TRect whole{0, 0, target.Width(), target.Height()};
+    if (drawn) {
+        const TRect kept = fill_.fillemptyarea ? whole : Intersect(drawn->dest, whole);
         logo_.Resize(std::max(kept.Width(), 0), std::max(kept.Height(), 0));
         for (int32_t y = 0; y < logo_.Height(); ++y)
             std::memcpy(logo_.Row(y), target.Pixel(kept.left, kept.top + y), logo_.Stride());
     }
     // The border belongs to the preview only; LogoPicture was taken without it.
     DrawOutline(target, whole, kPreviewBorderColor);
+}
+
+void TSourceImage::RenderLogo(TBitmap& target, const TResampleOptions& options)
+{
+    const std::optional<TStretchJob> job = BeginLogo(target);
+    if (job)
+        StretchCopy(*source_, target, job->dest, job->source, options);
+    EndLogo(target, job);
+}
+
+void TSourceImage::BuildDisplayAndRenderLogo(TBitmap& target, const TResampleOptions& options)
+{
+    std::vector<TStretchJob> jobs;
+    if (const std::optional<TStretchJob> display = BeginDisplayPicture())
+        jobs.push_back(*display);
+    const std::optional<TStretchJob> logo = BeginLogo(target);
+    if (logo)
+        jobs.push_back(*logo);
+    StretchCopyTogether(*source_, jobs, options);
+    EndLogo(target, logo);
 }
 
 void TSourceImage::CopyDisplayRect(TBitmap& canvas, TPoint origin, const TRect& rect) const

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace quillon {
 
@@ -81,6 +82,10 @@ public:
     void RenderLogo(TBitmap& target, const TResampleOptions& options = {});
     const TBitmap& LogoPicture() const { return logo_; }
 
+    // BuildDisplayPicture and RenderLogo in one sweep down the picture, which a picture
+    // kept in memory then leaves once instead of twice.
+    void BuildDisplayAndRenderLogo(TBitmap& target, const TResampleOptions& options = {});
+
     // Source view drawing onto a canvas whose top-left pixel is display point `origin`.
     void CopyDisplay(TBitmap& canvas, TPoint origin) const;
     void DrawWorkAreaBorder(TBitmap& canvas, TPoint origin) const;
@@ -93,6 +98,11 @@ public:
 
 private:
     void CopyDisplayRect(TBitmap& canvas, TPoint origin, const TRect& rect) const;
+    // The halves of the display and the logo around their resampling: each returns the
+    // StretchCopy to make, if any, and the logo's end takes LogoPicture and draws the border.
+    std::optional<TStretchJob> BeginDisplayPicture();
+    std::optional<TStretchJob> BeginLogo(TBitmap& target);
+    void EndLogo(TBitmap& target, const std::optional<TStretchJob>& drawn);
 
     std::shared_ptr<const TBitmap> source_;
     TLogoDirObject& node_;

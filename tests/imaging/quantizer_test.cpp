@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <thread>
 
 namespace quillon {
@@ -28,6 +30,71 @@ TEST(Quantizer, GifHoldsTheFinishedMappingOfEveryRow)
             TBitmap expected = FromPalette(QuantizeOctree(picture, 256, dither));
             EXPECT_EQ(DecodeGIF(EncodeGIF(picture, TGIFSettings{8, dither})), expected) << size;
         }
+    }
+}
+
+// The vector kernels (the palette search, the error diffusion) must give the scalar code's
+// indexes, on a smooth picture and on noise that drives the diffused error to the clamps.
+TEST(Quantizer, EveryVectorLevelGivesTheSameIndexes)
+{
+    TBitmap noise(67, 41);
+    std::mt19937 random(3);
+    for (size_t i = 0; i < noise.SizeInBytes(); ++i)
+        noise.Data()[i] = static_cast<uint8_t>(random() % 3 == 0 ? 255 : random() % 2 == 0 ? 0 : random() % 256);
+    const TBitmap pictures[] = {test::MakeTestPicture(130, 97), noise};
+    std::vector<TSimdLevel> levels{TSimdLevel::Sse2};
+    if (BestSimdLevel() == TSimdLevel::Avx2)
+        levels.push_back(TSimdLevel::Avx2);
+    for (const TBitmap& picture : pictures)
+        for (int colours : {2, 8, 256})
+            for (TDither dither : {TDither::FloydSteinberg, TDither::None}) {
+                const TIndexedPicture scalar = QuantizeOctree(picture, colours, dither, TSimdLevel::Scalar);
+                for (TSimdLevel level : levels) {
+                    const TIndexedPicture vector = QuantizeOctree(picture, colours, dither, level);
+                    EXPECT_EQ(vector.palette, scalar.palette) << colours;
+                    EXPECT_EQ(vector.indexes, scalar.indexes) << colours << " level " << static_cast<int>(level);
+                }
+            }
+}
+
+uint64_t Fnv1a(const std::string& bytes)
+{
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : bytes)
+        hash = (hash ^ c) * 1099511628211ull;
+    return hash;
+}
+
+TBitmap NoisyTestPicture(int width, int height)
+{
+    TBitmap b = test::MakeTestPicture(width, height);
+    uint32_t state = 1;
+    for (size_t i = 0; i < b.SizeInBytes(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        b.Data()[i] = static_cast<uint8_t>(std::clamp(b.Data()[i] + static_cast<int>(state >> 28) - 8, 0, 255));
+    }
+    return b;
+}
+
+// The speed work on the palette search, the Lloyd steps, the diffusion and the LZW writer
+// changed how the GIF is made, not what it holds: these are the files of the straight
+// implementation before it (one picture mapped in two bands, one in one), at every depth.
+TEST(Quantizer, GifBytesAreThoseOfTheStraightImplementation)
+{
+    const struct {
+        int width, height;
+        uint64_t hashes[6]; // depths 3..8
+    } cases[] = {
+        {400, 400, {0x56f6d7f84acaa266ull, 0xc4f4b5c330da8c4aull, 0x922a39a28d9c9fb1ull, 0x4927f5aca5f1cb97ull,
+                    0xa8f8218817da34beull, 0xe9d0fe6c6c5147fcull}},
+        {123, 77, {0x594ee3145c458345ull, 0x064fdc3a04e0c0b8ull, 0xdc8aeac9e995e5f5ull, 0x5dac9f9891426d96ull,
+                   0xc3515259740e5578ull, 0xe655df0e74a4d625ull}},
+    };
+    for (const auto& c : cases) {
+        const TBitmap picture = NoisyTestPicture(c.width, c.height);
+        for (int bits = 3; bits <= 8; ++bits)
+            EXPECT_EQ(Fnv1a(EncodeGIF(picture, TGIFSettings{bits, TDither::FloydSteinberg})), c.hashes[bits - 3])
+                << c.width << " x " << c.height << " at " << bits << " bits";
     }
 }
 

@@ -190,6 +190,54 @@ TEST(StretchCopy, MatchesReferenceOnASweepOfSizesAndCrops)
     }
 }
 
+// Two pictures made in one sweep (the display picture beside the logo) are each exactly what
+// the reference gives: rows that overlap, rows far apart, a part outside the picture, a
+// destination away from the target's corner; at every level and thread count.
+TEST(StretchCopy, TwoTogetherMatchTheReference)
+{
+    const TBitmap picture = TestPicture(97, 61, 13);
+    uint32_t state = 77;
+    auto next = [&](int limit) {
+        state = state * 1103515245u + 12345u;
+        return int((state >> 8) % uint32_t(limit));
+    };
+    auto randomSource = [&] {
+        const int left = next(96), top = next(60);
+        return TRect{left, top, left + 1 + next(97 - left), top + 1 + next(61 - top)};
+    };
+    for (int round = 0; round < 40; ++round) {
+        struct {
+            TRect source;
+            int tw, th, dx, dy;
+        } parts[2];
+        for (auto& part : parts)
+            part = {randomSource(), 1 + next(60), 1 + next(50), next(3), next(3)};
+        if (round % 5 == 4)
+            parts[1].source = {120, 0, 130, 10}; // nothing of the picture: that one is left alone
+        for (TSimdLevel level : Levels())
+            for (int threads : {1, 2}) {
+                TBitmap targets[2], expected[2];
+                std::vector<TStretchJob> jobs;
+                for (int n = 0; n < 2; ++n) {
+                    const auto& part = parts[n];
+                    targets[n] = TBitmap(part.tw + 3, part.th + 3);
+                    expected[n] = targets[n];
+                    jobs.push_back({&targets[n], {part.dx, part.dy, part.dx + part.tw, part.dy + part.th}, part.source});
+                    const TRect inPicture = Intersect(part.source, {0, 0, 97, 61});
+                    if (inPicture.IsEmpty())
+                        continue;
+                    const TBitmap reference = Reference(picture, inPicture, part.tw, part.th);
+                    for (int y = 0; y < part.th; ++y)
+                        std::copy_n(reference.Row(y), part.tw * 3, expected[n].Pixel(part.dx, part.dy + y));
+                }
+                StretchCopyTogether(picture, jobs, {level, threads});
+                for (int n = 0; n < 2; ++n)
+                    ASSERT_TRUE(targets[n] == expected[n])
+                        << "round " << round << ", picture " << n << ", level " << int(level) << ", threads " << threads;
+            }
+    }
+}
+
 TEST(StretchCopy, ReducingFarEnoughForEveryWeightToRoundToZeroStillShowsThePicture)
 {
     // 1200 -> 1 is past the point where round(filter x 256) is 0 for every source pixel.
