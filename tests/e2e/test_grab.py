@@ -87,31 +87,28 @@ def screenshot(s, path):
 
 
 class ScreenGrab(QuillonTestCase):
-    def grab_window(self, s):
-        """Starts the command from the tool bar; returns the grab window once it covers the screen."""
+    def grab_window(self, s, scale=1.0):
+        """Starts the command from the tool bar; returns the grab window once it covers the
+        screen (the accessibility tree tells sizes in the program's scaled pixels)."""
         s.activate(s.main)
-        s.click(s.wait_find(s.main, "push button", "Grab from screen"))
+        x, y = s.center(s.wait_find(s.main, "push button", "Grab from screen"))
+        s.xdotool("mousemove", "--sync", round(x * scale), round(y * scale))
+        s.xdotool("click", 1)
 
         def covering():
             w = s.dialog()
             if w is None or s.main.get_state_set().contains(Atspi.StateType.SHOWING):
                 return None
             e = w.get_extents(0)
-            return w if (e.x, e.y, e.width, e.height) == (0, 0, WIDTH, HEIGHT) else None
+            return w if (e.x, e.y, round(e.width * scale), round(e.height * scale)) == (0, 0, WIDTH, HEIGHT) else None
         return wait_for(covering, "the grab window over the whole screen")
 
     def back_to_main(self, s):
         wait_for(lambda: s.main.get_state_set().contains(Atspi.StateType.SHOWING), "the main window back")
 
-    def test_grab_a_rectangle_exactly_refusals_and_esc(self):
-        s = self.start(prepare=prepare)
-        # No scanner interface on this machine: the import command is disabled.
-        for role in ("push button", "menu item"):
-            twain = wait_for(lambda: s.find(s.main, role, "Import from TWAIN source", showing=False), role)
-            self.assertFalse(twain.get_state_set().contains(Atspi.StateType.ENABLED), role)
-
-        # Drag from (10, 10) to (25, 30); halfway the band shows in XOR over the frozen screen.
-        self.grab_window(s)
+    def drag_and_check(self, s, name, scale=1.0):
+        """Grabs (10, 10) to (25, 30) of the pattern, and checks the screen on the way and the file."""
+        self.grab_window(s, scale)
         shot = os.path.join(s.tmp, "grabbing.ppm")
         frozen = screenshot(s, shot)
         for x, y in ((0, 0), (10, 10), (600, 500), (1279, 1023)):
@@ -120,19 +117,30 @@ class ScreenGrab(QuillonTestCase):
         s.xdotool("mousedown", 1)
         s.xdotool("mousemove", "--sync", 18, 20)
         s.xdotool("mousemove", "--sync", 25, 30)
-
         banded = wait_for(lambda: (lambda p: p if p(10, 10) == tuple(255 - v for v in pattern(10, 10)) else None)(
             screenshot(s, shot)), "the rubber band on screen")
         self.assertEqual(banded(25, 29), tuple(255 - v for v in pattern(25, 29)))  # its far corner's column
         self.assertEqual(banded(17, 20), pattern(17, 20))  # inside is untouched
         s.xdotool("mouseup", 1)
         self.back_to_main(s)
-        wait_for(lambda: "grabbedimage.bmp" in s.tree_items(), "the grabbed logo in the tree")
-        w, h, grabbed = read_bmp(s.path("Logo Directory", "grabbedimage.bmp"))
+        grabbed_file = s.path("Logo Directory", name)
+        wait_for(lambda: os.path.isfile(grabbed_file), "the grabbed picture")
+        w, h, grabbed = read_bmp(grabbed_file)
         self.assertEqual((w, h), (16, 21))
         for y in range(21):
             for x in range(16):
                 self.assertEqual(grabbed(x, y), pattern(10 + x, 10 + y), (x, y))
+
+    def test_grab_a_rectangle_exactly_refusals_esc_and_a_scale_factor(self):
+        s = self.start(prepare=prepare)
+        # No scanner interface on this machine: the import command is disabled.
+        for role in ("push button", "menu item"):
+            twain = wait_for(lambda: s.find(s.main, role, "Import from TWAIN source", showing=False), role)
+            self.assertFalse(twain.get_state_set().contains(Atspi.StateType.ENABLED), role)
+
+        # Drag from (10, 10) to (25, 30); halfway the band shows in XOR over the frozen screen.
+        self.drag_and_check(s, "grabbedimage.bmp")
+        wait_for(lambda: "grabbedimage.bmp" in s.tree_items(), "the grabbed logo in the tree")
 
         # A click without a drag: one pixel wide, refused.
         self.grab_window(s)
@@ -160,6 +168,13 @@ class ScreenGrab(QuillonTestCase):
         nodes = ET.parse(s.path("logodirectory.xml")).getroot().findall("logodirnode")
         self.assertEqual([n.get("nodename") for n in nodes], ["grabbedimage.bmp"])
         self.assertEqual(sorted(os.listdir(s.path("Logo Directory"))), ["grabbedimage.bmp"])
+
+        # With a scale factor the frozen picture and the mouse still count in screen pixels.
+        s.start_quillon({"QT_SCALE_FACTOR": "1.25"})
+        self.drag_and_check(s, "grabbedimage2.bmp", 1.25)
+        s.activate(s.main)
+        s.key("ctrl+q")
+        self.assertEqual(s.wait_exit(), 0)
 
 
 if __name__ == "__main__":
