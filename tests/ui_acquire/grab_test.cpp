@@ -26,7 +26,9 @@ protected:
             poll.stop();
             grabWindowShown = true;
             grabWindowGeometry = grab->geometry();
-            script(grab->findChild<QWidget*>("ScreenImage"));
+            QWidget* screenImage = grab->findChild<QWidget*>("ScreenImage");
+            grabCursor = screenImage->cursor().shape();
+            script(screenImage);
             if (grab->isVisible())
                 grab->reject();  // a script that went wrong must not hang the test
         });
@@ -45,6 +47,7 @@ protected:
 
     bool grabWindowShown = false;
     QRect grabWindowGeometry;
+    Qt::CursorShape grabCursor = Qt::ArrowCursor;
 };
 
 TEST_F(GrabTest, ADraggedRectangleBecomesALogoWithThePixelsUnderItAndNoTraceOfTheBand)
@@ -55,6 +58,7 @@ TEST_F(GrabTest, ADraggedRectangleBecomesALogoWithThePixelsUnderItAndNoTraceOfTh
     EXPECT_EQ(mainWindowShownAtCapture, std::optional<bool>(false));
     EXPECT_TRUE(grabWindowShown);
     EXPECT_EQ(grabWindowGeometry.topLeft(), QPoint(0, 0));
+    EXPECT_EQ(grabCursor, Qt::CrossCursor);
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(app->Dialogs().GrabScreenForm->isVisible());
     EXPECT_EQ(Children(form->LogoTree().Root()), std::vector<std::string>{"grabbedimage.jpg"});
