@@ -66,6 +66,7 @@ protected:
         env.prompts = &prompts;
         env.instances = &instances;
         env.systemProxy = [] { return std::optional<std::string>(); };
+        env.grabScreen = [] { return std::optional<TBitmap>(); };  // the grab ends at once
         env.askOpenFile = [this](const std::string& filter) {
             lastFilter = filter;
             return openAnswer;

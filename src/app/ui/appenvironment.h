@@ -1,9 +1,11 @@
 #pragma once
 
 #include "common/prompts.h"
+#include "imaging/bitmap.h"
 #include "options/options.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,9 @@ struct TAppEnvironment {
     std::function<bool(int& colour)> pickColor;
     // Starts the web browser on url without waiting; returns the error text, empty on success.
     std::function<std::string(const std::string& url)> launchBrowser;
+    // The whole primary screen as it is now, in device pixels; nothing where the
+    // platform lets no program read the screen.
+    std::function<std::optional<TBitmap>()> grabScreen;
 
     // The adapters that were never set. The main window refuses to start with any:
     // a command that silently does nothing is worse than a program that does not start.

@@ -1,6 +1,7 @@
 #include "app/ui/mainappform.h"
 
 #include "acquire/ui/acquiredpictureadder.h"
+#include "acquire/ui/grabworkflow.h"
 #include "acquire/ui/importworkflow.h"
 #include "app/appfiles.h"
 #include "app/appstate.h"
@@ -314,6 +315,8 @@ void TMainAppForm::CreateAcquireWorkflows()
                              [this](TLogoNode* node) { SelectNode(node); }});
     importWorkflow_ = std::make_unique<TImportWorkflow>(*env_.scanner, *acquiredPictureAdder_,
                                                         dialogs_->OptionsForm->Options, this, toolBar_);
+    grabWorkflow_ = std::make_unique<TGrabWorkflow>(*acquiredPictureAdder_, prompts_, dialogs_->OptionsForm->Options,
+                                                    *dialogs_->GrabScreenForm, this, env_.grabScreen);
 }
 
 TServiceAddresses TMainAppForm::Addresses() const
@@ -431,7 +434,12 @@ void TMainAppForm::SelectSourceMenuItemClick()
         importWorkflow_->SelectSourceMenuItemClick();
 }
 
-void TMainAppForm::GrabFromScreenToolButtonClick() { Trace("GrabFromScreenToolButtonClick"); }
+void TMainAppForm::GrabFromScreenToolButtonClick()
+{
+    Trace("GrabFromScreenToolButtonClick");
+    if (grabWorkflow_)
+        grabWorkflow_->GrabFromScreenToolButtonClick();
+}
 void TMainAppForm::UploadButtonClick()
 {
     Trace("UploadButtonClick");

@@ -46,6 +46,7 @@ namespace quillon {
 
 class TAcquiredPictureAdder;
 class TImportWorkflow;
+class TGrabWorkflow;
 class TLogoTreeModel;
 class TDialogs;
 class TDirectoryOps;
@@ -235,6 +236,7 @@ private:
     std::unique_ptr<TPictureDownloadWorkflow> downloadWorkflow_;
     std::unique_ptr<TAcquiredPictureAdder> acquiredPictureAdder_;
     std::unique_ptr<TImportWorkflow> importWorkflow_;
+    std::unique_ptr<TGrabWorkflow> grabWorkflow_;
     std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     std::unique_ptr<TServiceAddressLookup> addressLookup_;

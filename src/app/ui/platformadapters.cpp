@@ -5,7 +5,11 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QStandardPaths>
 
 namespace quillon {
@@ -76,6 +80,22 @@ std::string LaunchBrowser(const std::string& url)
         return {};
     // The system's reason, then the program that could not be started.
     return process.errorString().left(255).toStdString() + " " + process.program().toStdString();
+}
+
+std::optional<TBitmap> GrabPrimaryScreen()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return std::nullopt;
+    // Window 0 is the whole screen; the pixmap comes in device pixels.
+    const QImage image = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB888);
+    if (image.isNull())
+        return std::nullopt;
+    TBitmap picture;
+    picture.ResizeForOverwrite(image.width(), image.height());
+    for (int y = 0; y < picture.Height(); ++y)
+        std::copy_n(image.constScanLine(y), picture.Stride(), picture.Row(y));
+    return picture;
 }
 
 } // namespace quillon

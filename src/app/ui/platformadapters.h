@@ -1,6 +1,9 @@
 #pragma once
 
+#include "imaging/bitmap.h"
+
 #include <QString>
+#include <optional>
 #include <string>
 
 class QWidget;
@@ -20,5 +23,8 @@ bool PickColor(QWidget* parent, int& colour);
 QString ToDialogFilter(const std::string& filter);
 // $BROWSER, or xdg-open, started detached; the error text and the program on failure.
 std::string LaunchBrowser(const std::string& url);
+// The primary screen's pixels through the windowing system; nothing where it gives none
+// (a Wayland session without an X server).
+std::optional<TBitmap> GrabPrimaryScreen();
 
 } // namespace quillon
