@@ -242,6 +242,7 @@ TEST_F(StartupTest, AMissingAdapterIsAStartUpErrorNotACommandThatDoesNothing)
         {"askSaveFile", [](TAppEnvironment& e) { e.askSaveFile = nullptr; }},
         {"pickColor", [](TAppEnvironment& e) { e.pickColor = nullptr; }},
         {"launchBrowser", [](TAppEnvironment& e) { e.launchBrowser = nullptr; }},
+        {"removeFile", [](TAppEnvironment& e) { e.removeFile = nullptr; }},
         {"prompts", [](TAppEnvironment& e) { e.prompts = nullptr; }},
         {"systemProxy", [](TAppEnvironment& e) { e.systemProxy = nullptr; }},
     };

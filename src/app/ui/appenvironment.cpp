@@ -25,6 +25,8 @@ std::vector<std::string> TAppEnvironment::MissingAdapters() const
         missing.push_back("pickColor");
     if (!launchBrowser)
         missing.push_back("launchBrowser");
+    if (!removeFile)
+        missing.push_back("removeFile");
     return missing;
 }
 

@@ -34,6 +34,8 @@ struct TAppEnvironment {
     std::function<bool(int& colour)> pickColor;
     // Starts the web browser on url without waiting; returns the error text, empty on success.
     std::function<std::string(const std::string& url)> launchBrowser;
+    // Takes away the picture file of a deleted logo (to the desktop's trash); true when gone.
+    std::function<bool(const std::string& path)> removeFile;
 
     // The adapters that were never set. The main window refuses to start with any:
     // a command that silently does nothing is worse than a program that does not start.

@@ -3,6 +3,7 @@
 #include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
+#include "app/ui/autosaver.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/helpform.h"
 #include "app/ui/instancechannel.h"
@@ -12,7 +13,9 @@
 #include "imaging/ui/pictureview.h"
 #include "imaging/ui/saveworkflow.h"
 #include "imaging/picturefiles.h"
+#include "options/options.h"
 #include "logodir/directoryops.h"
+#include "logodir/logodirfile.h"
 #include "logodir/ui/logotreemodel.h"
 #include "service/serviceaddresses.h"
 #include "service/ui/qrcodeview.h"
@@ -119,7 +122,7 @@ void TMainAppForm::InitializeApplication()
     phoneMake_->setCurrentIndex(-1);
     LoadParameters(env_.appDir, serviceParameters_, prompts_);
     logoDirLoad_ = LoadLogoDirectory(env_.appDir, tree_, prompts_);
-    directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_);
+    directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_, env_.removeFile);
     transformWorkflow_ = std::make_unique<TPictureTransformWorkflow>(
         env_.appDir, tree_, prompts_,
         TTransformHost{[this] { return SelectedNode() ? SelectedNode() : tree_.Root(); },
@@ -152,6 +155,25 @@ void TMainAppForm::InitializeApplication()
     uploadPhase_ = -1;
     selFrameTimer_->start();
     imageCursorTimer_->start();
+
+    // The user's files are also written a moment after each change, not only at shutdown.
+    autoSaver_ = new TAutoSaver(
+        {{[this] { return LogoDirectoryXml(tree_); }, [this](TPrompts& p) { return WriteLogoDirectory(p); }},
+         {[this] { return ActiveNodePath(SelectedNode()); },
+          [this](TPrompts& p) { return SaveAppState(env_.appDir, SelectedNode(), p); }},
+         {[this] { return Options() ? OptionsXml(*Options()) : std::string(); },
+          [this](TPrompts& p) { return !Options() || SaveOptions(env_.appDir, *Options(), p); }}},
+        this);
+    autoSaver_->Follow(treeModel_, logoTreeView_->selectionModel());
+}
+
+bool TMainAppForm::WriteLogoDirectory(TPrompts& prompts)
+{
+    // A file that could not be read at start-up is copied aside by the first write only.
+    if (!SaveLogoDirectory(env_.appDir, tree_, prompts, logoDirLoad_ == TLogoDirLoadResult::Unreadable))
+        return false;
+    logoDirLoad_ = TLogoDirLoadResult::Loaded;
+    return true;
 }
 
 void TMainAppForm::CheckSingleInstance()
@@ -200,6 +222,8 @@ void TMainAppForm::FormActivate()
     if (!activatedOnce_) {
         if (TLogoNode* node = LoadAppState(env_.appDir, tree_, prompts_))
             SelectNode(node);
+        if (autoSaver_)
+            autoSaver_->Start();
     }
     CheckImageURL();
     UpdateCommandStates();
@@ -521,10 +545,12 @@ void TMainAppForm::ShutdownApplication()
         versionCheck_->Shutdown();
     if (addressLookup_)
         addressLookup_->Shutdown();
+    if (autoSaver_)
+        autoSaver_->Stop();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();
-    SaveLogoDirectory(env_.appDir, tree_, prompts_, logoDirLoad_ == TLogoDirLoadResult::Unreadable);
+    WriteLogoDirectory(prompts_);
     if (helpForm_)
         helpForm_->CloseFile(env_.appDir + kHelpFile);
     uploadTile_ = QPixmap();

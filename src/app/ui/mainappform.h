@@ -45,6 +45,7 @@ class QTreeView;
 namespace quillon {
 
 class TLogoTreeModel;
+class TAutoSaver;
 class TDialogs;
 class TDirectoryOps;
 class THelpForm;
@@ -89,6 +90,7 @@ public:
     bool UploadRunning() const { return uploadRunning_; }
     TUploadWorkflow* UploadWorkflow() const { return uploadWorkflow_.get(); }
     TSendToFriendWorkflow* SendToFriendWorkflow() const { return sendWorkflow_.get(); }
+    TAutoSaver* AutoSaver() const { return autoSaver_; }
     TVersionCheckWorkflow* VersionCheck() const { return versionCheck_.get(); }
     TServiceAddressLookup* AddressLookup() const { return addressLookup_.get(); }
 
@@ -194,6 +196,7 @@ private:
     void SetAppCursor(const QCursor* cursor);
     void ConnectSourceView();
     const TOptions* Options() const;
+    bool WriteLogoDirectory(TPrompts& prompts);
 
     TAppEnvironment env_;
     TDialogs* dialogs_ = nullptr;
@@ -234,6 +237,7 @@ private:
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     std::unique_ptr<TServiceAddressLookup> addressLookup_;
     QPixmap uploadTile_;
+    TAutoSaver* autoSaver_ = nullptr;
 
     // Controls, by the names the rest of the program knows them by.
     TLogoTreeModel* treeModel_ = nullptr;

@@ -4,6 +4,7 @@
 #include "imaging/picturemessages.h"
 
 #include "app/messages.h"
+#include "app/ui/autosaver.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/helpform.h"
 #include "imaging/ui/pictureview.h"
@@ -346,6 +347,8 @@ void TMainAppForm::SetUploadRunning(bool running)
 {
     uploadRunning_ = running;
     UpdateCommandStates();
+    if (autoSaver_)
+        autoSaver_->Changed();  // a finished upload gave a logo its URL
 }
 
 void TMainAppForm::SetSendRunning(bool running)

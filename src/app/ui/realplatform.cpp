@@ -22,6 +22,7 @@ TAppEnvironment TRealPlatform::Environment(const std::string& appDir)
     };
     env.pickColor = [](int& colour) { return PickColor(nullptr, colour); };
     env.launchBrowser = LaunchBrowser;
+    env.removeFile = MoveFileToTrash;
     return env;
 }
 
