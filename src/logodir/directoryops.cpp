@@ -62,9 +62,9 @@ bool TDirectoryOps::RemoveNodeFromDisk(const TLogoNode* node)
     return ::rmdir(path.c_str()) == 0 || errno == ENOENT;
 }
 
-TLogoNode* TDirectoryOps::FolderOf(TLogoNode* selected) const
+TLogoNode* FolderOfSelection(const TLogoTree& tree, TLogoNode* selected)
 {
-    TLogoNode* folder = selected ? selected : tree_.Root();
+    TLogoNode* folder = selected ? selected : tree.Root();
     while (folder->Data()->nodekind == nkLogo)
         folder = folder->Parent();
     return folder;

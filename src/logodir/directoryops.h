@@ -14,6 +14,9 @@ namespace quillon {
 using TRemoveFile = std::function<bool(const std::string& path)>;
 bool DeleteFileForGood(const std::string& path);
 
+// The folder a command acts in: the selected node, or the root, or a logo's parent.
+TLogoNode* FolderOfSelection(const TLogoTree& tree, TLogoNode* selected);
+
 // The operations the user runs on the logo directory. Each acts on the tree and on
 // the disk at once, reports its own failures, and leaves tree and disk as they were
 // before the failing step.
@@ -39,8 +42,7 @@ public:
     // a file the tree does not list stops the delete instead of being lost.
     bool DeleteNodeTree(TLogoNode* node);
 
-    // The folder a command acts in: the node, or the root, or a logo's parent.
-    TLogoNode* FolderOf(TLogoNode* selected) const;
+    TLogoNode* FolderOf(TLogoNode* selected) const { return FolderOfSelection(tree_, selected); }
 
 private:
     bool RenameLogo(TLogoNode* node);

@@ -2,6 +2,7 @@
 // user's files are written a moment after each change, not only at shutdown.
 #include "app/ui/autosaver.h"
 #include "app/ui/mainappform.h"
+#include "app/ui/desktoptrash.h"
 #include "app/ui/platformadapters.h"
 #include "app/ui/quillonapplication.h"
 #include "app/ui/realplatform.h"

@@ -20,8 +20,5 @@ bool PickColor(QWidget* parent, int& colour);
 QString ToDialogFilter(const std::string& filter);
 // $BROWSER, or xdg-open, started detached; the error text and the program on failure.
 std::string LaunchBrowser(const std::string& url);
-// Moves a deleted picture to the desktop's trash (the freedesktop trash of the file's
-// volume); deletes it only where no trash can take it. True when the file is gone.
-bool MoveFileToTrash(const std::string& path);
 
 } // namespace quillon

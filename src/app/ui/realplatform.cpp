@@ -1,5 +1,6 @@
 #include "app/ui/realplatform.h"
 
+#include "app/ui/desktoptrash.h"
 #include "app/ui/platformadapters.h"
 
 namespace quillon {
