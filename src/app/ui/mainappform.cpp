@@ -2,6 +2,7 @@
 
 #include "acquire/ui/acquiredpictureadder.h"
 #include "acquire/ui/importworkflow.h"
+#include "acquire/ui/pastedropworkflow.h"
 #include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
@@ -25,6 +26,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -290,6 +292,9 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     downloadWorkflow_ = std::make_unique<TPictureDownloadWorkflow>(
         *env_.settings, *dialogs_->PictureDownloadForm, [this](const std::string& file) { AddImageToDirectory(file); });
     CreateAcquireWorkflows();
+    pasteDropWorkflow_ = std::make_unique<TPasteDropWorkflow>(*acquiredPictureAdder_, optionsForm.Options,
+                                                              *downloadWorkflow_, prompts_,
+                                                              [this](const std::string& file) { AddImageToDirectory(file); });
 
     TSendToFriendForm* sendForm = dialogs_->SendToFriendForm.get();
     sendForm->Setup(Addresses().productSite, &prompts_);
@@ -413,17 +418,15 @@ void TMainAppForm::AddImageToDirectory(const std::string& file)
 
 void TMainAppForm::dragEnterEvent(QDragEnterEvent* e)
 {
-    if (e->mimeData()->hasUrls())
+    if (pasteDropWorkflow_ && MayOfferPicture(*e->mimeData()))
         e->acceptProposedAction();
 }
 
 void TMainAppForm::dropEvent(QDropEvent* e)
 {
-    for (const QUrl& url : e->mimeData()->urls()) {
-        if (url.isLocalFile())
-            AddImageToDirectory(url.toLocalFile().toStdString());
-    }
     e->acceptProposedAction();
+    if (pasteDropWorkflow_)
+        pasteDropWorkflow_->Drop(e->mimeData());
 }
 
 // --- Command handlers -------------------------------------------------------------
@@ -434,6 +437,13 @@ void TMainAppForm::Open1Click()
     const std::string file = env_.askOpenFile(kOpenFilter);
     if (!file.empty())
         AddImageToDirectory(file);
+}
+
+void TMainAppForm::PasteMenuItemClick()
+{
+    Trace("PasteMenuItemClick");
+    if (pasteDropWorkflow_)
+        pasteDropWorkflow_->Paste(QGuiApplication::clipboard()->mimeData());
 }
 
 void TMainAppForm::SaveMenuItemClick()

@@ -46,6 +46,7 @@ namespace quillon {
 
 class TAcquiredPictureAdder;
 class TImportWorkflow;
+class TPasteDropWorkflow;
 class TLogoTreeModel;
 class TAutoSaver;
 class TDialogs;
@@ -106,6 +107,7 @@ public:
 
     // The command handlers, one per command, whatever control runs it.
     void Open1Click();
+    void PasteMenuItemClick();
     void SaveMenuItemClick();
     void AcquireImageMenuItemClick();
     void SelectSourceMenuItemClick();
@@ -238,6 +240,7 @@ private:
     std::unique_ptr<TPictureDownloadWorkflow> downloadWorkflow_;
     std::unique_ptr<TAcquiredPictureAdder> acquiredPictureAdder_;
     std::unique_ptr<TImportWorkflow> importWorkflow_;
+    std::unique_ptr<TPasteDropWorkflow> pasteDropWorkflow_;
     std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     std::unique_ptr<TServiceAddressLookup> addressLookup_;

@@ -120,6 +120,10 @@ void TMainAppForm::CreateCommands()
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     edit->setObjectName("Edit1");
+    QAction* paste = Command("PasteMenuItem", "Paste", nullptr, &TMainAppForm::PasteMenuItemClick);
+    paste->setShortcut(QKeySequence::Paste);
+    edit->addAction(paste);
+    edit->addSeparator();
     QAction* rename = Command("RenameMenuItem", "Rename...", "rename", &TMainAppForm::RenameMenuItemClick);
     QAction* del = Command("DeleteMenuItem", "Delete", "delete", &TMainAppForm::DeleteMenuItemClick);
     // F2 and Delete act on the tree only: Delete in a text field or a combo box must
