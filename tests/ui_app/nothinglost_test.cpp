@@ -81,9 +81,10 @@ TEST(MoveFileToTrash, TheFileGoesToTheUsersTrashOrWhereThereIsNoneAway)
         const fs::path trash = fs::path(c.dataHome) / "Trash";
         EXPECT_EQ(fs::exists(trash / "files" / picture.filename()), c.trashed);
         EXPECT_EQ(fs::exists(trash / "info" / (picture.filename().string() + ".trashinfo")), c.trashed);
-        // Nothing is left beside the picture that would keep its folder from going.
-        EXPECT_FALSE(fs::exists(c.folder / "files"));
-        EXPECT_FALSE(fs::exists(c.folder / "info"));
+        // No stand-in trash is left beside the picture or in the current folder.
+        for (const fs::path& folder : {c.folder, fs::current_path()})
+            for (const char* part : {"files", "info"})
+                EXPECT_FALSE(fs::exists(folder / part)) << folder / part;
     }
     EXPECT_TRUE(MoveFileToTrash((pictures.Path() / "gone.jpg").string())) << "already gone counts as removed";
 }

@@ -6,17 +6,26 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 namespace quillon {
 
 namespace {
 
+std::optional<dev_t> VolumeOf(const QString& path)
+{
+    struct stat s{};
+    if (::stat(QFile::encodeName(path).constData(), &s) != 0)
+        return std::nullopt;
+    return s.st_dev;
+}
+
 // Whether the user's trash ($XDG_DATA_HOME/Trash) exists, made if need be as the trash
 // specification asks, and lies on the file's volume, so the file moves there by a rename.
 // Only then is the toolkit asked: where it finds no trash it makes "files" and "info"
-// folders beside the file, which inside a logo folder would keep that folder from ever
-// being deleted.
+// folders in the current folder, which may be the user's or the logo directory's.
 bool HomeTrashTakes(const std::string& path)
 {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -29,9 +38,11 @@ bool HomeTrashTakes(const std::string& path)
         if (!QDir(folder).exists() && !QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             return false;
     }
-    struct stat file{}, files{};
-    return ::lstat(path.c_str(), &file) == 0 && ::stat(QFile::encodeName(trash + "/files").constData(), &files) == 0 &&
-           file.st_dev == files.st_dev;
+    struct stat file{};
+    if (::lstat(path.c_str(), &file) != 0)
+        return false;
+    // The toolkit takes the home trash only for files on the home folder's volume.
+    return VolumeOf(trash + "/files") == file.st_dev && VolumeOf(QDir::homePath()) == file.st_dev;
 }
 
 } // namespace
