@@ -147,6 +147,10 @@ protected:
         for (const char* file : {"phoneslist.xml", "parameters.xml"})
             fs::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/" + file, dir.Path() / file);
         picture = source.Write("photo.bmp", EncodePicture(TBitmap(40, 30), pfBMP));
+    }
+    // The program starts here, so a test may lay out the application folder first.
+    void SetUp() override
+    {
         TAppEnvironment env = platform.Environment(dir.AppDir());
         env.prompts = &prompts;
         env.systemProxy = [] { return std::optional<std::string>(); };
@@ -156,7 +160,7 @@ protected:
         app->Start();
         form->FormActivate();
     }
-    ~NothingLostTest() override { form->ShutdownApplication(); }
+    void TearDown() override { form->ShutdownApplication(); }
 
     TTempDir dir, source, runtime, home;
     fs::path picture;
@@ -215,6 +219,29 @@ TEST_F(NothingLostTest, DeletedPicturesGoToTheTrash)
     EXPECT_EQ(origins, (std::set<std::string>{logoDir + "/Holiday/photo.bmp", logoDir + "/photo.bmp"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(trash / "files"), fs::directory_iterator()), 2);
     EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{kMsgConfirmDeleteTree, kMsgConfirmDeleteLogo}));
+}
+
+// An unreadable directory file is copied aside before it is first replaced, once: by
+// the first write after a change, not again at shutdown.
+class DamagedDirectoryTest : public NothingLostTest {
+protected:
+    void SetUp() override
+    {
+        dir.Write("logodirectory.xml", "<logodirectory><unclosed");
+        NothingLostTest::SetUp();
+    }
+};
+
+TEST_F(DamagedDirectoryTest, IsCopiedAsideOnceByTheFirstWrite)
+{
+    form->Open1Click();
+    RunDueSave(*form->AutoSaver());
+    EXPECT_EQ(dir.Read("logodirectory.xml.bad"), "<logodirectory><unclosed");
+    EXPECT_NE(dir.Read("logodirectory.xml").find("photo.bmp"), std::string::npos);
+    form->ShutdownApplication();
+    EXPECT_FALSE(dir.Exists("logodirectory.xml.bad2"));
+    EXPECT_EQ(dir.Read("logodirectory.xml.bad"), "<logodirectory><unclosed");
+    EXPECT_NE(dir.Read("logodirectory.xml").find("photo.bmp"), std::string::npos);
 }
 
 } // namespace
