@@ -17,6 +17,8 @@ test_pkgs=(
   zbar-tools chromium openssl nginx
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard
   openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0 imagemagick
+  # the clipboard of another program, for the paste tests
+  xclip
   # the browser hand-off over the session bus: gdbus, the client a person or a test uses
   libglib2.0-bin
   # fuzzing

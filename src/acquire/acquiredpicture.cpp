@@ -16,7 +16,7 @@ TLogoNode* AddAcquiredPicture(const std::string& appDir, TLogoTree& tree, TLogoN
                               const std::string& fileName, const TBitmap& picture,
                               const TLogoDirObject& newLogoTemplate, TPrompts& prompts)
 {
-    TLogoNode* folder = TDirectoryOps(appDir, tree, prompts).FolderOf(selected);
+    TLogoNode* folder = FolderOfSelection(tree, selected);
     const std::string extension(FileExtension(fileName));
     const std::string base = MakeUniqueName(folder, BaseName(fileName));
     const int formatIndex = PictureFormatOfName(extension);

@@ -1,6 +1,6 @@
 #pragma once
 
-// The texts of the import and screen grab commands, in one place.
+// The texts of the import, screen grab and paste commands, in one place.
 namespace quillon {
 
 inline constexpr const char* kImportedImageName = "importedimage";
@@ -10,6 +10,9 @@ inline constexpr const char* kPromptImportedImageName = "Please enter imported i
 inline constexpr const char* kGrabbedImageName = "grabbedimage";
 inline constexpr const char* kTitleGrabbedImageName = "Grabbed image name";
 inline constexpr const char* kPromptGrabbedImageName = "Please enter grabbed image name:";
+inline constexpr const char* kPastedImageName = "pastedimage";
+inline constexpr const char* kTitlePastedImageName = "Pasted image name";
+inline constexpr const char* kPromptPastedImageName = "Please enter pasted image name:";
 inline constexpr const char* kMsgGrabWidthTooSmall = "Picture width must be 16 pixels or more";
 inline constexpr const char* kMsgGrabHeightTooSmall = "Picture height must be 16 pixels or more";
 

@@ -116,8 +116,15 @@ std::string CheckPictureFile(const std::string& path)
     } catch (const QuillonError& e) {
         return e.what() == std::string(kMsgImageTooLarge) ? kMsgImageTooLarge : kMsgErrorLoadingImage;
     }
-    if (picture.Width() < 16 || picture.Height() < 16)
+    return CheckPictureSize(picture.Width(), picture.Height());
+}
+
+std::string CheckPictureSize(int width, int height)
+{
+    if (width < 16 || height < 16)
         return kMsgImageTooSmall;
+    if (static_cast<int64_t>(width) * height > kMaxPicturePixels)
+        return kMsgImageTooLarge;
     return {};
 }
 

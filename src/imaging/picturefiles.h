@@ -37,5 +37,7 @@ void SavePicture(const std::string& path, const TBitmap& picture, TPictureFormat
 // (kMsgImageTooSmall, kMsgImageTooLarge or kMsgErrorLoadingImage), or an empty text when
 // the picture is accepted.
 std::string CheckPictureFile(const std::string& path);
+// The same screening for a picture that is no file yet.
+std::string CheckPictureSize(int width, int height);
 
 } // namespace quillon

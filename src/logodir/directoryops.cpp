@@ -44,19 +44,27 @@ bool CopyPicture(const fs::path& source, const fs::path& target)
     return true;
 }
 
-// The file or folder is gone afterwards; one that was already gone counts as deleted.
-bool RemoveFromDisk(const std::string& path)
+} // namespace
+
+bool DeleteFileForGood(const std::string& path)
 {
     if (::remove(path.c_str()) == 0)
         return true;
     return errno == ENOENT;
 }
 
-} // namespace
-
-TLogoNode* TDirectoryOps::FolderOf(TLogoNode* selected) const
+bool TDirectoryOps::RemoveNodeFromDisk(const TLogoNode* node)
 {
-    TLogoNode* folder = selected ? selected : tree_.Root();
+    const std::string path = GetNodePath(appDir_, node);
+    if (node->Data()->nodekind == nkLogo)
+        return removeFile_(path);
+    // Only an empty directory goes, and it holds nothing worth a trash entry.
+    return ::rmdir(path.c_str()) == 0 || errno == ENOENT;
+}
+
+TLogoNode* FolderOfSelection(const TLogoTree& tree, TLogoNode* selected)
+{
+    TLogoNode* folder = selected ? selected : tree.Root();
     while (folder->Data()->nodekind == nkLogo)
         folder = folder->Parent();
     return folder;
@@ -197,7 +205,7 @@ bool TDirectoryOps::DeleteSelectedNode(TLogoNode* selected, bool uploadRunning)
     if (selected->Data()->nodekind == nkLogo) {
         if (!prompts_.Confirm(kMsgConfirmDeleteLogo))
             return false;
-        if (!RemoveFromDisk(GetNodePath(appDir_, selected))) {
+        if (!RemoveNodeFromDisk(selected)) {
             prompts_.Error(kMsgDeleteLogoError);
             return false;
         }
@@ -220,7 +228,7 @@ bool TDirectoryOps::DeleteNodeTree(TLogoNode* node)
         if (!DeleteNodeTree(node->Child(i)))
             return false;
     }
-    if (!RemoveFromDisk(GetNodePath(appDir_, node)))
+    if (!RemoveNodeFromDisk(node))
         return false;
     tree_.Delete(node);
     return true;

@@ -3,17 +3,27 @@
 #include "common/prompts.h"
 #include "logodir/logotree.h"
 
+#include <functional>
 #include <string>
 
 namespace quillon {
+
+// How the picture file of a deleted logo leaves its folder; true when it is gone (one
+// that was already gone counts). The program moves it to the desktop's trash, so a
+// Delete can be undone; DeleteFileForGood is the plain deletion.
+using TRemoveFile = std::function<bool(const std::string& path)>;
+bool DeleteFileForGood(const std::string& path);
+
+// The folder a command acts in: the selected node, or the root, or a logo's parent.
+TLogoNode* FolderOfSelection(const TLogoTree& tree, TLogoNode* selected);
 
 // The operations the user runs on the logo directory. Each acts on the tree and on
 // the disk at once, reports its own failures, and leaves tree and disk as they were
 // before the failing step.
 class TDirectoryOps {
 public:
-    TDirectoryOps(std::string appDir, TLogoTree& tree, TPrompts& prompts)
-        : appDir_(std::move(appDir)), tree_(tree), prompts_(prompts)
+    TDirectoryOps(std::string appDir, TLogoTree& tree, TPrompts& prompts, TRemoveFile removeFile)
+        : appDir_(std::move(appDir)), tree_(tree), prompts_(prompts), removeFile_(std::move(removeFile))
     {
     }
 
@@ -28,19 +38,22 @@ public:
     // Returns whether the node is gone. The node and its subtree are freed on success.
     bool DeleteSelectedNode(TLogoNode* selected, bool uploadRunning);
     // Deletes the subtree deepest first; stops at the first failure, keeping what failed.
+    // Pictures go through removeFile; a folder's directory is removed only once empty, so
+    // a file the tree does not list stops the delete instead of being lost.
     bool DeleteNodeTree(TLogoNode* node);
 
-    // The folder a command acts in: the node, or the root, or a logo's parent.
-    TLogoNode* FolderOf(TLogoNode* selected) const;
+    TLogoNode* FolderOf(TLogoNode* selected) const { return FolderOfSelection(tree_, selected); }
 
 private:
     bool RenameLogo(TLogoNode* node);
     bool RenameFolder(TLogoNode* node);
     bool AcceptableName(const std::string& name);
+    bool RemoveNodeFromDisk(const TLogoNode* node);
 
     std::string appDir_;
     TLogoTree& tree_;
     TPrompts& prompts_;
+    TRemoveFile removeFile_;
 };
 
 } // namespace quillon

@@ -186,14 +186,25 @@ void LoadOptions(const std::string& appDir, TOptions& options, TPrompts& prompts
     }
 }
 
+namespace {
+
+XmlDocument OptionsDocument(const TOptions& options)
+{
+    XmlDocument doc = XmlDocument::Create("options");
+    for (const TField& f : kFields)
+        doc.Root().AppendChild(f.name).SetAttribute("value", WriteField(f, options));
+    return doc;
+}
+
+} // namespace
+
+std::string OptionsXml(const TOptions& options) { return OptionsDocument(options).ToString(); }
+
 bool SaveOptions(const std::string& appDir, const TOptions& options, TPrompts& prompts)
 {
     try {
-        XmlDocument doc = XmlDocument::Create("options");
-        for (const TField& f : kFields)
-            doc.Root().AppendChild(f.name).SetAttribute("value", WriteField(f, options));
         // The passwords are stored as they are typed, so the file is its owner's alone.
-        doc.Save(appDir + kOptionsFile, /*ownerOnly=*/true);
+        OptionsDocument(options).Save(appDir + kOptionsFile, /*ownerOnly=*/true);
         return true;
     } catch (const std::exception&) {
         prompts.Error(kMsgOptionsSaveError);

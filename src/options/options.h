@@ -70,5 +70,7 @@ void LoadOptions(const std::string& appDir, TOptions& options, TPrompts& prompts
                  const TSystemProxySource& proxySource = EnvironmentProxyText);
 // Returns whether the file was written; a failure is reported.
 bool SaveOptions(const std::string& appDir, const TOptions& options, TPrompts& prompts);
+// The document SaveOptions writes.
+std::string OptionsXml(const TOptions& options);
 
 } // namespace quillon

@@ -42,7 +42,13 @@ protected:
     fs::path source;
     TLogoTree tree;
     TScriptedPrompts prompts;
-    TDirectoryOps ops{dir.AppDir(), tree, prompts};
+    // The pictures handed to the removal, relative to the logo directory.
+    std::vector<std::string> removed;
+    bool refuseRemoval = false;
+    TDirectoryOps ops{dir.AppDir(), tree, prompts, [this](const std::string& path) {
+                          removed.push_back(fs::relative(path, dir.Path() / "Logo Directory").string());
+                          return !refuseRemoval && DeleteFileForGood(path);
+                      }};
     TLogoDirObject templ;
 };
 
@@ -227,6 +233,9 @@ TEST_F(DirectoryOpsTest, DeletingAsksOnceAndRemovesTheDeepestFirst)
     ASSERT_TRUE(ops.DeleteSelectedNode(keep, false));
     EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConfirmDeleteLogo});
     EXPECT_FALSE(fs::exists(OnDisk("photo.jpg")));
+    // Every picture left through the removal the program gives (its trash), the deepest
+    // first; the directories, empty by then, were removed directly.
+    EXPECT_EQ(removed, (std::vector<std::string>{"F/photo2.jpg", "F/photo.jpg", "photo.jpg"}));
 
     TLogoNode* empty = Folder(tree.Root(), "Empty");
     prompts.shown.clear();
@@ -247,6 +256,20 @@ TEST_F(DirectoryOpsTest, AFileOutsideTheTreeStopsAFolderDelete)
     EXPECT_EQ(tree.Root()->Child(0), f);
     EXPECT_EQ(f->Count(), 0u);  // the listed logos went before the folder failed
     EXPECT_EQ(dir.Read("Logo Directory/F/unlisted.txt"), "mine");
+}
+
+TEST_F(DirectoryOpsTest, APictureThatCannotBeRemovedKeepsItsNode)
+{
+    TLogoNode* f = Folder(tree.Root(), "F");
+    TLogoNode* logo = ops.AddImageToDirectory(f, source.string(), templ);
+    refuseRemoval = true;
+    prompts.shown.clear();
+    EXPECT_FALSE(ops.DeleteSelectedNode(logo, false));
+    EXPECT_FALSE(ops.DeleteSelectedNode(f, false));
+    EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{kMsgConfirmDeleteLogo, kMsgDeleteLogoError,
+                                                         kMsgConfirmDeleteTree, kMsgDeleteFolderError}));
+    EXPECT_EQ(f->Count(), 1u);
+    EXPECT_TRUE(fs::exists(OnDisk("F/photo.jpg")));
 }
 
 TEST_F(DirectoryOpsTest, ALogoWhoseFileIsAlreadyGoneCanBeDeleted)

@@ -1,6 +1,7 @@
 #include "acquire/messages.h"
 #include "acquire/quillonpi.h"
 #include "acquire/settingsstore.h"
+#include "acquire/acquiremessages.h"
 #include "acquire/ui/automationserver.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/instancechannel.h"
@@ -8,13 +9,19 @@
 #include "app/ui/quillonapplication.h"
 #include "app/ui/realplatform.h"
 #include "imaging/picturefiles.h"
+#include "imaging/picturemessages.h"
+#include "options/ui/optionsform.h"
 
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDBusConnection>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QMimeData>
+#include <QUrl>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -266,6 +273,52 @@ TEST_F(HandOffTest, AddImageURLOverTheSessionBus)
     QDBusConnection::disconnectFromBus("handoff-test");
     bus.kill();
     bus.waitForFinished();
+}
+
+// Pasted and dropped URLs take the hand-off's way; pasted pictures are named as grabbed ones.
+TEST_F(HandOffTest, PastedAndDroppedPicturesAndURLsArriveAsLogos)
+{
+    form->FormActivate();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QString::fromStdString(URL("/web/cat.png")));
+    form->PasteMenuItemClick();
+    QImage red(40, 30, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    clipboard->setImage(red);
+    form->PasteMenuItemClick();
+    // In the grab's format: PNG here, so the pixels can be compared exactly; transparent
+    // parts come out white.
+    app->Dialogs().OptionsForm->Options.grabbedfileformat = 3;
+    QImage clear(40, 30, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    clipboard->setImage(clear);
+    form->PasteMenuItemClick();
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().front();
+    EXPECT_EQ(Logos(), (std::vector<std::string>{"cat.png", "pastedimage.jpg", "pastedimage2.png"}));
+    const TBitmap pasted = LoadPicture((dir.Path() / "Logo Directory" / "pastedimage2.png").string());
+    EXPECT_EQ(pasted.Width(), 40);
+    EXPECT_EQ(std::vector<uint8_t>(pasted.Pixel(5, 5), pasted.Pixel(5, 5) + 3), (std::vector<uint8_t>{255, 255, 255}));
+
+    // A browser's drop: its two picture URLs one after the other, the rest passed over.
+    QMimeData mime;
+    mime.setUrls({QUrl(QString::fromStdString(URL("/d/one.png"))), QUrl("javascript:alert(1)"),
+                  QUrl(QString::fromStdString(URL("/d/two.png")))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form, &drop);
+    WaitFor([&] { return Logos().size() == 5; });
+    EXPECT_EQ(Logos(), (std::vector<std::string>{"cat.png", "one.png", "pastedimage.jpg", "pastedimage2.png",
+                                                 "two.png"}));
+    EXPECT_EQ(Requested(), (std::vector<std::string>{"/web/cat.png", "/d/one.png", "/d/two.png"}));
+
+    // A picture too small for a logo is refused as an opened one is.
+    clipboard->setImage(QImage(8, 40, QImage::Format_RGB32));
+    form->PasteMenuItemClick();
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgImageTooSmall});
+    EXPECT_EQ(Logos().size(), 5u);
+    EXPECT_TRUE(TempIsEmpty());
 }
 
 } // namespace

@@ -243,6 +243,7 @@ TEST_F(StartupTest, AMissingAdapterIsAStartUpErrorNotACommandThatDoesNothing)
         {"pickColor", [](TAppEnvironment& e) { e.pickColor = nullptr; }},
         {"launchBrowser", [](TAppEnvironment& e) { e.launchBrowser = nullptr; }},
         {"grabScreen", [](TAppEnvironment& e) { e.grabScreen = nullptr; }},
+        {"removeFile", [](TAppEnvironment& e) { e.removeFile = nullptr; }},
         {"prompts", [](TAppEnvironment& e) { e.prompts = nullptr; }},
         {"systemProxy", [](TAppEnvironment& e) { e.systemProxy = nullptr; }},
     };

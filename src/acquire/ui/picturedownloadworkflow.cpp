@@ -16,9 +16,11 @@ TPictureDownloadWorkflow::TPictureDownloadWorkflow(TSettingsStore& store, TPictu
 
 void TPictureDownloadWorkflow::Shutdown() { form_.Shutdown(); }
 
+bool TPictureDownloadWorkflow::Busy() const { return showing_ || form_.isVisible(); }
+
 void TPictureDownloadWorkflow::CheckImageURL()
 {
-    if (showing_ || form_.isVisible()) {
+    if (Busy()) {
         // A hand-off during a download waits in the key until the dialog has closed.
         askedMeanwhile_ = true;
         return;
@@ -30,12 +32,31 @@ void TPictureDownloadWorkflow::CheckImageURL()
     } catch (const std::exception&) {
         return;  // a key that cannot be read is a key that is not there
     }
-    if (!url || url->empty())
-        return;
+    if (url && !url->empty())
+        Download(*url);
+}
 
+void TPictureDownloadWorkflow::DownloadURL(const std::string& url)
+{
+    queued_.push_back(url);
+    if (!Busy())
+        DownloadNext();
+}
+
+void TPictureDownloadWorkflow::DownloadNext()
+{
+    if (Busy() || queued_.empty())
+        return;
+    const std::string url = std::move(queued_.front());
+    queued_.pop_front();
+    Download(url);
+}
+
+void TPictureDownloadWorkflow::Download(const std::string& url)
+{
     showing_ = true;
     askedMeanwhile_ = false;
-    form_.PictureURL = *url;
+    form_.PictureURL = url;
     const int result = form_.exec();
     const std::string file = form_.TempFileName;
     if (result == QDialog::Accepted && !file.empty())
@@ -45,10 +66,13 @@ void TPictureDownloadWorkflow::CheckImageURL()
         std::filesystem::remove(file, ec);
     }
     showing_ = false;
+    // What waited comes next, each from the event loop, never nested in this dialog's run.
     if (askedMeanwhile_) {
         askedMeanwhile_ = false;
         QTimer::singleShot(0, this, &TPictureDownloadWorkflow::CheckImageURL);
     }
+    if (!queued_.empty())
+        QTimer::singleShot(0, this, &TPictureDownloadWorkflow::DownloadNext);
 }
 
 } // namespace quillon

@@ -27,6 +27,8 @@ std::vector<std::string> TAppEnvironment::MissingAdapters() const
         missing.push_back("launchBrowser");
     if (!grabScreen)
         missing.push_back("grabScreen");
+    if (!removeFile)
+        missing.push_back("removeFile");
     return missing;
 }
 

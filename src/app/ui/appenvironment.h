@@ -39,6 +39,8 @@ struct TAppEnvironment {
     // The whole primary screen as it is now, in device pixels; nothing where the
     // platform lets no program read the screen.
     std::function<std::optional<TBitmap>()> grabScreen;
+    // Takes away the picture file of a deleted logo (to the desktop's trash); true when gone.
+    std::function<bool(const std::string& path)> removeFile;
 
     // The adapters that were never set. The main window refuses to start with any:
     // a command that silently does nothing is worse than a program that does not start.

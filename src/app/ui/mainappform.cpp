@@ -3,9 +3,11 @@
 #include "acquire/ui/acquiredpictureadder.h"
 #include "acquire/ui/grabworkflow.h"
 #include "acquire/ui/importworkflow.h"
+#include "acquire/ui/pastedropworkflow.h"
 #include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
+#include "app/ui/autosaver.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/helpform.h"
 #include "app/ui/instancechannel.h"
@@ -15,7 +17,9 @@
 #include "imaging/ui/pictureview.h"
 #include "imaging/ui/saveworkflow.h"
 #include "imaging/picturefiles.h"
+#include "options/options.h"
 #include "logodir/directoryops.h"
+#include "logodir/logodirfile.h"
 #include "logodir/ui/logotreemodel.h"
 #include "service/serviceaddresses.h"
 #include "service/ui/qrcodeview.h"
@@ -23,6 +27,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -123,7 +128,7 @@ void TMainAppForm::InitializeApplication()
     phoneMake_->setCurrentIndex(-1);
     LoadParameters(env_.appDir, serviceParameters_, prompts_);
     logoDirLoad_ = LoadLogoDirectory(env_.appDir, tree_, prompts_);
-    directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_);
+    directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_, env_.removeFile);
     transformWorkflow_ = std::make_unique<TPictureTransformWorkflow>(
         env_.appDir, tree_, prompts_,
         TTransformHost{[this] { return SelectedNode() ? SelectedNode() : tree_.Root(); },
@@ -156,6 +161,25 @@ void TMainAppForm::InitializeApplication()
     uploadPhase_ = -1;
     selFrameTimer_->start();
     imageCursorTimer_->start();
+
+    // The user's files are also written a moment after each change, not only at shutdown.
+    autoSaver_ = new TAutoSaver(
+        {{[this] { return LogoDirectoryXml(tree_); }, [this](TPrompts& p) { return WriteLogoDirectory(p); }},
+         {[this] { return ActiveNodePath(SelectedNode()); },
+          [this](TPrompts& p) { return SaveAppState(env_.appDir, SelectedNode(), p); }},
+         {[this] { return Options() ? OptionsXml(*Options()) : std::string(); },
+          [this](TPrompts& p) { return !Options() || SaveOptions(env_.appDir, *Options(), p); }}},
+        this);
+    autoSaver_->Follow(treeModel_, logoTreeView_->selectionModel());
+}
+
+bool TMainAppForm::WriteLogoDirectory(TPrompts& prompts)
+{
+    // A file that could not be read at start-up is copied aside by the first write only.
+    if (!SaveLogoDirectory(env_.appDir, tree_, prompts, logoDirLoad_ == TLogoDirLoadResult::Unreadable))
+        return false;
+    logoDirLoad_ = TLogoDirLoadResult::Loaded;
+    return true;
 }
 
 void TMainAppForm::CheckSingleInstance()
@@ -204,6 +228,8 @@ void TMainAppForm::FormActivate()
     if (!activatedOnce_) {
         if (TLogoNode* node = LoadAppState(env_.appDir, tree_, prompts_))
             SelectNode(node);
+        if (autoSaver_)
+            autoSaver_->Start();
     }
     CheckImageURL();
     UpdateCommandStates();
@@ -267,6 +293,9 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     downloadWorkflow_ = std::make_unique<TPictureDownloadWorkflow>(
         *env_.settings, *dialogs_->PictureDownloadForm, [this](const std::string& file) { AddImageToDirectory(file); });
     CreateAcquireWorkflows();
+    pasteDropWorkflow_ = std::make_unique<TPasteDropWorkflow>(*acquiredPictureAdder_, optionsForm.Options,
+                                                              *downloadWorkflow_, prompts_,
+                                                              [this](const std::string& file) { AddImageToDirectory(file); });
 
     TSendToFriendForm* sendForm = dialogs_->SendToFriendForm.get();
     sendForm->Setup(Addresses().productSite, &prompts_);
@@ -392,17 +421,15 @@ void TMainAppForm::AddImageToDirectory(const std::string& file)
 
 void TMainAppForm::dragEnterEvent(QDragEnterEvent* e)
 {
-    if (e->mimeData()->hasUrls())
+    if (pasteDropWorkflow_ && MayOfferPicture(*e->mimeData()))
         e->acceptProposedAction();
 }
 
 void TMainAppForm::dropEvent(QDropEvent* e)
 {
-    for (const QUrl& url : e->mimeData()->urls()) {
-        if (url.isLocalFile())
-            AddImageToDirectory(url.toLocalFile().toStdString());
-    }
     e->acceptProposedAction();
+    if (pasteDropWorkflow_)
+        pasteDropWorkflow_->Drop(e->mimeData());
 }
 
 // --- Command handlers -------------------------------------------------------------
@@ -413,6 +440,13 @@ void TMainAppForm::Open1Click()
     const std::string file = env_.askOpenFile(kOpenFilter);
     if (!file.empty())
         AddImageToDirectory(file);
+}
+
+void TMainAppForm::PasteMenuItemClick()
+{
+    Trace("PasteMenuItemClick");
+    if (pasteDropWorkflow_)
+        pasteDropWorkflow_->Paste(QGuiApplication::clipboard()->mimeData());
 }
 
 void TMainAppForm::SaveMenuItemClick()
@@ -557,10 +591,12 @@ void TMainAppForm::ShutdownApplication()
         versionCheck_->Shutdown();
     if (addressLookup_)
         addressLookup_->Shutdown();
+    if (autoSaver_)
+        autoSaver_->Stop();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();
-    SaveLogoDirectory(env_.appDir, tree_, prompts_, logoDirLoad_ == TLogoDirLoadResult::Unreadable);
+    WriteLogoDirectory(prompts_);
     if (helpForm_)
         helpForm_->CloseFile(env_.appDir + kHelpFile);
     uploadTile_ = QPixmap();

@@ -47,7 +47,9 @@ namespace quillon {
 class TAcquiredPictureAdder;
 class TImportWorkflow;
 class TGrabWorkflow;
+class TPasteDropWorkflow;
 class TLogoTreeModel;
+class TAutoSaver;
 class TDialogs;
 class TDirectoryOps;
 class THelpForm;
@@ -92,6 +94,7 @@ public:
     bool UploadRunning() const { return uploadRunning_; }
     TUploadWorkflow* UploadWorkflow() const { return uploadWorkflow_.get(); }
     TSendToFriendWorkflow* SendToFriendWorkflow() const { return sendWorkflow_.get(); }
+    TAutoSaver* AutoSaver() const { return autoSaver_; }
     TVersionCheckWorkflow* VersionCheck() const { return versionCheck_.get(); }
     TServiceAddressLookup* AddressLookup() const { return addressLookup_.get(); }
 
@@ -105,6 +108,7 @@ public:
 
     // The command handlers, one per command, whatever control runs it.
     void Open1Click();
+    void PasteMenuItemClick();
     void SaveMenuItemClick();
     void AcquireImageMenuItemClick();
     void SelectSourceMenuItemClick();
@@ -198,6 +202,7 @@ private:
     void SetAppCursor(const QCursor* cursor);
     void ConnectSourceView();
     const TOptions* Options() const;
+    bool WriteLogoDirectory(TPrompts& prompts);
 
     TAppEnvironment env_;
     TDialogs* dialogs_ = nullptr;
@@ -237,10 +242,12 @@ private:
     std::unique_ptr<TAcquiredPictureAdder> acquiredPictureAdder_;
     std::unique_ptr<TImportWorkflow> importWorkflow_;
     std::unique_ptr<TGrabWorkflow> grabWorkflow_;
+    std::unique_ptr<TPasteDropWorkflow> pasteDropWorkflow_;
     std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     std::unique_ptr<TServiceAddressLookup> addressLookup_;
     QPixmap uploadTile_;
+    TAutoSaver* autoSaver_ = nullptr;
 
     // Controls, by the names the rest of the program knows them by.
     TLogoTreeModel* treeModel_ = nullptr;

@@ -5,6 +5,7 @@
 
 #include "acquire/ui/scanner.h"
 #include "app/messages.h"
+#include "app/ui/autosaver.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/helpform.h"
 #include "imaging/ui/pictureview.h"
@@ -119,6 +120,10 @@ void TMainAppForm::CreateCommands()
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     edit->setObjectName("Edit1");
+    QAction* paste = Command("PasteMenuItem", "Paste", nullptr, &TMainAppForm::PasteMenuItemClick);
+    paste->setShortcut(QKeySequence::Paste);
+    edit->addAction(paste);
+    edit->addSeparator();
     QAction* rename = Command("RenameMenuItem", "Rename...", "rename", &TMainAppForm::RenameMenuItemClick);
     QAction* del = Command("DeleteMenuItem", "Delete", "delete", &TMainAppForm::DeleteMenuItemClick);
     // F2 and Delete act on the tree only: Delete in a text field or a combo box must
@@ -347,6 +352,8 @@ void TMainAppForm::SetUploadRunning(bool running)
 {
     uploadRunning_ = running;
     UpdateCommandStates();
+    if (autoSaver_)
+        autoSaver_->Changed();  // a finished upload gave a logo its URL
 }
 
 void TMainAppForm::SetSendRunning(bool running)

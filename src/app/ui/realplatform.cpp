@@ -1,5 +1,6 @@
 #include "app/ui/realplatform.h"
 
+#include "app/ui/desktoptrash.h"
 #include "app/ui/platformadapters.h"
 
 namespace quillon {
@@ -23,6 +24,7 @@ TAppEnvironment TRealPlatform::Environment(const std::string& appDir)
     env.pickColor = [](int& colour) { return PickColor(nullptr, colour); };
     env.launchBrowser = LaunchBrowser;
     env.grabScreen = GrabPrimaryScreen;
+    env.removeFile = MoveFileToTrash;
     return env;
 }
 
