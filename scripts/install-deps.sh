@@ -10,6 +10,8 @@ build_pkgs=(
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
   xvfb xauth
+  # the window's icons are drawn from SVG at the screen's scale
+  libqt6svg6
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
@@ -19,6 +21,8 @@ test_pkgs=(
   openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0 imagemagick
   # the browser hand-off over the session bus: gdbus, the client a person or a test uses
   libglib2.0-bin
+  # the validators of the installed desktop entry and AppStream metainfo
+  desktop-file-utils appstream
   # fuzzing
   clang libclang-rt-14-dev
 )

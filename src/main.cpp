@@ -56,6 +56,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(quillon::kMainCaption);
     QApplication::setApplicationDisplayName(quillon::kMainCaption);
     QApplication::setApplicationVersion(quillon::kAppVersion);
+    // Ties the window to its desktop entry (its icon and name in the task bar).
+    QGuiApplication::setDesktopFileName("org.quillon.Quillon");
 
     quillon::TRealPlatform platform;
     // Everything the program keeps lives beside its executable.
