@@ -175,6 +175,64 @@ TEST_F(StartupTest, ASecondCopyActivatesTheFirstAndWritesNothing)
     EXPECT_EQ(AppFilesPresent(), 3);
 }
 
+TEST_F(StartupTest, ASecondCopyHandsThePicturesOnItsCommandLineToTheFirst)
+{
+    TTempDir source;
+    // A name that percent-encoding could get wrong, and a picture that fails Open's check.
+    const std::string odd = source.Write("beach 100%25 \xc3\xa9t\xc3\xa9.png", EncodePicture(TBitmap(40, 30), pfPNG));
+    const std::string tiny = source.Write("tiny.png", EncodePicture(TBitmap(8, 8), pfPNG));
+    TQuillonApplication first(Env());
+    ASSERT_TRUE(first.Start());
+    first.MainForm().FormActivate();
+    TLogoNode* root = first.MainForm().LogoTree().Root();
+
+    TInstanceChannel secondChannel(runtime.Path().c_str());
+    {
+        TAppEnvironment env = Env(&secondChannel);
+        env.openFiles = {odd, tiny};
+        TQuillonApplication second(env);
+        EXPECT_TRUE(second.TerminateRequested());
+        EXPECT_FALSE(second.Start());
+    }
+    for (int i = 0; i < 50 && prompts.shown.empty(); ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(root->Count(), 1u);
+    EXPECT_EQ(root->Child(0)->Text(), "beach 100%25 \xc3\xa9t\xc3\xa9.png");
+    EXPECT_EQ(dir.Read("Logo Directory/beach 100%25 \xc3\xa9t\xc3\xa9.png"), source.Read("beach 100%25 \xc3\xa9t\xc3\xa9.png"));
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Image dimensions must be at least 16x16."});
+    EXPECT_EQ(AppFilesPresent(), 0);  // the second copy wrote nothing
+    first.MainForm().Exit1Click();
+}
+
+TEST_F(StartupTest, PicturesNamedAtTheStartJoinTheFolderSelectedLastTime)
+{
+    TTempDir source;
+    const std::string a = source.Write("a.png", EncodePicture(TBitmap(40, 30), pfPNG));
+    const std::string b = source.Write("b.png", EncodePicture(TBitmap(30, 40), pfPNG));
+    std::filesystem::create_directories(dir.Path() / "Logo Directory/F");
+    dir.Write("logodirectory.xml", "<logodirectory><logodirnode nodekind=\"folder\" nodename=\"F\"/></logodirectory>");
+    dir.Write("appstate.xml", "<appstate><activenodepath value=\"F\"/></appstate>");
+
+    TAppEnvironment env = Env();
+    env.openFiles = {a, b};
+    TQuillonApplication app(env);
+    ASSERT_TRUE(app.Start());
+    TMainAppForm& form = app.MainForm();
+    form.FormActivate();
+    Pump();
+    TLogoNode* folder = form.LogoTree().Root()->Child(0);
+    ASSERT_EQ(folder->Count(), 2u);
+    EXPECT_EQ(folder->Child(0)->Text(), "a.png");
+    EXPECT_EQ(folder->Child(1)->Text(), "b.png");
+    EXPECT_EQ(form.SelectedNode(), folder->Child(1));
+    EXPECT_TRUE(prompts.shown.empty());
+    // A later activation adds nothing more.
+    form.FormActivate();
+    Pump();
+    EXPECT_EQ(folder->Count(), 2u);
+    form.Exit1Click();
+}
+
 TEST_F(StartupTest, ASocketLeftByACrashedCopyDoesNotBlockTheNextStart)
 {
     runtime.Write("Quillon", "");  // an ordinary file where the socket would be

@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <stdexcept>
+#include <utility>
 
 // Qt's resource initialiser must be called from the global namespace.
 static void InitQuillonResources() { Q_INIT_RESOURCE(quillon); }
@@ -158,12 +159,20 @@ void TMainAppForm::CheckSingleInstance()
 {
     // The caption must not read "Quillon" before this check, so that the check never
     // finds the window of the copy that makes it.
-    if (env_.instances && env_.instances->Send(kMainCaption, "activate")) {
+    // Pictures named on this copy's command line go to the running copy with the request.
+    QStringList requests{"activate"};
+    for (const std::string& file : env_.openFiles)
+        requests << TInstanceChannel::OpenRequest(QString::fromStdString(file));
+    if (env_.instances && env_.instances->Send(kMainCaption, requests)) {
         terminateRequested_ = true;
     } else if (env_.instances) {
         env_.instances->Claim(kMainCaption);
         connect(env_.instances, &TInstanceChannel::ActivateRequested, this, &TMainAppForm::BringToFront);
         connect(env_.instances, &TInstanceChannel::Message1025, this, &TMainAppForm::CheckImageURL);
+        connect(env_.instances, &TInstanceChannel::OpenRequested, this, [this](const QString& path) {
+            if (!shutdownDone_)
+                AddImageToDirectory(path.toStdString());
+        });
     }
     setWindowTitle(kMainCaption);
 }
@@ -200,6 +209,13 @@ void TMainAppForm::FormActivate()
     if (!activatedOnce_) {
         if (TLogoNode* node = LoadAppState(env_.appDir, tree_, prompts_))
             SelectNode(node);
+        // The pictures named at the start join the folder selected now, each as Open adds
+        // it; from the event loop, as a message box inside the activation would activate
+        // the window again.
+        QMetaObject::invokeMethod(this, [this, files = std::exchange(env_.openFiles, {})] {
+            for (const std::string& file : files)
+                AddImageToDirectory(file);
+        }, Qt::QueuedConnection);
     }
     CheckImageURL();
     UpdateCommandStates();
