@@ -9,7 +9,10 @@
 #include "support/tempdir.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
 #include <QTreeView>
 #include <filesystem>
 #include <functional>
@@ -231,6 +234,68 @@ TEST_F(StartupTest, PicturesNamedAtTheStartJoinTheFolderSelectedLastTime)
     Pump();
     EXPECT_EQ(folder->Count(), 2u);
     form.Exit1Click();
+}
+
+TEST_F(StartupTest, TheWindowsArrangementComesBackAtTheNextStart)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize size(std::min(area.width(), 820), std::min(area.height(), 570));
+    {
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        Pump();
+        TMainAppForm& form = app.MainForm();
+        form.resize(size);
+        form.move(area.topLeft() + QPoint(0, 10));
+        Pump();
+        auto* vertical = form.findChild<QSplitter*>("VerticalSplitter");
+        auto* horizontal = form.findChild<QSplitter*>("HorizontalSplitter");
+        vertical->setSizes({260, vertical->width() - 260 - vertical->handleWidth()});
+        horizontal->setSizes({150, horizontal->height() - 150 - horizontal->handleWidth()});
+        form.FitimageintopaneClick(true);
+        form.Exit1Click();
+    }
+    const std::string appState = dir.Read("appstate.xml");
+    ASSERT_TRUE(dir.Exists("windowlayout.xml"));
+
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    Pump();
+    TMainAppForm& form = app.MainForm();
+    EXPECT_EQ(form.size(), size);
+    EXPECT_EQ(form.pos(), area.topLeft() + QPoint(0, 10));
+    EXPECT_EQ(form.findChild<QSplitter*>("VerticalSplitter")->sizes()[0], 260);
+    EXPECT_EQ(form.findChild<QSplitter*>("HorizontalSplitter")->sizes()[0], 150);
+    EXPECT_TRUE(form.FitToPane());
+    EXPECT_TRUE(form.findChild<QAction*>("SIFitimageintopane")->isChecked());
+    form.Exit1Click();
+    EXPECT_EQ(dir.Read("appstate.xml"), appState);  // appstate.xml holds what it always held
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(StartupTest, AStoredWindowIsFittedOntoTheScreenAndADamagedOneIgnored)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    dir.Write("windowlayout.xml", "<windowlayout><window x=\"-4000\" y=\"9000\" width=\"5000\" height=\"4000\" "
+                                  "maximized=\"0\"/></windowlayout>");
+    {
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        Pump();
+        const QRect placed(app.MainForm().pos(), app.MainForm().size());
+        EXPECT_TRUE(area.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
+                                           << placed.height();
+        app.MainForm().Exit1Click();
+    }
+    for (const char* damaged : {"<windowlayout><window x=\"1\"", "<windowlayout><window width=\"-1\"/></windowlayout>"}) {
+        dir.Write("windowlayout.xml", damaged);
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        EXPECT_EQ(app.MainForm().size(), QSize(800, 608));
+        EXPECT_FALSE(app.MainForm().FitToPane());
+        app.MainForm().Exit1Click();
+    }
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(StartupTest, ASocketLeftByACrashedCopyDoesNotBlockTheNextStart)

@@ -8,6 +8,7 @@
 #include "app/ui/instancechannel.h"
 #include "app/ui/propertycontrols.h"
 #include "app/ui/uploadbannerpanel.h"
+#include "app/ui/windowlayoutkeeper.h"
 #include "imaging/ui/picturetransformworkflow.h"
 #include "imaging/ui/pictureview.h"
 #include "imaging/ui/saveworkflow.h"
@@ -87,8 +88,13 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     imageCursorTimer_->setInterval(40);
 
     ConnectSourceView();
+    layoutKeeper_ = std::make_unique<TWindowLayoutKeeper>(
+        env_.appDir, *this, std::vector<QSplitter*>{verticalSplitter_, horizontalSplitter_}, [this] { return FitToPane(); },
+        [this](bool on) { SetFitToPane(on); });
     FormCreate();
 }
+
+bool TMainAppForm::RestoreWindowLayout() { return layoutKeeper_->RestoreWindow(); }
 
 TMainAppForm::~TMainAppForm()
 {
@@ -199,6 +205,7 @@ bool TMainAppForm::event(QEvent* e)
         QTimer::singleShot(0, this, [this] {
             const int total = verticalSplitter_->width() - verticalSplitter_->handleWidth();
             verticalSplitter_->setSizes({kTreePanelWidth, std::max(0, total - kTreePanelWidth)});
+            layoutKeeper_->RestoreSplitters();
         });
     }
     return QMainWindow::event(e);
@@ -474,9 +481,14 @@ void TMainAppForm::Options1Click()
 void TMainAppForm::FitimageintopaneClick(bool checked)
 {
     Trace("FitimageintopaneClick");
-    for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
-        actions_[name]->setChecked(checked);
+    SetFitToPane(checked);
     ShowSelectedNode();
+}
+
+void TMainAppForm::SetFitToPane(bool on)
+{
+    for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
+        actions_[name]->setChecked(on);
 }
 
 void TMainAppForm::ContentsToolButtonClick()
@@ -549,6 +561,8 @@ void TMainAppForm::ShutdownApplication()
     imageCursorTimer_->stop();
     if (env_.instances)
         env_.instances->Release();
+    if (treeWidthSet_)
+        layoutKeeper_->Save();  // only a window that was shown has an arrangement to keep
     hide();
     QCoreApplication::exit(0);
 }
