@@ -70,8 +70,9 @@ def gradient(width, height):
 class Session:
     """One running quillon with everything it needs around it."""
 
-    def __init__(self, extra_env=None, app_dir=None, prepare=None):
+    def __init__(self, extra_env=None, app_dir=None, prepare=None, screen="1280x1024x24"):
         self.tmp = tempfile.mkdtemp(prefix="quillon-e2e-")
+        self.screen = screen
         self.procs = []
         self.quillon = None
         self.app_dir = app_dir or os.path.join(self.tmp, "app")
@@ -96,7 +97,7 @@ class Session:
 
     def _start_display(self):
         r, w = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"], pass_fds=(w,))
+        self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", self.screen, "-nolisten", "tcp"], pass_fds=(w,))
         os.close(w)
         number = b""
         with os.fdopen(r, "rb") as f:

@@ -1,4 +1,5 @@
 #include "app/ui/mainappform.h"
+#include "app/ui/programimages.h"
 
 #include "app/appfiles.h"
 #include "app/appstate.h"
@@ -71,12 +72,12 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     InitQuillonResources();
     setObjectName("MainAppForm");
     setWindowTitle(kStartingCaption);
-    setWindowIcon(QIcon(":/icons/quillon.png"));
+    setWindowIcon(ProgramIcon("quillon"));
     QApplication::setWindowIcon(windowIcon());  // dialogs and message boxes too
     setAcceptDrops(true);
     resize(800, 608);
     setMinimumSize(800, 550);
-    uploadTile_ = QPixmap(":/UPLOAD_BOX_BMP");
+    uploadTile_ = ProgramPixmap(":/UPLOAD_BOX_BMP", QSize(16, 16));
     CreateLayout();
     CreateCommands();
 
@@ -151,8 +152,9 @@ void TMainAppForm::InitializeApplication()
     logoSettings_->LogoShown = [this] { return activeSourceImage_ != nullptr; };
     logoSettings_->ShowSelectedNode = [this] { ShowSelectedNode(); };
 
-    cursors_[1] = QCursor(QPixmap(":/HANDFLATCURSOR"), 7, 7);
-    cursors_[2] = QCursor(QPixmap(":/HANDGRABCURSOR"), 7, 7);
+    // The hot spot is in the cursor's own 16-pixel units, whatever the screen's scale.
+    cursors_[1] = QCursor(ProgramPixmap(":/HANDFLATCURSOR", QSize(16, 16)), 7, 7);
+    cursors_[2] = QCursor(ProgramPixmap(":/HANDGRABCURSOR", QSize(16, 16)), 7, 7);
 
     activeNodeObject_ = nullptr;
     showingNode_ = false;
