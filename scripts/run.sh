@@ -36,13 +36,27 @@ fi
 cd "$here"
 status=0
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  # The virtual server runs in a session of its own, so Ctrl+C here reaches the program
+  # alone: it closes as when its window is closed (saving your files), and the server
+  # goes after it. A Ctrl+C that reached the server too would end the program unsaved.
+  pidfile=$(mktemp)
   # shellcheck disable=SC2016 # expanded by the inner shell, inside the virtual server
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  setsid xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    echo $$ >"$0"
     echo "No display found: Quillon runs on the virtual X server $DISPLAY (Xvfb); its window is not visible here."
     echo "  See it:     DISPLAY=$DISPLAY XAUTHORITY=$XAUTHORITY x11vnc -localhost -nopw   (then a VNC viewer on localhost:5900)"
     echo "  Screenshot: DISPLAY=$DISPLAY XAUTHORITY=$XAUTHORITY import -window root shot.png"
-    echo "  Stop it:    Ctrl+C here (your files are saved), or kill the process: pkill -f \"^$1\""
-    exec "$@"' quillon "$quillon" "$@" || status=$?
+    echo "  Stop it:    Ctrl+C here, or from elsewhere: kill $$   (either way your files are saved)"
+    exec "$@"' "$pidfile" "$quillon" "$@" &
+  runner=$!
+  trap 'kill -TERM "$(cat "$pidfile")" 2>/dev/null || true' INT TERM
+  wait "$runner" || status=$?
+  # A signal interrupts the wait: wait again for the program to finish closing.
+  while kill -0 "$runner" 2>/dev/null; do
+    status=0
+    wait "$runner" || status=$?
+  done
+  rm -f "$pidfile"
 else
   "$quillon" "$@" || status=$?
 fi
