@@ -1,6 +1,6 @@
 """On a screen that scales by 2 (QT_SCALE_FACTOR=2) a picture at its own size is not
-blurred: each of its pixels is one pixel of the screen, and the frame still follows the
-mouse in the picture's pixels."""
+blurred: each of its pixels is one pixel of the screen, the hand over the frame is drawn
+at that scale, and the frame still follows the mouse in the picture's pixels."""
 
 import os
 import subprocess
@@ -49,6 +49,12 @@ class ScaledScreen(QuillonTestCase):
                         return left + dx, top + dy
             return None
         left, top = wait_for(picture_on_screen, "the picture's pixels one to one on the screen's", timeout=10)
+
+        # Over the frame the hand is drawn at the screen's scale, its hot spot where the
+        # 16-pixel drawing has it (7, 7), in the double-size picture's pixels.
+        s.xdotool("mousemove", "--sync", left + 150, top + 100)
+        s.xdotool("mousemove", "--sync", left + 152, top + 102)
+        wait_for(lambda: s.cursor_image() == (16 * SCALE, 16 * SCALE, 7 * SCALE, 7 * SCALE), "the scaled hand")
 
         # Drag the frame's right edge inward by 80 screen pixels: 80 of the picture's. (The
         # edge's last pixel is left alone: with the window at an odd screen position Qt may

@@ -155,9 +155,8 @@ void TMainAppForm::InitializeApplication()
     logoSettings_->LogoShown = [this] { return activeSourceImage_ != nullptr; };
     logoSettings_->ShowSelectedNode = [this] { ShowSelectedNode(); };
 
-    // The hot spot is in the cursor's own 16-pixel units, whatever the screen's scale.
-    cursors_[1] = QCursor(ProgramPixmap(":/HANDFLATCURSOR", QSize(16, 16)), 7, 7);
-    cursors_[2] = QCursor(ProgramPixmap(":/HANDGRABCURSOR", QSize(16, 16)), 7, 7);
+    cursors_[1] = ProgramCursor(":/HANDFLATCURSOR", QPoint(7, 7));
+    cursors_[2] = ProgramCursor(":/HANDGRABCURSOR", QPoint(7, 7));
 
     activeNodeObject_ = nullptr;
     showingNode_ = false;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QCursor>
 #include <QIcon>
 #include <QPixmap>
+#include <QPoint>
 #include <QSize>
 #include <QString>
 
@@ -16,5 +18,9 @@ QIcon ProgramIcon(const QString& name);
 // where the screen scales, carrying its device pixel ratio, so that it covers
 // logicalSize and every device pixel is drawn, not stretched.
 QPixmap ProgramPixmap(const QString& resource, QSize logicalSize);
+
+// A cursor drawn at 16 x 16 (resource and resource@2x), at the screen's scale, with its
+// hot spot given in the drawing's 16-pixel units.
+QCursor ProgramCursor(const QString& resource, QPoint hotSpot);
 
 } // namespace quillon
