@@ -207,6 +207,26 @@ TEST_F(StartupTest, ASecondCopyHandsThePicturesOnItsCommandLineToTheFirst)
     first.MainForm().Exit1Click();
 }
 
+TEST_F(StartupTest, OpenRequestsCarryAnyAbsolutePathAndNothingElse)
+{
+    TInstanceChannel receiver(runtime.Path().c_str());
+    ASSERT_TRUE(receiver.Claim("Test"));
+    QStringList opened;
+    int activations = 0;
+    QObject::connect(&receiver, &TInstanceChannel::OpenRequested, [&](const QString& p) { opened << p; });
+    QObject::connect(&receiver, &TInstanceChannel::ActivateRequested, [&] { ++activations; });
+    const QString odd = QString::fromUtf8("/tmp/two\nlines 100% \xc3\xa9.png");
+    TInstanceChannel sender(runtime.Path().c_str());
+    // A relative path means nothing in another copy's working folder.
+    ASSERT_TRUE(sender.Send("Test", {"activate", TInstanceChannel::OpenRequest(odd), "open relative.png",
+                                     TInstanceChannel::OpenRequest("/b.jpg")}));
+    for (int i = 0; i < 50 && opened.size() < 2; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    Pump();
+    EXPECT_EQ(opened, (QStringList{odd, "/b.jpg"}));
+    EXPECT_EQ(activations, 1);
+}
+
 TEST_F(StartupTest, PicturesNamedAtTheStartJoinTheFolderSelectedLastTime)
 {
     TTempDir source;
