@@ -293,6 +293,30 @@ TEST_F(StartupTest, TheWindowsArrangementComesBackAtTheNextStart)
     EXPECT_TRUE(prompts.shown.empty());
 }
 
+TEST_F(StartupTest, AMaximisedWindowComesBackMaximisedAndKeepsItsNormalSize)
+{
+    {
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        Pump();
+        app.MainForm().resize(800, 560);  // the offscreen screen is 800 wide
+        Pump();
+        app.MainForm().showMaximized();
+        Pump();
+        app.MainForm().Exit1Click();
+    }
+    EXPECT_NE(dir.Read("windowlayout.xml").find("width=\"800\" height=\"560\" maximized=\"1\""), std::string::npos)
+        << dir.Read("windowlayout.xml");
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    Pump();
+    EXPECT_TRUE(app.MainForm().isMaximized());
+    app.MainForm().showNormal();
+    Pump();
+    EXPECT_EQ(app.MainForm().size(), QSize(800, 560));
+    app.MainForm().Exit1Click();
+}
+
 TEST_F(StartupTest, AStoredWindowIsFittedOntoTheScreenAndADamagedOneIgnored)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
