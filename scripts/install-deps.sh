@@ -10,6 +10,8 @@ build_pkgs=(
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev libturbojpeg0-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
   xvfb xauth
+  # the window's icons are drawn from SVG at the screen's scale
+  libqt6svg6
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
@@ -21,6 +23,8 @@ test_pkgs=(
   xclip
   # the browser hand-off over the session bus: gdbus, the client a person or a test uses
   libglib2.0-bin
+  # the validators of the installed desktop entry and AppStream metainfo
+  desktop-file-utils appstream
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -1,5 +1,6 @@
 #include "acquire/settingsstore.h"
 #include "acquire/ui/automationserver.h"
+#include "app/commandline.h"
 #include "app/messages.h"
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
@@ -39,6 +40,17 @@ int RunRegistrationSwitch(quillon::TAutomationSwitch which)
     return 0;
 }
 
+// The arguments left once Qt has taken its own, less the start switches.
+std::vector<std::string> PictureArguments(const QStringList& arguments)
+{
+    std::vector<std::string> rest;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (quillon::FindAutomationSwitch({QString(), arguments[i]}) == quillon::TAutomationSwitch::None)
+            rest.push_back(arguments[i].toStdString());
+    }
+    return quillon::PictureArguments(rest, QDir::currentPath().toStdString());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -56,11 +68,14 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(quillon::kMainCaption);
     QApplication::setApplicationDisplayName(quillon::kMainCaption);
     QApplication::setApplicationVersion(quillon::kAppVersion);
+    // Ties the window to its desktop entry (its icon and name in the task bar).
+    QGuiApplication::setDesktopFileName("org.quillon.Quillon");
 
     quillon::TRealPlatform platform;
     // Everything the program keeps lives beside its executable.
-    const quillon::TAppEnvironment env =
+    quillon::TAppEnvironment env =
         platform.Environment(QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/");
+    env.openFiles = PictureArguments(QCoreApplication::arguments());
 
     // The plug-in object is served before the window exists; its calls are handled once
     // the event loop runs. Without a session bus the program runs without it.

@@ -1,6 +1,7 @@
 #include "app/appfiles.h"
 
 #include "app/appstate.h"
+#include "app/windowlayout.h"
 #include "common/atomicfile.h"
 #include "logodir/logodirfile.h"
 #include "options/messages.h"
@@ -9,7 +10,7 @@ namespace quillon {
 
 void RemoveStaleApplicationTemporaries(const std::string& appDir)
 {
-    RemoveStaleTemporaryFiles(appDir, {kAppStateFile, kOptionsFile, kLogoDirectoryFile});
+    RemoveStaleTemporaryFiles(appDir, {kAppStateFile, kOptionsFile, kLogoDirectoryFile, kWindowLayoutFile});
 }
 
 } // namespace quillon

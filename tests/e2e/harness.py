@@ -7,6 +7,7 @@ found through the accessibility tree (AT-SPI) and operated with real pointer and
 key events (xdotool), so what is tested is what a user meets.
 """
 
+import ctypes
 import os
 import shutil
 import signal
@@ -70,8 +71,9 @@ def gradient(width, height):
 class Session:
     """One running quillon with everything it needs around it."""
 
-    def __init__(self, extra_env=None, app_dir=None, prepare=None):
+    def __init__(self, extra_env=None, app_dir=None, prepare=None, screen="1280x1024x24"):
         self.tmp = tempfile.mkdtemp(prefix="quillon-e2e-")
+        self.screen = screen
         self.procs = []
         self.quillon = None
         self.app_dir = app_dir or os.path.join(self.tmp, "app")
@@ -96,7 +98,7 @@ class Session:
 
     def _start_display(self):
         r, w = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"], pass_fds=(w,))
+        self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", self.screen, "-nolisten", "tcp"], pass_fds=(w,))
         os.close(w)
         number = b""
         with os.fdopen(r, "rb") as f:
@@ -313,6 +315,48 @@ class Session:
             e = acc.get_extents(Atspi.CoordType.SCREEN)
             args += ["-crop", f"{e.width}x{e.height}+{e.x}+{e.y}"]
         subprocess.run([*args, path], env=self.env, check=True)
+
+    def cursor_image(self):
+        """The pointer's picture as the X server shows it: (width, height, hot x, hot y)."""
+        xcb, xfixes = ctypes.CDLL("libxcb.so.1"), ctypes.CDLL("libxcb-xfixes.so.0")
+
+        class Cookie(ctypes.Structure):
+            _fields_ = [("sequence", ctypes.c_uint)]
+
+        class CursorImage(ctypes.Structure):
+            _fields_ = [("response_type", ctypes.c_uint8), ("pad0", ctypes.c_uint8), ("sequence", ctypes.c_uint16),
+                        ("length", ctypes.c_uint32), ("x", ctypes.c_int16), ("y", ctypes.c_int16),
+                        ("width", ctypes.c_uint16), ("height", ctypes.c_uint16), ("xhot", ctypes.c_uint16),
+                        ("yhot", ctypes.c_uint16), ("cursor_serial", ctypes.c_uint32), ("pad1", ctypes.c_uint8 * 8)]
+
+        xcb.xcb_connect.restype = ctypes.c_void_p
+        xcb.xcb_connect.argtypes = [ctypes.c_char_p, ctypes.c_void_p]
+        xcb.xcb_disconnect.argtypes = [ctypes.c_void_p]
+        xfixes.xcb_xfixes_query_version.restype = Cookie
+        xfixes.xcb_xfixes_query_version.argtypes = [ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint32]
+        xfixes.xcb_xfixes_query_version_reply.restype = ctypes.c_void_p
+        xfixes.xcb_xfixes_query_version_reply.argtypes = [ctypes.c_void_p, Cookie, ctypes.c_void_p]
+        xfixes.xcb_xfixes_get_cursor_image.restype = Cookie
+        xfixes.xcb_xfixes_get_cursor_image.argtypes = [ctypes.c_void_p]
+        xfixes.xcb_xfixes_get_cursor_image_reply.restype = ctypes.POINTER(CursorImage)
+        xfixes.xcb_xfixes_get_cursor_image_reply.argtypes = [ctypes.c_void_p, Cookie, ctypes.c_void_p]
+        libc = ctypes.CDLL(None)
+        libc.free.argtypes = [ctypes.c_void_p]
+        connection = xcb.xcb_connect(self.display.encode(), None)
+        try:
+            # The extension answers only once its version has been asked.
+            libc.free(xfixes.xcb_xfixes_query_version_reply(connection, xfixes.xcb_xfixes_query_version(connection, 4, 0),
+                                                            None))
+            reply = xfixes.xcb_xfixes_get_cursor_image_reply(connection, xfixes.xcb_xfixes_get_cursor_image(connection),
+                                                             None)
+            if not reply:
+                return None
+            r = reply.contents
+            result = (r.width, r.height, r.xhot, r.yhot)
+            libc.free(ctypes.cast(reply, ctypes.c_void_p))
+            return result
+        finally:
+            xcb.xcb_disconnect(connection)
 
     def read_qr_code(self, acc):
         """What a phone's camera reads off a QR code on screen."""

@@ -9,7 +9,10 @@
 #include "support/tempdir.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
 #include <QTreeView>
 #include <filesystem>
 #include <functional>
@@ -173,6 +176,170 @@ TEST_F(StartupTest, ASecondCopyActivatesTheFirstAndWritesNothing)
     EXPECT_FALSE(first.TerminateRequested());
     first.MainForm().Exit1Click();
     EXPECT_EQ(AppFilesPresent(), 3);
+}
+
+TEST_F(StartupTest, ASecondCopyHandsThePicturesOnItsCommandLineToTheFirst)
+{
+    TTempDir source;
+    // A name that percent-encoding could get wrong, and a picture that fails Open's check.
+    const std::string odd = source.Write("beach 100%25 \xc3\xa9t\xc3\xa9.png", EncodePicture(TBitmap(40, 30), pfPNG));
+    const std::string tiny = source.Write("tiny.png", EncodePicture(TBitmap(8, 8), pfPNG));
+    TQuillonApplication first(Env());
+    ASSERT_TRUE(first.Start());
+    first.MainForm().FormActivate();
+    TLogoNode* root = first.MainForm().LogoTree().Root();
+
+    TInstanceChannel secondChannel(runtime.Path().c_str());
+    {
+        TAppEnvironment env = Env(&secondChannel);
+        env.openFiles = {odd, tiny};
+        TQuillonApplication second(env);
+        EXPECT_TRUE(second.TerminateRequested());
+        EXPECT_FALSE(second.Start());
+    }
+    for (int i = 0; i < 50 && prompts.shown.empty(); ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(root->Count(), 1u);
+    EXPECT_EQ(root->Child(0)->Text(), "beach 100%25 \xc3\xa9t\xc3\xa9.png");
+    EXPECT_EQ(dir.Read("Logo Directory/beach 100%25 \xc3\xa9t\xc3\xa9.png"), source.Read("beach 100%25 \xc3\xa9t\xc3\xa9.png"));
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"Image dimensions must be at least 16x16."});
+    EXPECT_EQ(AppFilesPresent(), 0);  // the second copy wrote nothing
+    first.MainForm().Exit1Click();
+}
+
+TEST_F(StartupTest, OpenRequestsCarryAnyAbsolutePathAndNothingElse)
+{
+    TInstanceChannel receiver(runtime.Path().c_str());
+    ASSERT_TRUE(receiver.Claim("Test"));
+    QStringList opened;
+    int activations = 0;
+    QObject::connect(&receiver, &TInstanceChannel::OpenRequested, [&](const QString& p) { opened << p; });
+    QObject::connect(&receiver, &TInstanceChannel::ActivateRequested, [&] { ++activations; });
+    const QString odd = QString::fromUtf8("/tmp/two\nlines 100% \xc3\xa9.png");
+    TInstanceChannel sender(runtime.Path().c_str());
+    // A relative path means nothing in another copy's working folder.
+    ASSERT_TRUE(sender.Send("Test", {"activate", TInstanceChannel::OpenRequest(odd), "open relative.png",
+                                     TInstanceChannel::OpenRequest("/b.jpg")}));
+    for (int i = 0; i < 50 && opened.size() < 2; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    Pump();
+    EXPECT_EQ(opened, (QStringList{odd, "/b.jpg"}));
+    EXPECT_EQ(activations, 1);
+}
+
+TEST_F(StartupTest, PicturesNamedAtTheStartJoinTheFolderSelectedLastTime)
+{
+    TTempDir source;
+    const std::string a = source.Write("a.png", EncodePicture(TBitmap(40, 30), pfPNG));
+    const std::string b = source.Write("b.png", EncodePicture(TBitmap(30, 40), pfPNG));
+    std::filesystem::create_directories(dir.Path() / "Logo Directory/F");
+    dir.Write("logodirectory.xml", "<logodirectory><logodirnode nodekind=\"folder\" nodename=\"F\"/></logodirectory>");
+    dir.Write("appstate.xml", "<appstate><activenodepath value=\"F\"/></appstate>");
+
+    TAppEnvironment env = Env();
+    env.openFiles = {a, b};
+    TQuillonApplication app(env);
+    ASSERT_TRUE(app.Start());
+    TMainAppForm& form = app.MainForm();
+    form.FormActivate();
+    Pump();
+    TLogoNode* folder = form.LogoTree().Root()->Child(0);
+    ASSERT_EQ(folder->Count(), 2u);
+    EXPECT_EQ(folder->Child(0)->Text(), "a.png");
+    EXPECT_EQ(folder->Child(1)->Text(), "b.png");
+    EXPECT_EQ(form.SelectedNode(), folder->Child(1));
+    EXPECT_TRUE(prompts.shown.empty());
+    // A later activation adds nothing more.
+    form.FormActivate();
+    Pump();
+    EXPECT_EQ(folder->Count(), 2u);
+    form.Exit1Click();
+}
+
+TEST_F(StartupTest, TheWindowsArrangementComesBackAtTheNextStart)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize size(std::min(area.width(), 820), std::min(area.height(), 570));
+    {
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        Pump();
+        TMainAppForm& form = app.MainForm();
+        form.resize(size);
+        form.move(area.topLeft() + QPoint(0, 10));
+        Pump();
+        auto* vertical = form.findChild<QSplitter*>("VerticalSplitter");
+        auto* horizontal = form.findChild<QSplitter*>("HorizontalSplitter");
+        vertical->setSizes({260, vertical->width() - 260 - vertical->handleWidth()});
+        horizontal->setSizes({150, horizontal->height() - 150 - horizontal->handleWidth()});
+        form.FitimageintopaneClick(true);
+        form.Exit1Click();
+    }
+    const std::string appState = dir.Read("appstate.xml");
+    ASSERT_TRUE(dir.Exists("windowlayout.xml"));
+
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    Pump();
+    TMainAppForm& form = app.MainForm();
+    EXPECT_EQ(form.size(), size);
+    EXPECT_EQ(form.pos(), area.topLeft() + QPoint(0, 10));
+    EXPECT_EQ(form.findChild<QSplitter*>("VerticalSplitter")->sizes()[0], 260);
+    EXPECT_EQ(form.findChild<QSplitter*>("HorizontalSplitter")->sizes()[0], 150);
+    EXPECT_TRUE(form.FitToPane());
+    EXPECT_TRUE(form.findChild<QAction*>("SIFitimageintopane")->isChecked());
+    form.Exit1Click();
+    EXPECT_EQ(dir.Read("appstate.xml"), appState);  // appstate.xml holds what it always held
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(StartupTest, AMaximisedWindowComesBackMaximisedAndKeepsItsNormalSize)
+{
+    {
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        Pump();
+        app.MainForm().resize(800, 560);  // the offscreen screen is 800 wide
+        Pump();
+        app.MainForm().showMaximized();
+        Pump();
+        app.MainForm().Exit1Click();
+    }
+    EXPECT_NE(dir.Read("windowlayout.xml").find("width=\"800\" height=\"560\" maximized=\"1\""), std::string::npos)
+        << dir.Read("windowlayout.xml");
+    TQuillonApplication app(Env());
+    ASSERT_TRUE(app.Start());
+    Pump();
+    EXPECT_TRUE(app.MainForm().isMaximized());
+    app.MainForm().showNormal();
+    Pump();
+    EXPECT_EQ(app.MainForm().size(), QSize(800, 560));
+    app.MainForm().Exit1Click();
+}
+
+TEST_F(StartupTest, AStoredWindowIsFittedOntoTheScreenAndADamagedOneIgnored)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    dir.Write("windowlayout.xml", "<windowlayout><window x=\"-4000\" y=\"9000\" width=\"5000\" height=\"4000\" "
+                                  "maximized=\"0\"/></windowlayout>");
+    {
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        Pump();
+        const QRect placed(app.MainForm().pos(), app.MainForm().size());
+        EXPECT_TRUE(area.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
+                                           << placed.height();
+        app.MainForm().Exit1Click();
+    }
+    for (const char* damaged : {"<windowlayout><window x=\"1\"", "<windowlayout><window width=\"-1\"/></windowlayout>"}) {
+        dir.Write("windowlayout.xml", damaged);
+        TQuillonApplication app(Env());
+        ASSERT_TRUE(app.Start());
+        EXPECT_EQ(app.MainForm().size(), QSize(800, 608));
+        EXPECT_FALSE(app.MainForm().FitToPane());
+        app.MainForm().Exit1Click();
+    }
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(StartupTest, ASocketLeftByACrashedCopyDoesNotBlockTheNextStart)

@@ -1,4 +1,5 @@
 #include "app/ui/aboutbox.h"
+#include "app/ui/programimages.h"
 
 #include "app/messages.h"
 
@@ -21,7 +22,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
 
     auto* picture = new QLabel(this);
     picture->setObjectName("ProgramIcon");
-    picture->setPixmap(QIcon(":/icons/quillon.png").pixmap(64, 64));
+    picture->setPixmap(ProgramIcon("quillon").pixmap(64, 64));
 
     auto* product = new QLabel(kMainCaption, this);
     product->setObjectName("ProductName");

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QUrl>
 #include <unistd.h>
 
 namespace quillon {
@@ -46,7 +47,14 @@ QString TInstanceChannel::DefaultRuntimeDir()
 
 QString TInstanceChannel::SocketPath(const QString& title) const { return runtimeDir_ + QLatin1Char('/') + title; }
 
-bool TInstanceChannel::Send(const QString& title, const QString& request)
+bool TInstanceChannel::Send(const QString& title, const QString& request) { return Send(title, QStringList{request}); }
+
+QString TInstanceChannel::OpenRequest(const QString& path)
+{
+    return QStringLiteral("open ") + QString::fromLatin1(QUrl::toPercentEncoding(path));
+}
+
+bool TInstanceChannel::Send(const QString& title, const QStringList& requests)
 {
     if (runtimeDir_.isEmpty())
         return false;  // no safe place for sockets: this copy runs on its own
@@ -54,7 +62,8 @@ bool TInstanceChannel::Send(const QString& title, const QString& request)
     socket.connectToServer(SocketPath(title));
     if (!socket.waitForConnected(kConnectTimeoutMs))
         return false;
-    socket.write((request + QLatin1Char('\n')).toUtf8());
+    for (const QString& request : requests)
+        socket.write((request + QLatin1Char('\n')).toUtf8());
     socket.waitForBytesWritten(kConnectTimeoutMs);
     socket.disconnectFromServer();
     return true;
@@ -86,6 +95,13 @@ bool TInstanceChannel::Claim(const QString& title)
 
 void TInstanceChannel::Release() { server_.close(); }
 
+void TInstanceChannel::Open(const QString& path)
+{
+    // The sender's working folder means nothing here.
+    if (path.startsWith(QLatin1Char('/')))
+        QMetaObject::invokeMethod(this, [this, path] { emit OpenRequested(path); }, Qt::QueuedConnection);
+}
+
 void TInstanceChannel::Accept()
 {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
@@ -99,6 +115,8 @@ void TInstanceChannel::Accept()
                     QMetaObject::invokeMethod(this, &TInstanceChannel::ActivateRequested, Qt::QueuedConnection);
                 else if (line == "message 1025")
                     QMetaObject::invokeMethod(this, &TInstanceChannel::Message1025, Qt::QueuedConnection);
+                else if (line.startsWith("open "))
+                    Open(QUrl::fromPercentEncoding(line.mid(5)));
             }
         };
         connect(socket, &QLocalSocket::readyRead, this, drain);

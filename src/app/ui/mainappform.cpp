@@ -1,4 +1,5 @@
 #include "app/ui/mainappform.h"
+#include "app/ui/programimages.h"
 
 #include "acquire/ui/acquiredpictureadder.h"
 #include "acquire/ui/grabworkflow.h"
@@ -13,6 +14,7 @@
 #include "app/ui/instancechannel.h"
 #include "app/ui/propertycontrols.h"
 #include "app/ui/uploadbannerpanel.h"
+#include "app/ui/windowlayoutkeeper.h"
 #include "imaging/ui/picturetransformworkflow.h"
 #include "imaging/ui/pictureview.h"
 #include "imaging/ui/saveworkflow.h"
@@ -41,6 +43,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <stdexcept>
+#include <utility>
 
 // Qt's resource initialiser must be called from the global namespace.
 static void InitQuillonResources() { Q_INIT_RESOURCE(quillon); }
@@ -78,12 +81,12 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     InitQuillonResources();
     setObjectName("MainAppForm");
     setWindowTitle(kStartingCaption);
-    setWindowIcon(QIcon(":/icons/quillon.png"));
+    setWindowIcon(ProgramIcon("quillon"));
     QApplication::setWindowIcon(windowIcon());  // dialogs and message boxes too
     setAcceptDrops(true);
     resize(800, 608);
     setMinimumSize(800, 550);
-    uploadTile_ = QPixmap(":/UPLOAD_BOX_BMP");
+    uploadTile_ = ProgramPixmap(":/UPLOAD_BOX_BMP", QSize(16, 16));
     CreateLayout();
     CreateCommands();
 
@@ -95,8 +98,13 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     imageCursorTimer_->setInterval(40);
 
     ConnectSourceView();
+    layoutKeeper_ = std::make_unique<TWindowLayoutKeeper>(
+        env_.appDir, *this, std::vector<QSplitter*>{verticalSplitter_, horizontalSplitter_}, [this] { return FitToPane(); },
+        [this](bool on) { SetFitToPane(on); });
     FormCreate();
 }
+
+bool TMainAppForm::RestoreWindowLayout() { return layoutKeeper_->RestoreWindow(); }
 
 TMainAppForm::~TMainAppForm()
 {
@@ -153,8 +161,8 @@ void TMainAppForm::InitializeApplication()
     logoSettings_->LogoShown = [this] { return activeSourceImage_ != nullptr; };
     logoSettings_->ShowSelectedNode = [this] { ShowSelectedNode(); };
 
-    cursors_[1] = QCursor(QPixmap(":/HANDFLATCURSOR"), 7, 7);
-    cursors_[2] = QCursor(QPixmap(":/HANDGRABCURSOR"), 7, 7);
+    cursors_[1] = ProgramCursor(":/HANDFLATCURSOR", QPoint(7, 7));
+    cursors_[2] = ProgramCursor(":/HANDGRABCURSOR", QPoint(7, 7));
 
     activeNodeObject_ = nullptr;
     showingNode_ = false;
@@ -186,12 +194,20 @@ void TMainAppForm::CheckSingleInstance()
 {
     // The caption must not read "Quillon" before this check, so that the check never
     // finds the window of the copy that makes it.
-    if (env_.instances && env_.instances->Send(kMainCaption, "activate")) {
+    // Pictures named on this copy's command line go to the running copy with the request.
+    QStringList requests{"activate"};
+    for (const std::string& file : env_.openFiles)
+        requests << TInstanceChannel::OpenRequest(QString::fromStdString(file));
+    if (env_.instances && env_.instances->Send(kMainCaption, requests)) {
         terminateRequested_ = true;
     } else if (env_.instances) {
         env_.instances->Claim(kMainCaption);
         connect(env_.instances, &TInstanceChannel::ActivateRequested, this, &TMainAppForm::BringToFront);
         connect(env_.instances, &TInstanceChannel::Message1025, this, &TMainAppForm::CheckImageURL);
+        connect(env_.instances, &TInstanceChannel::OpenRequested, this, [this](const QString& path) {
+            if (!shutdownDone_)
+                AddImageToDirectory(path.toStdString());
+        });
     }
     setWindowTitle(kMainCaption);
 }
@@ -218,6 +234,7 @@ bool TMainAppForm::event(QEvent* e)
         QTimer::singleShot(0, this, [this] {
             const int total = verticalSplitter_->width() - verticalSplitter_->handleWidth();
             verticalSplitter_->setSizes({kTreePanelWidth, std::max(0, total - kTreePanelWidth)});
+            layoutKeeper_->RestoreSplitters();
         });
     }
     return QMainWindow::event(e);
@@ -230,6 +247,13 @@ void TMainAppForm::FormActivate()
             SelectNode(node);
         if (autoSaver_)
             autoSaver_->Start();
+        // The pictures named at the start join the folder selected now, each as Open adds
+        // it; from the event loop, as a message box inside the activation would activate
+        // the window again.
+        QMetaObject::invokeMethod(this, [this, files = std::exchange(env_.openFiles, {})] {
+            for (const std::string& file : files)
+                AddImageToDirectory(file);
+        }, Qt::QueuedConnection);
     }
     CheckImageURL();
     UpdateCommandStates();
@@ -528,9 +552,14 @@ void TMainAppForm::Options1Click()
 void TMainAppForm::FitimageintopaneClick(bool checked)
 {
     Trace("FitimageintopaneClick");
-    for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
-        actions_[name]->setChecked(checked);
+    SetFitToPane(checked);
     ShowSelectedNode();
+}
+
+void TMainAppForm::SetFitToPane(bool on)
+{
+    for (const char* name : {"Fitimageintopane", "FitToPaneToolButton", "SIFitimageintopane"})
+        actions_[name]->setChecked(on);
 }
 
 void TMainAppForm::ContentsToolButtonClick()
@@ -605,6 +634,8 @@ void TMainAppForm::ShutdownApplication()
     imageCursorTimer_->stop();
     if (env_.instances)
         env_.instances->Release();
+    if (treeWidthSet_)
+        layoutKeeper_->Save();  // only a window that was shown has an arrangement to keep
     hide();
     QCoreApplication::exit(0);
 }

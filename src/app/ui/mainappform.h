@@ -59,6 +59,7 @@ class TPropertyControls;
 class TQRCodeView;
 class TPictureTransformWorkflow;
 class TSaveWorkflow;
+class TWindowLayoutKeeper;
 
 // The program's only working window. Its creation runs the start-up sequence that
 // reads the data files; Exit and closing it run the shutdown sequence that writes them.
@@ -131,6 +132,9 @@ public:
     // Called with the name of each command handler as it runs (tests use this).
     std::function<void(const char*)> CommandTrace;
 
+    // Before the first show: the arrangement the window had when it last closed; false
+    // when there is none (the caller places the window).
+    bool RestoreWindowLayout();
     void FormActivate();
     void ShutdownApplication();
     void LogoTreeViewChange(TLogoNode* node);
@@ -169,6 +173,7 @@ private:
     void CheckImageURL();
     void CreateAcquireWorkflows();
     void Trace(const char* handler);
+    void SetFitToPane(bool on);
 
     // Building the window (mainappform_layout.cpp).
     void CreateLayout();
@@ -246,6 +251,7 @@ private:
     std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     std::unique_ptr<TServiceAddressLookup> addressLookup_;
+    std::unique_ptr<TWindowLayoutKeeper> layoutKeeper_;
     QPixmap uploadTile_;
     TAutoSaver* autoSaver_ = nullptr;
 

@@ -1,6 +1,7 @@
 // The menus, the tool bar and the pop-up menus: every control that offers a command
 // runs that command's one handler, and one rule decides which of them are enabled.
 #include "app/ui/mainappform.h"
+#include "app/ui/programimages.h"
 #include "imaging/picturemessages.h"
 
 #include "acquire/ui/scanner.h"
@@ -33,7 +34,7 @@ const char* const kFormatNames[4] = {"BMP", "JPG", "GIF", "PNG"};
 const auto& kFormatTexts = kFormatCaptions;
 const int kAngles[3] = {90, 180, 270};
 
-QIcon Icon(const char* name) { return name ? QIcon(QString(":/icons/%1.png").arg(name)) : QIcon(); }
+QIcon Icon(const char* name) { return name ? ProgramIcon(name) : QIcon(); }
 
 } // namespace
 
@@ -345,7 +346,7 @@ void TMainAppForm::ApplyUploadGlyph()
     if (!uploadButton_->isEnabled())
         uploadButton_->setIcon(QIcon());
     else
-        uploadButton_->setIcon(QIcon(QPixmap(uploadRunning_ ? ":/STOPUPLOAD_BMP" : ":/UPLOAD_BMP")));
+        uploadButton_->setIcon(QIcon(uploadRunning_ ? ":/STOPUPLOAD_BMP" : ":/UPLOAD_BMP"));
 }
 
 void TMainAppForm::SetUploadRunning(bool running)

@@ -1,5 +1,6 @@
 // The widgets of the main window and where they sit.
 #include "app/ui/mainappform.h"
+#include "app/ui/programimages.h"
 
 #include "app/ui/uploadbannerpanel.h"
 #include "imaging/ui/pictureview.h"
@@ -104,7 +105,7 @@ void TMainAppForm::CreateLayout()
 QWidget* TMainAppForm::CreateTreePanel()
 {
     treeModel_ = new TLogoTreeModel(tree_, this);
-    treeModel_->SetImages(QIcon(":/icons/tree_logo.png"), QIcon(":/icons/tree_folder.png"));
+    treeModel_->SetImages(ProgramIcon("tree_logo"), ProgramIcon("tree_folder"));
 
     auto* panel = new QWidget(this);
     panel->setObjectName("LogoTreePanel");

@@ -63,15 +63,23 @@ bool TMainAppForm::FitToPane() const { return actions_.at("Fitimageintopane")->i
 
 void TMainAppForm::ConnectSourceView()
 {
-    sourceImage_->MouseDown = [this](QMouseEvent* e) { SourceImageMouseDown(e->pos().x(), e->pos().y()); };
+    // The frame works in the picture's pixels, whatever the screen's scale.
+    sourceImage_->MouseDown = [this](QMouseEvent* e) {
+        const QPoint p = sourceImage_->PicturePoint(e->position());
+        SourceImageMouseDown(p.x(), p.y());
+    };
     sourceImage_->MouseMove = [this](QMouseEvent* e) {
         // A release that went to someone else (a pop-up menu, another window) still
         // ends the drag: a frame must never follow a pointer whose button is up.
         if (frameDragging_ && !(e->buttons() & Qt::LeftButton))
             EndFrameDrag();
-        SourceImageMouseMove(e->pos().x(), e->pos().y());
+        const QPoint p = sourceImage_->PicturePoint(e->position());
+        SourceImageMouseMove(p.x(), p.y());
     };
-    sourceImage_->MouseUp = [this](QMouseEvent* e) { SourceImageMouseUp(e->pos().x(), e->pos().y()); };
+    sourceImage_->MouseUp = [this](QMouseEvent* e) {
+        const QPoint p = sourceImage_->PicturePoint(e->position());
+        SourceImageMouseUp(p.x(), p.y());
+    };
     sourceImage_->DragBroken = [this] { EndFrameDrag(); };
     connect(selFrameTimer_, &QTimer::timeout, this, &TMainAppForm::SelFrameTimerTimer);
     connect(imageCursorTimer_, &QTimer::timeout, this, &TMainAppForm::ImageCursorTimerTimer);
@@ -146,6 +154,10 @@ void TMainAppForm::ShowSelectedNode()
                 TBitmap logo;
                 activeSourceImage_ = ShowPicture(path, *activeNodeObject_, {{pane.width(), pane.height()}, FitToPane(), fill},
                                                  logo, &pictureCache_);
+                // At its own size a picture (and always the logo) keeps one pixel per
+                // pixel of the screen; fitted to the pane it takes the pane's size.
+                targetImage_->SetPixelRatio(devicePixelRatioF());
+                sourceImage_->SetPixelRatio(FitToPane() ? 1.0 : devicePixelRatioF());
                 targetImage_->SetPicture(ToImage(logo));
                 const TSize display = activeSourceImage_->Display().display;
                 sourceImage_->SetPainter(QSize(display.width, display.height), [this](QImage& canvas, QPoint origin) {
@@ -228,7 +240,7 @@ QRegion TMainAppForm::FrameRegion() const
     // Only the one-pixel strips under the frame change between two frames, and only
     // their part inside the pane is ever painted, whatever the size of the frame.
     QRegion region;
-    const QRect visible = sourceImage_->visibleRegion().boundingRect();
+    const QRect visible = sourceImage_->VisiblePictureRect();
     for (const TRect& s : FrameEraseStrips(activeSourceImage_->DisplayFrame()))
         region += QRect(s.left, s.top, s.Width(), s.Height()).intersected(visible);
     return region;
@@ -237,7 +249,7 @@ QRegion TMainAppForm::FrameRegion() const
 void TMainAppForm::RepaintFrame()
 {
     if (activeSourceImage_)
-        sourceImage_->update(FrameRegion());
+        sourceImage_->UpdatePicture(FrameRegion());
 }
 
 void TMainAppForm::SelFrameTimerTimer()
@@ -246,7 +258,7 @@ void TMainAppForm::SelFrameTimerTimer()
         return;
     // Drawn with the current phase, then advanced for the next tick.
     if (const QRegion region = FrameRegion(); !region.isEmpty())
-        sourceImage_->repaint(region);
+        sourceImage_->RepaintPicture(region);
     activeSourceImage_->AdvanceAnts();
 }
 

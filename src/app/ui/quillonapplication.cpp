@@ -29,7 +29,8 @@ bool TQuillonApplication::Start()
 {
     if (TerminateRequested())
         return false;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!mainForm_->RestoreWindowLayout() && screen) {
         QRect frame = mainForm_->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         mainForm_->move(frame.topLeft());

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <cmath>
 
 namespace quillon {
 
@@ -19,7 +20,7 @@ void TPictureView::SetPicture(const QImage& picture)
 {
     painter_ = nullptr;
     canvas_ = picture.convertToFormat(QImage::Format_RGB32);
-    setFixedSize(canvas_.size());
+    setFixedSize(ToView(canvas_.rect()).size());
     update();
 }
 
@@ -27,7 +28,8 @@ void TPictureView::SetPainter(QSize size, TPainter painter)
 {
     canvas_ = QImage();
     painter_ = std::move(painter);
-    setFixedSize(size);
+    paintedSize_ = size;
+    setFixedSize(ToView(QRect(QPoint(), size)).size());
     update();
 }
 
@@ -46,9 +48,13 @@ void TPictureView::paintEvent(QPaintEvent* e)
         // Rectangle by rectangle: the frame's four thin strips are not the whole pane
         // they enclose.
         for (const QRect& r : e->region()) {
-            QImage part(r.size(), QImage::Format_RGB888);
-            painter_(part, r.topLeft());
-            p.drawImage(r.topLeft(), part);
+            const QRect picture = ToPicture(r).intersected(QRect(QPoint(), paintedSize_));
+            if (picture.isEmpty())
+                continue;
+            QImage part(picture.size(), QImage::Format_RGB888);
+            painter_(part, picture.topLeft());
+            part.setDevicePixelRatio(ratio_);
+            p.drawImage(QPointF(picture.topLeft()) / ratio_, part);
         }
         return;
     }
@@ -56,8 +62,50 @@ void TPictureView::paintEvent(QPaintEvent* e)
         p.fillRect(e->rect(), Qt::white);
         return;
     }
-    p.drawImage(e->rect(), canvas_, e->rect());
+    const QRect picture = ToPicture(e->rect()).intersected(canvas_.rect());
+    p.drawImage(QRectF(QPointF(picture.topLeft()) / ratio_, QSizeF(picture.size()) / ratio_), canvas_, picture);
 }
+
+// The view's pixels that show any of the picture's pixels in picture, and back: a
+// rectangle grows outward to whole pixels on both sides.
+QRect TPictureView::ToView(const QRect& picture) const
+{
+    if (ratio_ == 1.0)
+        return picture;
+    const QRectF r(QPointF(picture.topLeft()) / ratio_, QSizeF(picture.size()) / ratio_);
+    return QRect(QPoint(static_cast<int>(std::floor(r.left())), static_cast<int>(std::floor(r.top()))),
+                 QPoint(static_cast<int>(std::ceil(r.right())) - 1, static_cast<int>(std::ceil(r.bottom())) - 1));
+}
+
+QRegion TPictureView::ToView(const QRegion& picture) const
+{
+    if (ratio_ == 1.0)
+        return picture;
+    QRegion view;
+    for (const QRect& r : picture)
+        view += ToView(r);
+    return view;
+}
+
+QRect TPictureView::ToPicture(const QRect& view) const
+{
+    if (ratio_ == 1.0)
+        return view;
+    const QRectF r(QPointF(view.topLeft()) * ratio_, QSizeF(view.size()) * ratio_);
+    return QRect(QPoint(static_cast<int>(std::floor(r.left())), static_cast<int>(std::floor(r.top()))),
+                 QPoint(static_cast<int>(std::ceil(r.right())) - 1, static_cast<int>(std::ceil(r.bottom())) - 1));
+}
+
+QPoint TPictureView::PicturePoint(const QPointF& viewPoint) const
+{
+    return QPoint(static_cast<int>(std::floor(viewPoint.x() * ratio_)), static_cast<int>(std::floor(viewPoint.y() * ratio_)));
+}
+
+QRect TPictureView::VisiblePictureRect() const { return ToPicture(visibleRegion().boundingRect()); }
+
+void TPictureView::UpdatePicture(const QRegion& region) { update(ToView(region)); }
+
+void TPictureView::RepaintPicture(const QRegion& region) { repaint(ToView(region)); }
 
 void TPictureView::mousePressEvent(QMouseEvent* e)
 {

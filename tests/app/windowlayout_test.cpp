@@ -1,0 +1,91 @@
+#include "app/windowlayout.h"
+
+#include "support/tempdir.h"
+
+#include <climits>
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using quillon::test::TTempDir;
+
+TEST(WindowLayout, WhatIsSavedComesBack)
+{
+    TTempDir dir;
+    EXPECT_EQ(LoadWindowLayout(dir.AppDir()), TWindowLayout{});  // no file: the defaults
+    TWindowLayout layout;
+    layout.window = TWindowRect{-20, 35, 1024, 700};
+    layout.maximized = true;
+    layout.splitters = {{"VerticalSplitter", {240, 0, 777}}, {"HorizontalSplitter", {400, 180}}};
+    layout.fitToPane = false;
+    SaveWindowLayout(dir.AppDir(), layout);
+    EXPECT_EQ(LoadWindowLayout(dir.AppDir()), layout);
+
+    layout = {};
+    layout.fitToPane = true;
+    SaveWindowLayout(dir.AppDir(), layout);
+    EXPECT_EQ(LoadWindowLayout(dir.AppDir()), layout);
+}
+
+TEST(WindowLayout, DamagedPartsAreLeftOutAndTheRestIsKept)
+{
+    const std::string good = "<splitter name=\"V\" sizes=\"200,600\"/>";
+    struct Case {
+        const char* file;
+        bool windowKept;
+        bool fitKept;
+        size_t splitters;
+    };
+    const Case cases[] = {
+        {"<windowlayout><window x=\"1\" y=\"2\" width=\"900\" height=\"600\"/><fittopane value=\"1\"/>", true, true, 1},
+        {"<windowlayout><window x=\"1\" y=\"2\" width=\"0\" height=\"600\"/><fittopane value=\"yes\"/>", false, false, 1},
+        {"<windowlayout><window x=\"1\" y=\"2\" width=\"900\"/>", false, false, 1},
+        {"<windowlayout><window x=\"1e3\" y=\"2\" width=\"900\" height=\"600\"/>", false, false, 1},
+        {"<windowlayout><window x=\"1\" y=\"2\" width=\"99999999999\" height=\"600\"/>", false, false, 1},
+        {"<windowlayout><splitter name=\"H\" sizes=\"-5,100\"/><splitter name=\"H2\" sizes=\"0,0\"/>"
+         "<splitter name=\"H3\" sizes=\"100\"/><splitter name=\"H4\" sizes=\"1,,2\"/><splitter sizes=\"1,2\"/>",
+         false, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TTempDir dir;
+        dir.Write(kWindowLayoutFile, std::string(c.file) + good + "</windowlayout>");
+        const TWindowLayout layout = LoadWindowLayout(dir.AppDir());
+        EXPECT_EQ(layout.window.has_value(), c.windowKept);
+        EXPECT_EQ(layout.fitToPane.has_value(), c.fitKept);
+        EXPECT_EQ(layout.splitters.size(), c.splitters);
+        EXPECT_EQ(layout.splitters.at("V"), (std::vector<int>{200, 600}));
+    }
+    // Whole files that are no layout at all.
+    for (const char* file : {"", "<windowlayout>", "<appstate/>", "\x89PNG\r\n",
+                             "<!DOCTYPE w [<!ENTITY e \"x\">]><windowlayout/>"}) {
+        TTempDir dir;
+        dir.Write(kWindowLayoutFile, file);
+        EXPECT_EQ(LoadWindowLayout(dir.AppDir()), TWindowLayout{}) << file;
+    }
+}
+
+TEST(WindowLayout, AWindowIsFittedOntoItsScreen)
+{
+    const TWindowRect screen{0, 0, 1280, 1000};
+    const TWindowRect second{1280, -200, 1920, 1080};  // a screen to the right, higher up
+    struct Case {
+        TWindowRect window;
+        TWindowRect onto;
+        TWindowRect expected;
+    };
+    const Case cases[] = {
+        {{100, 50, 900, 600}, screen, {100, 50, 900, 600}},          // fits: untouched
+        {{100, 50, 3000, 2000}, screen, {0, 0, 1280, 1000}},          // larger than the screen
+        {{1000, 900, 900, 600}, screen, {380, 400, 900, 600}},        // hangs off the bottom right
+        {{-500, -300, 900, 600}, screen, {0, 0, 900, 600}},           // off the top left
+        {{100, 50, 900, 600}, second, {1280, 50, 900, 600}},          // moved onto the other screen
+        {{INT_MAX, INT_MIN, 900, 600}, screen, {380, 0, 900, 600}},   // a damaged file's extremes
+        {{10, 10, 900, 600}, {0, 0, 640, 480}, {0, 0, 800, 550}},     // a screen below the minimum
+        {{10, 10, 300, 200}, screen, {10, 10, 800, 550}},             // below the minimum
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.window.x << "," << c.window.y << " " << c.window.width << "x"
+                                        << c.window.height);
+        EXPECT_EQ(FitOntoScreen(c.window, c.onto, 800, 550), c.expected);
+    }
+}
