@@ -9,6 +9,7 @@ build_pkgs=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
+  libsane-dev
   xvfb xauth
 )
 test_pkgs=(
@@ -19,6 +20,8 @@ test_pkgs=(
   openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0 imagemagick
   # the browser hand-off over the session bus: gdbus, the client a person or a test uses
   libglib2.0-bin
+  # scanners: SANE's "test" backend stands in for a scanner
+  libsane1
   # fuzzing
   clang libclang-rt-14-dev
 )

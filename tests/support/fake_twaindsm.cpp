@@ -11,6 +11,7 @@
 //                 (a 24-bit picture of (2 + n) x 2 pixels for the n-th ok transfer),
 //                 "cancel" or "fail"
 //   close         the source asks to be closed (MSG_CLOSEDSREQ)
+//   hold          nothing more is sent until FakeTwain_Continue()
 // Each event is sent after enabling, and again after the previous event's transfers end.
 #include "acquire/twain.h"
 
@@ -88,8 +89,8 @@ void Configure(TFake& f, const std::string& script)
             for (const std::string& t : Split(word.substr(5), ','))
                 event.push_back(t);
             f.events.push_back(event);
-        } else if (word == "close")
-            f.events.push_back({"close"});
+        } else if (word == "close" || word == "hold")
+            f.events.push_back({word});
     }
 }
 
@@ -112,6 +113,8 @@ void ScheduleNext(TFake& f)
         return;
     std::vector<std::string> event = f.events.front();
     f.events.pop_front();
+    if (event[0] == "hold")
+        return;
     TW_UINT16 message = event[0] == "xfer" ? MSG_XFERREADY : MSG_CLOSEDSREQ;
     if (event[0] == "xfer")
         f.transfers.assign(event.begin() + 1, event.end());
@@ -200,6 +203,13 @@ extern "C" __attribute__((visibility("default"))) void FakeTwain_Reset(const cha
     std::lock_guard lock(f.mutex);
     f.reset = true;
     Configure(f, script ? script : "");
+}
+
+extern "C" __attribute__((visibility("default"))) void FakeTwain_Continue()
+{
+    TFake& f = Fake();
+    std::lock_guard lock(f.mutex);
+    ScheduleNext(f);
 }
 
 // Every call so far, one per line: "DAT/MSG", with " ds" when it was addressed to the

@@ -1,0 +1,36 @@
+#include "acquire/ui/platformscanner.h"
+
+namespace quillon {
+
+TPlatformScanner::TPlatformScanner(TPrompts& prompts, QObject* parent) : QObject(parent), sane_(prompts)
+{
+    connect(&sane_, &TSaneScanner::AvailabilityKnown, this, &TPlatformScanner::AvailabilityKnown);
+}
+
+bool TPlatformScanner::Available()
+{
+    if (!decided_) {
+        // Looking for the TWAIN manager costs a failed dlopen; SANE's list takes longer
+        // and arrives later.
+        if (twain_.Available()) {
+            chosen_ = &twain_;
+            decided_ = true;
+        } else if (sane_.Available()) {
+            chosen_ = &sane_;
+            decided_ = true;
+        }
+    }
+    return chosen_ != nullptr;
+}
+
+bool TPlatformScanner::SelectSource(QWidget* parent)
+{
+    return Available() && chosen_->SelectSource(parent);
+}
+
+std::optional<TBitmap> TPlatformScanner::Acquire(QWidget* parent)
+{
+    return Available() ? chosen_->Acquire(parent) : std::nullopt;
+}
+
+} // namespace quillon
