@@ -1,5 +1,7 @@
 #include "app/ui/mainappform.h"
 
+#include "acquire/ui/acquiredpictureadder.h"
+#include "acquire/ui/importworkflow.h"
 #include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
@@ -30,6 +32,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
 #include <stdexcept>
 
@@ -262,6 +265,7 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
                                                 uploadWorkflow_->AskProxyLogin});
     downloadWorkflow_ = std::make_unique<TPictureDownloadWorkflow>(
         *env_.settings, *dialogs_->PictureDownloadForm, [this](const std::string& file) { AddImageToDirectory(file); });
+    CreateAcquireWorkflows();
 
     TSendToFriendForm* sendForm = dialogs_->SendToFriendForm.get();
     sendForm->Setup(Addresses().productSite, &prompts_);
@@ -298,6 +302,18 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     versionCheck_->OpenDownload = [this] { OpenInBrowser(Addresses().setupDownload); };
     if (optionsForm.Options.checknewversion)
         versionCheck_->Start(optionsForm.Options);
+}
+
+void TMainAppForm::CreateAcquireWorkflows()
+{
+    acquiredPictureAdder_ = std::make_unique<TAcquiredPictureAdder>(
+        env_.appDir, prompts_, *dialogs_->FileFormatChoiceForm,
+        TAcquiredPictureHost{&tree_, [this] { return SelectedNode(); }, [this]() -> const TLogoDirObject& {
+                                 return *newLogoTemplate_;
+                             },
+                             [this](TLogoNode* node) { SelectNode(node); }});
+    importWorkflow_ = std::make_unique<TImportWorkflow>(*env_.scanner, *acquiredPictureAdder_,
+                                                        dialogs_->OptionsForm->Options, this, toolBar_);
 }
 
 TServiceAddresses TMainAppForm::Addresses() const
@@ -401,8 +417,20 @@ void TMainAppForm::SaveMenuItemClick()
     Trace("SaveMenuItemClick");
     saveWorkflow_->SaveLogo();
 }
-void TMainAppForm::AcquireImageMenuItemClick() { Trace("AcquireImageMenuItemClick"); }
-void TMainAppForm::SelectSourceMenuItemClick() { Trace("SelectSourceMenuItemClick"); }
+void TMainAppForm::AcquireImageMenuItemClick()
+{
+    Trace("AcquireImageMenuItemClick");
+    if (importWorkflow_)
+        importWorkflow_->AcquireImageMenuItemClick();
+}
+
+void TMainAppForm::SelectSourceMenuItemClick()
+{
+    Trace("SelectSourceMenuItemClick");
+    if (importWorkflow_)
+        importWorkflow_->SelectSourceMenuItemClick();
+}
+
 void TMainAppForm::GrabFromScreenToolButtonClick() { Trace("GrabFromScreenToolButtonClick"); }
 void TMainAppForm::UploadButtonClick()
 {

@@ -44,6 +44,8 @@ class QTreeView;
 
 namespace quillon {
 
+class TAcquiredPictureAdder;
+class TImportWorkflow;
 class TLogoTreeModel;
 class TDialogs;
 class TDirectoryOps;
@@ -160,6 +162,7 @@ private:
     void CheckSingleInstance();
     void BringToFront();
     void CheckImageURL();
+    void CreateAcquireWorkflows();
     void Trace(const char* handler);
 
     // Building the window (mainappform_layout.cpp).
@@ -230,6 +233,8 @@ private:
     std::unique_ptr<THelpForm> helpForm_;
     std::unique_ptr<TUploadWorkflow> uploadWorkflow_;
     std::unique_ptr<TPictureDownloadWorkflow> downloadWorkflow_;
+    std::unique_ptr<TAcquiredPictureAdder> acquiredPictureAdder_;
+    std::unique_ptr<TImportWorkflow> importWorkflow_;
     std::unique_ptr<TSendToFriendWorkflow> sendWorkflow_;
     std::unique_ptr<TVersionCheckWorkflow> versionCheck_;
     std::unique_ptr<TServiceAddressLookup> addressLookup_;

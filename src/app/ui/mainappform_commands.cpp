@@ -3,6 +3,7 @@
 #include "app/ui/mainappform.h"
 #include "imaging/picturemessages.h"
 
+#include "acquire/ui/scanner.h"
 #include "app/messages.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/helpform.h"
@@ -297,7 +298,7 @@ void TMainAppForm::UpdateCommandStates()
     context.firstNode = tree_.Root();
     context.uploadRunning = uploadRunning_;
     context.sendRunning = sendRunning_;
-    context.twainAvailable = false;  // no scanner manager is looked for yet
+    context.twainAvailable = env_.scanner->Available();
     commandStates_ = ComputeCommandStates(context);
     const TCommandStates& s = commandStates_;
 
