@@ -5,6 +5,11 @@ namespace quillon {
 TPlatformScanner::TPlatformScanner(TPrompts& prompts, QObject* parent) : QObject(parent), sane_(prompts)
 {
     connect(&sane_, &TSaneScanner::AvailabilityKnown, this, &TPlatformScanner::AvailabilityKnown);
+    // SANE's list takes from a few milliseconds (local devices) to seconds (network
+    // backends waiting for answers). Started with the program, on its own thread, it is
+    // usually there when the main window first asks; when it is not, the import commands
+    // follow at a later refresh (or at AvailabilityKnown).
+    TSaneDeviceList::Process().Start();
 }
 
 bool TPlatformScanner::Available()

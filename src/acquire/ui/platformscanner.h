@@ -9,7 +9,8 @@ namespace quillon {
 
 // The program's scanner: the TWAIN data source manager when one is installed, else SANE
 // when it finds devices, else none (the import commands stay disabled, silently).
-// Nothing is probed before the first Available() call.
+// SANE's devices are listed from construction on, on a thread of their own; the TWAIN
+// manager is looked for at the first Available() call.
 class TPlatformScanner : public QObject, public TScanner {
     Q_OBJECT
 public:
