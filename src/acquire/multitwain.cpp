@@ -214,6 +214,10 @@ TTwainImage TMultiTWAIN::TWAIN_AcquireImage(TW_HANDLE window, unsigned /*pixelTy
             SetState(5);
     }
     DisableSource();
+    // A source that will not end its transfers or be disabled is closed all the same:
+    // the manager unloads it, and the next command starts in state 1.
+    if (state_ > 4)
+        SetState(4);
     CloseSource();
     CloseManager();
     UnloadManager();

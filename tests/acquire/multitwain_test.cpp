@@ -208,6 +208,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The user closes the scanner's window without scanning.
         TSourceCase{"close", 0, {2, 3, 4, 5, 4, 3, 2, 1},
                     {"-> CLOSEDSREQ", "USERINTERFACE/DISABLEDS ds", "IDENTITY/CLOSEDS", "PARENT/CLOSEDSM"}},
+        // A source that will not end its transfer is closed all the same, so the next
+        // command starts in state 1 again.
+        TSourceCase{"fail=ENDXFER xfer:ok", 3, {2, 3, 4, 5, 6, 7, 4, 3, 2, 1},
+                    {"-> XFERREADY", "IMAGENATIVEXFER/GET ds ok rc=6", "PENDINGXFERS/ENDXFER ds rc=1",
+                     "PENDINGXFERS/ENDXFER ds rc=1", "IDENTITY/CLOSEDS", "PARENT/CLOSEDSM"}},
         // Enabling answered with anything but a failure counts as enabled.
         TSourceCase{"enable=2 xfer:ok", 3, {2, 3, 4, 5, 6, 7, 5, 4, 3, 2, 1},
                     {"-> XFERREADY", "IMAGENATIVEXFER/GET ds ok rc=6", "PENDINGXFERS/ENDXFER ds 0",

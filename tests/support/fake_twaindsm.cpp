@@ -4,7 +4,8 @@
 //
 // Script (FakeTwain_Reset, or the environment variable QUILLON_FAKE_TWAIN_SCRIPT when
 // the library was never reset), words separated by spaces:
-//   fail=OPENDSM,OPENDS,ENABLEDS,USERSELECT,REGISTER   calls that answer TWRC_FAILURE
+//   fail=OPENDSM,OPENDS,ENABLEDS,USERSELECT,REGISTER,ENDXFER,DISABLEDS
+//                 calls that answer TWRC_FAILURE
 //   enable=N      what MSG_ENABLEDS answers (default TWRC_SUCCESS)
 //   select=N      what MSG_USERSELECT answers (default TWRC_SUCCESS)
 //   xfer:A,B,...  the source says MSG_XFERREADY; its transfers are A, B, ... each "ok"
@@ -288,6 +289,10 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTIT
         }
         f.callback = *static_cast<TW_CALLBACK*>(data);
         break;
+    case MSG_DISABLEDS:
+        if (fails("DISABLEDS"))
+            rc = TWRC_FAILURE;
+        break;
     case MSG_ENABLEDS: {
         auto* ui = static_cast<TW_USERINTERFACE*>(data);
         if (ui->ShowUI != 1 || ui->ModalUI != 0)
@@ -312,6 +317,10 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTIT
         }
         break;
     case MSG_ENDXFER: {
+        if (fails("ENDXFER")) {
+            rc = TWRC_FAILURE;
+            break;
+        }
         auto* pending = static_cast<TW_PENDINGXFERS*>(data);
         pending->Count = static_cast<TW_UINT16>(f.transfers.size());
         line += " " + std::to_string(pending->Count);
