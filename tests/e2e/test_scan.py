@@ -42,7 +42,22 @@ def jpeg_size(path):
     raise AssertionError("no frame header")
 
 
-class ScanByHand(QuillonTestCase):
+class ScannerCase(QuillonTestCase):
+    def menu_item(self, s, caption):
+        return s.wait_find(lambda: s.application(), None, caption,
+                           predicate=lambda a: a.get_role_name() == "menu item")
+
+    def twain_command(self, s, caption):
+        s.activate(s.main)
+        s.click(s.wait_find(s.main, "menu item", "File"))
+        submenu = self.menu_item(s, "Import from TWAIN source")
+        # Enabled: a scanner interface is there.
+        self.assertTrue(submenu.get_state_set().contains(Atspi.StateType.ENABLED))
+        s.click(submenu)
+        s.click(self.menu_item(s, caption))
+
+
+class ScanByHand(ScannerCase):
     def setUp(self):
         self.sane = tempfile.mkdtemp(prefix="quillon-sane-")
         self.addCleanup(shutil.rmtree, self.sane, True)
@@ -52,19 +67,6 @@ class ScanByHand(QuillonTestCase):
             f.write(TEST_CONF)
         self.session_env = {"SANE_CONFIG_DIR": self.sane,
                             "QUILLON_TWAIN_DSM": os.path.join(self.sane, "no-twain-here.so")}
-
-    def menu_item(self, s, caption):
-        return s.wait_find(lambda: s.application(), None, caption,
-                           predicate=lambda a: a.get_role_name() == "menu item")
-
-    def twain_command(self, s, caption):
-        s.activate(s.main)
-        s.click(s.wait_find(s.main, "menu item", "File"))
-        submenu = self.menu_item(s, "Import from TWAIN source")
-        # Enabled: a scanner interface (here SANE with its test backend) is there.
-        self.assertTrue(submenu.get_state_set().contains(Atspi.StateType.ENABLED))
-        s.click(submenu)
-        s.click(self.menu_item(s, caption))
 
     def test_choose_the_source_and_acquire_two_pages(self):
         s = self.start()

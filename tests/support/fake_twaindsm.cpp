@@ -45,7 +45,7 @@ struct TFake {
     TW_IDENTITY source{};
     std::vector<std::string> log;
     std::string logText;
-    std::thread deliverer;
+    std::vector<std::thread> deliverers;
 };
 
 TFake& Fake()
@@ -95,14 +95,16 @@ void Configure(TFake& f, const std::string& script)
     }
 }
 
-void JoinDeliverer(TFake& f)
+// Every thread of the source is joined before it is switched off: the manager may be
+// unloaded right after.
+void JoinDeliverers(TFake& f)
 {
-    std::thread t;
+    std::vector<std::thread> threads;
     {
         std::lock_guard lock(f.mutex);
-        t = std::move(f.deliverer);
+        threads.swap(f.deliverers);
     }
-    if (t.joinable())
+    for (std::thread& t : threads)
         t.join();
 }
 
@@ -119,9 +121,7 @@ void ScheduleNext(TFake& f)
     TW_UINT16 message = event[0] == "xfer" ? MSG_XFERREADY : MSG_CLOSEDSREQ;
     if (event[0] == "xfer")
         f.transfers.assign(event.begin() + 1, event.end());
-    if (f.deliverer.joinable())
-        f.deliverer.detach(); // finished or finishing: it only ever makes one call
-    f.deliverer = std::thread([&f, message] {
+    f.deliverers.emplace_back([&f, message] {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         DSMENTRYPROC callback = nullptr;
         TW_IDENTITY source{}, app{};
@@ -200,7 +200,7 @@ std::string Name(TW_UINT16 dat, TW_UINT16 msg)
 extern "C" __attribute__((visibility("default"))) void FakeTwain_Reset(const char* script)
 {
     TFake& f = Fake();
-    JoinDeliverer(f);
+    JoinDeliverers(f);
     std::lock_guard lock(f.mutex);
     f.reset = true;
     Configure(f, script ? script : "");
@@ -238,8 +238,8 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTIT
                                                                       TW_MEMREF data)
 {
     TFake& f = Fake();
-    if (msg == MSG_DISABLEDS || msg == MSG_CLOSEDS)
-        JoinDeliverer(f); // the source's thread is gone before it is switched off
+    if (msg == MSG_DISABLEDS || msg == MSG_CLOSEDS || msg == MSG_CLOSEDSM)
+        JoinDeliverers(f);
     std::lock_guard lock(f.mutex);
     if (!f.reset && msg == MSG_OPENDSM) {
         const char* script = std::getenv("QUILLON_FAKE_TWAIN_SCRIPT");
