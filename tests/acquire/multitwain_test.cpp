@@ -152,7 +152,8 @@ TEST_F(MultiTwainTest, SendsTheFixedApplicationIdentity)
     EXPECT_STREQ(id.Version.Info, "<?>");
     EXPECT_EQ(id.ProtocolMajor, 1);
     EXPECT_EQ(id.ProtocolMinor, 6);
-    EXPECT_EQ(id.SupportedGroups, 3u);
+    const uint32_t groups = id.SupportedGroups; // packed: read, never bound to a reference
+    EXPECT_EQ(groups, 3u);
     EXPECT_STREQ(id.Manufacturer, "<?>");
     EXPECT_STREQ(id.ProductFamily, "<?>");
     EXPECT_STREQ(id.ProductName, "<?>");
