@@ -3,6 +3,7 @@
 #include "common/atomicfile.h"
 #include "common/error.h"
 #include "imaging/codecs.h"
+#include "imaging/exiforientation.h"
 #include "imaging/picturemessages.h"
 
 #include <cerrno>
@@ -41,7 +42,7 @@ std::string ReadWholeFile(const std::string& path)
 TBitmap DecodePicture(std::string_view data, TPictureFormat format)
 {
     switch (format) {
-    case pfJPEG: return DecodeJPEG(data);
+    case pfJPEG: return ApplyExifOrientation(DecodeJPEG(data), ExifOrientationOfJPEG(data));
     case pfGIF: return DecodeGIF(data);
     case pfPNG: return DecodePNG(data);
     case pfBMP: break;
@@ -55,7 +56,9 @@ void Decode(const std::string& path, TBitmap& out, TDecodeListener* listener)
 {
     std::string data = ReadWholeFile(path);
     const TPictureFormat format = PictureFormatOfName(path);
-    if (format == pfJPEG)
+    // A turned photo cannot be told row by row: its first upright row is a column of the
+    // file. It is decoded whole and turned; a photo as stored keeps the band-by-band path.
+    if (format == pfJPEG && ExifOrientationOfJPEG(data) == 1)
         return DecodeJPEGInto(data, out, listener);
     out = DecodePicture(data, format);
     if (listener) {
