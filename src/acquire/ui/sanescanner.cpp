@@ -37,12 +37,6 @@ bool TSaneScanner::Available()
     return !devices_.empty();
 }
 
-void TSaneScanner::WaitForDevices()
-{
-    TSaneDeviceList::Process().Wait();
-    Available();
-}
-
 bool TSaneScanner::SelectSource(QWidget* parent)
 {
     if (!Available())

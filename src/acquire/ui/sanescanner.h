@@ -27,8 +27,6 @@ public:
     // is shown).
     std::optional<TBitmap> Acquire(QWidget* parent) override;
 
-    // Blocks until the device list is there (starting it when needed).
-    void WaitForDevices();
 
 signals:
     // The device list is there: Available() has its answer for the run.
