@@ -9,6 +9,7 @@ build_pkgs=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev libturbojpeg0-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
+  libsane-dev
   xvfb xauth
   # the window's icons are drawn from SVG at the screen's scale
   libqt6svg6
@@ -25,6 +26,8 @@ test_pkgs=(
   libglib2.0-bin
   # the validators of the installed desktop entry and AppStream metainfo
   desktop-file-utils appstream
+  # scanners: SANE's "test" backend stands in for a scanner
+  libsane1
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -16,7 +16,8 @@ public:
     virtual ~TScanner() = default;
 
     // Whether a scanner interface is there at all; the import commands are enabled by it.
-    // Decided on the first call and kept for the run.
+    // Once answered true it stays true for the run. An interface that lists its devices
+    // in the background (SANE) answers false until its list is there.
     virtual bool Available() = 0;
 
     // Lets the user choose the default source; true when one was chosen.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "acquire/settingsstore.h"
-#include "acquire/ui/scanner.h"
+#include "acquire/ui/platformscanner.h"
 #include "app/ui/appenvironment.h"
 #include "app/ui/instancechannel.h"
 #include "common/ui/messageboxprompts.h"
@@ -26,7 +26,7 @@ private:
     TMessageBoxPrompts prompts_;
     TInstanceChannel instances_;
     TSettingsFile settings_{TSettingsFile::DefaultPath()};
-    TNoScanner scanner_;
+    TPlatformScanner scanner_{prompts_};
 };
 
 } // namespace quillon
