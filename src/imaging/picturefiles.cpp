@@ -2,42 +2,14 @@
 
 #include "common/atomicfile.h"
 #include "common/error.h"
+#include "common/readfile.h"
 #include "imaging/codecs.h"
 #include "imaging/exiforientation.h"
 #include "imaging/picturemessages.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <new>
 
 namespace quillon {
-
-namespace {
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file)
-        throw QuillonError(path + ": " + std::strerror(errno));
-    std::string data;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        long size = std::ftell(file.get());
-        if (size > 0)
-            data.reserve(static_cast<size_t>(size));
-        std::rewind(file.get());
-    }
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
-        data.append(buffer, n);
-    if (std::ferror(file.get()))
-        throw QuillonError(path + ": " + std::strerror(errno));
-    return data;
-}
-
-} // namespace
 
 TBitmap DecodePicture(std::string_view data, TPictureFormat format)
 {

@@ -58,8 +58,10 @@ public:
         pictures.pop_front();
         return p;
     }
+    void SetAvailabilityListener(std::function<void()> l) override { listener = std::move(l); }
 
     bool available = true;
+    std::function<void()> listener;
     std::deque<std::optional<TBitmap>> pictures;
     std::vector<QWidget*> selectParents;
     std::function<void()> duringAcquire;

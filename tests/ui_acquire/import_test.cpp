@@ -141,21 +141,31 @@ TEST_F(ImportTest, NothingFromTheScannerEndsSilentlyAndTheHintsAreOffOnlyWhileIt
     EXPECT_EQ(scanner.selectParents, (std::vector<QWidget*>{form, form}));
 }
 
-TEST(ImportCommandStates, TheImportCommandsFollowTheScannersAvailability)
-{
-    for (bool available : {false, true}) {
-        TTempDir dir, runtime;
+// The real program's adapters with a scripted scanner, for the command states alone.
+struct TCommandStateRig {
+    TTempDir dir, runtime;
+    TScriptedPrompts prompts;
+    TScriptedScanner scanner;
+    TRealPlatform platform{runtime.Path().c_str()};
+
+    TAppEnvironment Environment()
+    {
         dir.Write("phoneslist.xml", "<phoneslist><make name=\"M\"><model name=\"A\" screenwidth=\"64\" "
                                     "screenheight=\"80\"/></make></phoneslist>");
-        TScriptedPrompts prompts;
-        TScriptedScanner scanner;
-        scanner.available = available;
-        TRealPlatform platform(runtime.Path().c_str());
         TAppEnvironment env = platform.Environment(dir.AppDir());
         env.prompts = &prompts;
         env.scanner = &scanner;
         env.systemProxy = [] { return std::optional<std::string>(); };
-        TQuillonApplication app(env);
+        return env;
+    }
+};
+
+TEST(ImportCommandStates, TheImportCommandsFollowTheScannersAvailability)
+{
+    for (bool available : {false, true}) {
+        TCommandStateRig rig;
+        rig.scanner.available = available;
+        TQuillonApplication app(rig.Environment());
         app.Start();
         app.MainForm().UpdateCommandStates();
         for (const char* name : {"ImportFromTWAINMenuItem", "ImportFromTWAINToolButton", "AcquireImageMenuItem",
@@ -164,6 +174,28 @@ TEST(ImportCommandStates, TheImportCommandsFollowTheScannersAvailability)
         app.MainForm().ShutdownApplication();
         AcquireTest::ClearQuitRequest();
     }
+}
+
+TEST(ImportCommandStates, AScannerFoundAfterTheWindowIsUpEnablesTheCommandsThen)
+{
+    TCommandStateRig rig;
+    TScriptedScanner& scanner = rig.scanner;
+    scanner.available = false;
+    {
+        TQuillonApplication app(rig.Environment());
+        app.Start();
+        app.MainForm().UpdateCommandStates();
+        QAction* acquire = app.MainForm().findChild<QAction*>("AcquireImageMenuItem");
+        EXPECT_FALSE(acquire->isEnabled());
+        ASSERT_TRUE(scanner.listener);
+        scanner.available = true;
+        scanner.listener();
+        EXPECT_TRUE(acquire->isEnabled());
+        app.MainForm().ShutdownApplication();
+        AcquireTest::ClearQuitRequest();
+    }
+    // The window is gone: a late list must not call into it.
+    EXPECT_FALSE(scanner.listener);
 }
 
 } // namespace

@@ -5,10 +5,10 @@
 #include "acquire/ui/picturedownloadworkflow.h"
 #include "common/prompts.h"
 #include "imaging/picturefiles.h"
+#include "imaging/ui/qtbitmap.h"
 #include "options/options.h"
 
 #include <QMimeData>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
@@ -48,22 +48,6 @@ void Sort(const QList<QUrl>& urls, TPasteDropOffer& offer)
         else if (IsWebURL(url))
             offer.urls.push_back(url.toString(QUrl::FullyEncoded).toStdString());
     }
-}
-
-// A picture with transparency shows on white, as pictures from files do.
-TBitmap ToBitmap(const QImage& image)
-{
-    QImage rgb(image.size(), QImage::Format_RGB888);
-    rgb.fill(Qt::white);
-    {
-        QPainter painter(&rgb);
-        painter.drawImage(0, 0, image);
-    }
-    TBitmap picture;
-    picture.ResizeForOverwrite(rgb.width(), rgb.height());
-    for (int y = 0; y < picture.Height(); ++y)
-        std::copy_n(rgb.constScanLine(y), picture.Stride(), picture.Row(y));
-    return picture;
 }
 
 } // namespace
@@ -129,7 +113,7 @@ void TPasteDropWorkflow::Take(const TPasteDropOffer& offer)
     if (const std::string problem = CheckPictureSize(offer.picture.width(), offer.picture.height()); !problem.empty())
         prompts_.Error(problem);
     else
-        adder_.Add(ToBitmap(offer.picture), {kPastedImageName, kTitlePastedImageName, kPromptPastedImageName},
+        adder_.Add(BitmapFromImage(offer.picture), {kPastedImageName, kTitlePastedImageName, kPromptPastedImageName},
                    options_.grabasktargetname, options_.grabbedfileformat);
 }
 

@@ -5,6 +5,10 @@ namespace quillon {
 TPlatformScanner::TPlatformScanner(TPrompts& prompts, QObject* parent) : QObject(parent), sane_(prompts)
 {
     connect(&sane_, &TSaneScanner::AvailabilityKnown, this, &TPlatformScanner::AvailabilityKnown);
+    connect(this, &TPlatformScanner::AvailabilityKnown, this, [this] {
+        if (listener_)
+            listener_();
+    });
     // SANE's list takes from a few milliseconds (local devices) to seconds (network
     // backends waiting for answers). Started with the program, on its own thread, it is
     // usually there when the main window first asks; when it is not, the import commands
@@ -36,6 +40,11 @@ bool TPlatformScanner::SelectSource(QWidget* parent)
 std::optional<TBitmap> TPlatformScanner::Acquire(QWidget* parent)
 {
     return Available() ? chosen_->Acquire(parent) : std::nullopt;
+}
+
+void TPlatformScanner::SetAvailabilityListener(std::function<void()> listener)
+{
+    listener_ = std::move(listener);
 }
 
 } // namespace quillon

@@ -19,6 +19,7 @@ public:
     bool Available() override;
     bool SelectSource(QWidget* parent) override;
     std::optional<TBitmap> Acquire(QWidget* parent) override;
+    void SetAvailabilityListener(std::function<void()> listener) override;
 
 signals:
     // SANE's device list arrived after the first Available() call; the import commands
@@ -30,6 +31,7 @@ private:
     TSaneScanner sane_;
     TScanner* chosen_ = nullptr;
     bool decided_ = false;
+    std::function<void()> listener_;
 };
 
 } // namespace quillon

@@ -2,6 +2,7 @@
 
 #include "imaging/bitmap.h"
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -26,6 +27,10 @@ public:
     // One picture from the default source, the last one when it delivers several;
     // nothing when it was cancelled, closed or failed (the scanner has reported any failure).
     virtual std::optional<TBitmap> Acquire(QWidget* parent) = 0;
+
+    // Called when Available() may have changed by itself (a device list arrived late), so
+    // the commands that depend on it can be refreshed; an empty function stops the calls.
+    virtual void SetAvailabilityListener(std::function<void()> listener) { (void)listener; }
 };
 
 // A machine with no scanner interface: the import commands stay disabled for the run.

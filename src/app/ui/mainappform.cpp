@@ -5,6 +5,7 @@
 #include "acquire/ui/grabworkflow.h"
 #include "acquire/ui/importworkflow.h"
 #include "acquire/ui/pastedropworkflow.h"
+#include "acquire/ui/scanner.h"
 #include "app/appfiles.h"
 #include "app/appstate.h"
 #include "app/messages.h"
@@ -108,6 +109,8 @@ bool TMainAppForm::RestoreWindowLayout() { return layoutKeeper_->RestoreWindow()
 
 TMainAppForm::~TMainAppForm()
 {
+    if (env_.scanner)
+        env_.scanner->SetAvailabilityListener({});
     if (env_.instances)
         env_.instances->Release();
 }
@@ -368,6 +371,8 @@ void TMainAppForm::CreateAcquireWorkflows()
                              [this](TLogoNode* node) { SelectNode(node); }});
     importWorkflow_ = std::make_unique<TImportWorkflow>(*env_.scanner, *acquiredPictureAdder_,
                                                         dialogs_->OptionsForm->Options, this, toolBar_);
+    // A scanner list that arrives after the window is up enables the import commands then.
+    env_.scanner->SetAvailabilityListener([this] { UpdateCommandStates(); });
     grabWorkflow_ = std::make_unique<TGrabWorkflow>(*acquiredPictureAdder_, prompts_, dialogs_->OptionsForm->Options,
                                                     *dialogs_->GrabScreenForm, this, env_.grabScreen);
 }

@@ -8,6 +8,7 @@
 #include "imaging/picturefiles.h"
 #include "imaging/pictureshow.h"
 #include "imaging/ui/pictureview.h"
+#include "imaging/ui/qtbitmap.h"
 #include "logodir/nodepaths.h"
 
 #include <QAction>
@@ -23,14 +24,6 @@
 namespace quillon {
 
 namespace {
-
-QImage ToImage(const TBitmap& b)
-{
-    QImage image(b.Width(), b.Height(), QImage::Format_RGB888);
-    for (int y = 0; y < b.Height(); ++y)
-        std::copy_n(b.Row(y), b.Stride(), image.scanLine(y));
-    return image;
-}
 
 Qt::CursorShape ShapeOf(THitCode code)
 {
@@ -158,7 +151,7 @@ void TMainAppForm::ShowSelectedNode()
                 // pixel of the screen; fitted to the pane it takes the pane's size.
                 targetImage_->SetPixelRatio(devicePixelRatioF());
                 sourceImage_->SetPixelRatio(FitToPane() ? 1.0 : devicePixelRatioF());
-                targetImage_->SetPicture(ToImage(logo));
+                targetImage_->SetPicture(ImageFromBitmap(logo));
                 const TSize display = activeSourceImage_->Display().display;
                 sourceImage_->SetPainter(QSize(display.width, display.height), [this](QImage& canvas, QPoint origin) {
                     if (!activeSourceImage_) {
@@ -205,7 +198,7 @@ void TMainAppForm::RenderLogo()
         return;
     TBitmap target;
     activeSourceImage_->RenderLogo(target);
-    targetImage_->SetPicture(ToImage(target));
+    targetImage_->SetPicture(ImageFromBitmap(target));
 }
 
 void TMainAppForm::UpdateImageStatus()

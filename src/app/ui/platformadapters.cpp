@@ -1,5 +1,6 @@
 #include "app/ui/platformadapters.h"
 
+#include "imaging/ui/qtbitmap.h"
 #include "options/ui/colorbutton.h"
 
 #include <QApplication>
@@ -88,14 +89,10 @@ std::optional<TBitmap> GrabPrimaryScreen()
     if (!screen)
         return std::nullopt;
     // Window 0 is the whole screen; the pixmap comes in device pixels.
-    const QImage image = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB888);
+    const QImage image = screen->grabWindow(0).toImage();
     if (image.isNull())
         return std::nullopt;
-    TBitmap picture;
-    picture.ResizeForOverwrite(image.width(), image.height());
-    for (int y = 0; y < picture.Height(); ++y)
-        std::copy_n(image.constScanLine(y), picture.Stride(), picture.Row(y));
-    return picture;
+    return BitmapFromImage(image);
 }
 
 } // namespace quillon
