@@ -306,7 +306,12 @@ class Session:
                               "^" + window.get_name() + "$"], env=self.env, capture_output=True, text=True).stdout.split()
         for wid in ids:
             subprocess.run(["xdotool", "windowactivate", "--sync", wid], env=self.env, capture_output=True)
-        return window.get_state_set().contains(Atspi.StateType.ACTIVE)
+        if window.get_state_set().contains(Atspi.StateType.ACTIVE):
+            return True
+        # A window shown again without another one active in between has the keyboard, but
+        # the accessibility bus is not always told: the X server's focus decides then.
+        focus = subprocess.run(["xdotool", "getwindowfocus"], env=self.env, capture_output=True, text=True).stdout
+        return focus.strip() in ids
 
     def screenshot(self, path, acc=None):
         """The screen, or the part a control covers."""

@@ -86,7 +86,9 @@ def screenshot(s, path):
     return pixel
 
 
-class ScreenGrab(QuillonTestCase):
+class GrabSteps:
+    """The user's steps of a grab, for the test cases of the grab's screen sources."""
+
     def grab_window(self, s, scale=1.0):
         """Starts the command from the tool bar; returns the grab window once it covers the
         screen (the accessibility tree tells sizes in the program's scaled pixels)."""
@@ -131,6 +133,8 @@ class ScreenGrab(QuillonTestCase):
             for x in range(16):
                 self.assertEqual(grabbed(x, y), pattern(10 + x, 10 + y), (x, y))
 
+
+class ScreenGrab(GrabSteps, QuillonTestCase):
     def test_grab_a_rectangle_exactly_refusals_esc_and_a_scale_factor(self):
         s = self.start(prepare=prepare)
         # No scanner interface on this machine: the import command is disabled.
@@ -175,6 +179,7 @@ class ScreenGrab(QuillonTestCase):
         s.activate(s.main)
         s.key("ctrl+q")
         self.assertEqual(s.wait_exit(), 0)
+
 
 
 if __name__ == "__main__":

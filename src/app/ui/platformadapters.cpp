@@ -1,5 +1,6 @@
 #include "app/ui/platformadapters.h"
 
+#include "acquire/ui/portalscreenshot.h"
 #include "imaging/ui/qtbitmap.h"
 #include "options/ui/colorbutton.h"
 
@@ -83,11 +84,35 @@ std::string LaunchBrowser(const std::string& url)
     return process.errorString().left(255).toStdString() + " " + process.program().toStdString();
 }
 
+namespace {
+
+// The portal answers with the whole desktop; the grab shows the primary screen.
+QImage PrimaryScreenPart(const QImage& desktop, const QScreen& screen)
+{
+    const qreal scale = screen.devicePixelRatio();
+    const QRect logical(screen.geometry().topLeft() - screen.virtualGeometry().topLeft(), screen.geometry().size());
+    const QRect device(QPoint(qRound(logical.x() * scale), qRound(logical.y() * scale)),
+                       QSize(qRound(logical.width() * scale), qRound(logical.height() * scale)));
+    if (device.isEmpty() || device == desktop.rect() || !desktop.rect().contains(device))
+        return desktop;
+    return desktop.copy(device);
+}
+
+} // namespace
+
 std::optional<TBitmap> GrabPrimaryScreen()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return std::nullopt;
+    if (ScreenNeedsPortal()) {
+        const TPortalScreenshot shot = TakePortalScreenshot();
+        if (shot.outcome == TPortalScreenshot::Taken)
+            return BitmapFromImage(PrimaryScreenPart(shot.image, *screen));
+        // The user said no, or a Wayland program has no screen of its own to fall back on.
+        if (shot.outcome == TPortalScreenshot::Refused || QGuiApplication::platformName().startsWith("wayland"))
+            return std::nullopt;
+    }
     // Window 0 is the whole screen; the pixmap comes in device pixels.
     const QImage image = screen->grabWindow(0).toImage();
     if (image.isNull())

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QImage>
+
+namespace quillon {
+
+// Whether the screen has to be asked of the desktop portal: a Wayland session lets no
+// program read the screen itself, and under XWayland the X root window shows only the
+// X programs.
+bool ScreenNeedsPortal();
+
+struct TPortalScreenshot {
+    enum TOutcome { NoPortal, Refused, Taken };
+    TOutcome outcome = NoPortal;
+    QImage image;  // the whole desktop in device pixels, when Taken
+};
+
+// The desktop through the portal's Screenshot call (org.freedesktop.portal.Screenshot),
+// without the portal's own selection dialog where the portal allows that. Waits in an
+// event loop of its own for the portal's answer, at most timeoutMs.
+TPortalScreenshot TakePortalScreenshot(int timeoutMs = 120000);
+
+} // namespace quillon
