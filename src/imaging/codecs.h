@@ -3,6 +3,8 @@
 #include "imaging/bitmap.h"
 #include "imaging/pictureformat.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +46,10 @@ TBitmap DecodeBMP(std::string_view data);
 
 // Encoders return the whole file; they throw QuillonError for an empty picture.
 std::string EncodeJPEG(const TBitmap& picture, int quality); // quality clamped to 10..100
+// The same for a picture handed over a row at a time, top first: row(y) gives row y's
+// pixels, which stay valid until the next call. A caller can make the picture's rows
+// while the earlier ones are compressed instead of holding all of it.
+std::string EncodeJPEGRows(int width, int height, int quality, const std::function<const uint8_t*(int y)>& row);
 std::string EncodePNG(const TBitmap& picture);
 std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings);
 std::string EncodeBMP(const TBitmap& picture); // 24 bits, bottom-up

@@ -167,21 +167,21 @@ struct TEncodeState {
     unsigned long size = 0;
 };
 
-bool RunEncode(TEncodeState& s, const TBitmap& picture, int quality)
+bool RunEncode(TEncodeState& s, int width, int height, int quality, const std::function<const uint8_t*(int)>& row)
 {
     if (setjmp(s.err.jump))
         return false;
     jpeg_mem_dest(&s.cinfo, &s.buffer, &s.size);
-    s.cinfo.image_width = static_cast<JDIMENSION>(picture.Width());
-    s.cinfo.image_height = static_cast<JDIMENSION>(picture.Height());
+    s.cinfo.image_width = static_cast<JDIMENSION>(width);
+    s.cinfo.image_height = static_cast<JDIMENSION>(height);
     s.cinfo.input_components = 3;
     s.cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&s.cinfo);
     jpeg_set_quality(&s.cinfo, quality, TRUE);
     jpeg_start_compress(&s.cinfo, TRUE);
     while (s.cinfo.next_scanline < s.cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(picture.Row(static_cast<int>(s.cinfo.next_scanline)));
-        jpeg_write_scanlines(&s.cinfo, &row, 1);
+        JSAMPROW rowPointer = const_cast<uint8_t*>(row(static_cast<int>(s.cinfo.next_scanline)));
+        jpeg_write_scanlines(&s.cinfo, &rowPointer, 1);
     }
     jpeg_finish_compress(&s.cinfo);
     return true;
@@ -215,10 +215,25 @@ std::string EncodeJPEG(const TBitmap& picture, int quality)
 {
     if (picture.Empty())
         throw QuillonError("JPEG: the picture is empty");
+    return EncodeJPEGRows(picture.Width(), picture.Height(), quality, [&picture](int y) { return picture.Row(y); });
+}
+
+std::string EncodeJPEGRows(int width, int height, int quality, const std::function<const uint8_t*(int y)>& row)
+{
+    if (width <= 0 || height <= 0)
+        throw QuillonError("JPEG: the picture is empty");
     TEncodeState s{};
     InstallErrorManager(reinterpret_cast<j_common_ptr>(&s.cinfo), s.err);
     jpeg_create_compress(&s.cinfo);
-    bool ok = RunEncode(s, picture, quality < 10 ? 10 : quality > 100 ? 100 : quality);
+    bool ok = false;
+    try {
+        ok = RunEncode(s, width, height, quality < 10 ? 10 : quality > 100 ? 100 : quality, row);
+    } catch (...) {
+        // The rows' maker failed.
+        jpeg_destroy_compress(&s.cinfo);
+        std::free(s.buffer);
+        throw;
+    }
     std::string file;
     if (ok)
         file.assign(reinterpret_cast<const char*>(s.buffer), s.size);

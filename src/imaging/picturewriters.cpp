@@ -3,10 +3,14 @@
 #include "common/atomicfile.h"
 #include "common/error.h"
 #include "common/readfile.h"
+#include "common/workpool.h"
+#include "imaging/codecs.h"
 #include "imaging/losslessjpeg.h"
 #include "imaging/picturefiles.h"
+#include "imaging/transforms.h"
 #include "logodir/nodepaths.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -15,11 +19,13 @@ namespace quillon {
 namespace {
 
 // The transforms always write at the best JPEG quality and with the GIF defaults.
+constexpr int kTransformJPEGQuality = 100;
+
 std::string WritePictureFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
                              const TBitmap& picture)
 {
     TEncodeSettings settings;
-    settings.jpegQuality = 100;
+    settings.jpegQuality = kTransformJPEGQuality;
     std::string path = folderPath + baseName + PictureExtension(formatIndex);
     SavePicture(path, picture, PictureFormatFromIndex(formatIndex), settings);
     return path;
@@ -35,6 +41,37 @@ bool WriteTurnedJPEG(const std::string& path, int formatIndex, const std::string
         return false;
     WriteFileAtomically(path, *turned);
     return true;
+}
+
+// The turned picture is never held whole: a band of its rows is turned on another core
+// while the encoder compresses the band before it. The bytes are those of encoding
+// RotateBitmap's result; the turning costs no time beside the encoder, and no memory the
+// size of the picture.
+std::string EncodeRotatedJPEG(const TBitmap& picture, int angle, int quality)
+{
+    constexpr int kBandRows = 64;
+    const int width = angle == 180 ? picture.Width() : picture.Height();
+    const int height = angle == 180 ? picture.Height() : picture.Width();
+    TBitmap bands[2];
+    int bandTop = 0;
+    RotatedRows(picture, angle, 0, std::min(kBandRows, height), bands[0]);
+    TWorkPool::TTask next; // after the bands: it is waited for before they go
+    auto startNext = [&] {
+        const int top = bandTop + kBandRows;
+        if (top < height)
+            next = TWorkPool::Shared().Start(
+                [&, top] { RotatedRows(picture, angle, top, std::min(kBandRows, height - top), bands[1]); });
+    };
+    startNext();
+    return EncodeJPEGRows(width, height, quality, [&](int y) {
+        if (y >= bandTop + kBandRows) {
+            next.Wait();
+            std::swap(bands[0], bands[1]);
+            bandTop += kBandRows;
+            startNext();
+        }
+        return bands[0].Row(y - bandTop);
+    });
 }
 
 } // namespace
@@ -65,6 +102,11 @@ std::string WriteRotatedFile(const std::string& folderPath, const std::string& b
         WriteTurnedJPEG(path, formatIndex, sourceFile,
                         angle == 90 ? TJPEGTurn::Rotate90 : angle == 180 ? TJPEGTurn::Rotate180 : TJPEGTurn::Rotate270))
         return path;
+    if (PictureFormatFromIndex(formatIndex) == pfJPEG && (angle == 90 || angle == 180 || angle == 270) &&
+        !picture.Empty()) {
+        WriteFileAtomically(path, EncodeRotatedJPEG(picture, angle, kTransformJPEGQuality));
+        return path;
+    }
     return WritePictureFile(folderPath, baseName, formatIndex, RotateBitmap(picture, angle));
 }
 

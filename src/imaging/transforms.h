@@ -14,4 +14,8 @@ TBitmap MirrorBitmap(const TBitmap& picture, TMirrorDirection direction);
 // and (x, y) goes to (y, width - 1 - x). Other angles throw QuillonError.
 TBitmap RotateBitmap(const TBitmap& picture, int angle);
 
+// Rows [top, top + count) of RotateBitmap(picture, angle), into band (made count rows high),
+// without turning the rest: a writer can encode the turned picture a band at a time.
+void RotatedRows(const TBitmap& picture, int angle, int top, int count, TBitmap& band);
+
 } // namespace quillon

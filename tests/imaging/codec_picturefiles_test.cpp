@@ -1,6 +1,7 @@
 #include "codec_fixtures.h"
 
 #include "common/error.h"
+#include "common/readfile.h"
 #include "imaging/codecs.h"
 #include "imaging/picturefiles.h"
 #include "imaging/picturemessages.h"
@@ -67,6 +68,29 @@ TEST(CodecTransforms, MirrorAndRotateMoveEveryPixelWhereTheMapsSay)
         EXPECT_EQ(Origin(turned, h - 1, 0), std::pair(0, 0));
         EXPECT_THROW(RotateBitmap(src, 45), QuillonError);
     }
+}
+
+TEST(CodecPictureFiles, TurnedBandsAreTheRowsOfTheWholeTurnAndTheTurnedJPEGItsEncoding)
+{
+    test::TTempDir dir;
+    // 150 x 70: neither side a multiple of the writer's 64-row bands.
+    const TBitmap src = Asymmetric(150, 70);
+    for (int angle : {90, 180, 270}) {
+        const TBitmap whole = RotateBitmap(src, angle);
+        TBitmap band;
+        for (auto [top, count] : {std::pair{0, 1}, {5, 64}, {whole.Height() - 3, 3}}) {
+            RotatedRows(src, angle, top, count, band);
+            ASSERT_EQ(band.Width(), whole.Width()) << angle;
+            ASSERT_EQ(band.Height(), count) << angle;
+            for (int r = 0; r < count; ++r)
+                ASSERT_TRUE(std::equal(band.Row(r), band.Row(r) + band.Stride(), whole.Row(top + r)))
+                    << angle << " row " << top + r;
+        }
+        const std::string jpg = WriteRotatedFile(dir.AppDir(), "turned", pfJPEG, src, angle);
+        EXPECT_EQ(ReadWholeFile(jpg), EncodeJPEG(whole, 100)) << angle;
+    }
+    TBitmap band;
+    EXPECT_THROW(RotatedRows(src, 45, 0, 1, band), QuillonError);
 }
 
 TEST(CodecPictureFiles, WritersUseLowerCaseExtensionsAndFullPictures)
