@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QImage>
@@ -32,12 +34,27 @@ QString ToDialogFilter(const std::string& filter)
     return out.join(";;");
 }
 
+QString DialogStartFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
 std::string AskOpenFile(QWidget* parent, const std::string& filter)
 {
+    // The next Open starts where the last one found its picture.
+    static QString lastFolder;
+    if (lastFolder.isEmpty())
+        lastFolder = DialogStartFolder();
     // Qt's own dialog, so the program behaves the same on every desktop.
-    return QFileDialog::getOpenFileName(parent ? parent : QApplication::activeWindow(), QString(), QString(),
-                                        ToDialogFilter(filter), nullptr, QFileDialog::DontUseNativeDialog)
-        .toStdString();
+    const QString file =
+        QFileDialog::getOpenFileName(parent ? parent : QApplication::activeWindow(), QString(), lastFolder,
+                                     ToDialogFilter(filter), nullptr, QFileDialog::DontUseNativeDialog);
+    if (!file.isEmpty())
+        lastFolder = QFileInfo(file).absolutePath();
+    return file.toStdString();
 }
 
 std::string AskSaveFile(QWidget* parent, const std::string& fileName, const std::string& folder,
@@ -51,8 +68,7 @@ std::string AskSaveFile(QWidget* parent, const std::string& fileName, const std:
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilter(ToDialogFilter(filter));
     dialog.setDefaultSuffix(QString::fromStdString(defaultExtension));
-    if (!folder.empty())
-        dialog.setDirectory(QString::fromStdString(folder));
+    dialog.setDirectory(folder.empty() ? DialogStartFolder() : QString::fromStdString(folder));
     dialog.selectFile(QString::fromStdString(fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};

@@ -12,6 +12,10 @@ namespace quillon {
 
 // The real platform adapters behind TAppEnvironment.
 
+// Where the file dialogs start before the user has chosen a folder: the desktop's pictures
+// folder (XDG_PICTURES_DIR), else the home folder; never the folder the program happened to
+// be started from.
+QString DialogStartFolder();
 // An open-file dialog for an existing file; filter in the "Label|patterns|Label|patterns" form.
 std::string AskOpenFile(QWidget* parent, const std::string& filter);
 // A save-file dialog that leaves the overwrite question to the caller.
@@ -23,8 +27,8 @@ bool PickColor(QWidget* parent, int& colour);
 QString ToDialogFilter(const std::string& filter);
 // $BROWSER, or xdg-open, started detached; the error text and the program on failure.
 std::string LaunchBrowser(const std::string& url);
-// The primary screen's pixels through the windowing system; nothing where it gives none
-// (a Wayland session without an X server).
+// The primary screen's pixels: through the desktop portal in a Wayland session, else from
+// the X server; nothing where neither gives them or the user refused.
 std::optional<TBitmap> GrabPrimaryScreen();
 
 } // namespace quillon
