@@ -214,7 +214,7 @@ TEST(Process, KillDuringUploadsLeavesOnlyWholePictures)
     for (const auto& e : std::filesystem::directory_iterator(dir.Path() / "pictures")) {
         ++files;
         auto res = client.Get("/guest/?id=" + e.path().filename().string());
-        ASSERT_TRUE(res);
+        ASSERT_TRUE(res) << e.path() << " " << httplib::to_string(res.error());
         EXPECT_EQ(res->status, 200) << e.path();
         EXPECT_TRUE(sent.count(res->body)) << e.path();
     }
