@@ -1,3 +1,4 @@
+#include "acquire/sanescan.h"
 #include "acquire/settingsstore.h"
 #include "acquire/ui/automationserver.h"
 #include "app/commandline.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -51,9 +53,20 @@ std::vector<std::string> PictureArguments(const QStringList& arguments)
     return quillon::PictureArguments(rest, QDir::currentPath().toStdString());
 }
 
-} // namespace
+// Ends the process with the program's status. While SANE's backends are still listing
+// devices on their thread, the libraries' exit handlers must not run: they tear down what
+// that thread is using (OpenSSL under a network scanner backend) and the program would
+// crash after a clean shutdown. Everything the program keeps is written by then.
+int EndProcess(int status)
+{
+    if (quillon::TSaneDeviceList::Process().Listing()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
+}
 
-int main(int argc, char** argv)
+int RunProgram(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -95,4 +108,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillon: %s\n", e.what());
         return 70;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The program's objects are gone when RunProgram returns.
+    return EndProcess(RunProgram(argc, argv));
 }

@@ -172,6 +172,12 @@ bool TSaneDeviceList::Done() const
     return finished_;
 }
 
+bool TSaneDeviceList::Listing() const
+{
+    std::lock_guard lock(mutex_);
+    return started_ && !finished_;
+}
+
 std::vector<TSaneDevice> TSaneDeviceList::Devices() const
 {
     std::lock_guard lock(mutex_);

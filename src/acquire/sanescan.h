@@ -54,6 +54,8 @@ public:
     // Starts the listing (sane_init, sane_get_devices) unless it was started before.
     void Start();
     bool Done() const;
+    // Started and not done: the listing thread is inside the backends.
+    bool Listing() const;
     // Empty until Done().
     std::vector<TSaneDevice> Devices() const;
     // Starts the listing when needed and blocks until it is done.
