@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <set>
 
@@ -20,7 +21,8 @@ using namespace quillon::server::test;
 
 namespace {
 
-// The service as a child process, its standard output and error read through a pipe.
+// The service as a child process, its standard output and error read through a pipe by a
+// thread of its own: a service that logs every request would block on a full pipe.
 class TServiceProcess {
 public:
     explicit TServiceProcess(std::vector<std::string> args)
@@ -41,6 +43,18 @@ public:
         }
         close(fds[1]);
         out_ = fds[0];
+        reader_ = std::thread([this] {
+            char buf[4096];
+            ssize_t n;
+            while ((n = read(out_, buf, sizeof buf)) > 0) {
+                std::lock_guard lock(mutex_);
+                output_.append(buf, static_cast<size_t>(n));
+                changed_.notify_all();
+            }
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+            changed_.notify_all();
+        });
     }
     ~TServiceProcess()
     {
@@ -48,33 +62,25 @@ public:
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
+        reader_.join(); // the pipe ends with the process
         close(out_);
     }
 
-    // Reads output until the text appears or the time is up.
+    // Waits until the text appears in the output or the time is up.
     bool WaitFor(const std::string& text, int seconds = 20)
     {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (output_.find(text) == std::string::npos) {
-            int left = static_cast<int>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
-            pollfd p{out_, POLLIN, 0};
-            if (left <= 0 || poll(&p, 1, left) <= 0)
-                return false;
-            char buf[4096];
-            ssize_t n = read(out_, buf, sizeof buf);
-            if (n <= 0)
-                return false;
-            output_.append(buf, static_cast<size_t>(n));
-        }
-        return true;
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(seconds), [&] {
+            return output_.find(text) != std::string::npos || ended_;
+        }) && output_.find(text) != std::string::npos;
     }
     int Port()
     {
         if (!WaitFor(", public URL"))
             return -1;
-        size_t at = output_.find(" port ");
-        return at == std::string::npos ? -1 : std::stoi(output_.substr(at + 6));
+        const std::string output = Output();
+        size_t at = output.find(" port ");
+        return at == std::string::npos ? -1 : std::stoi(output.substr(at + 6));
     }
     void Signal(int sig) { kill(pid_, sig); }
     // The exit status, or -1 when it has not ended in time.
@@ -84,29 +90,29 @@ public:
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 exited_ = true;
-                Drain();
+                std::unique_lock lock(mutex_);
+                changed_.wait_for(lock, std::chrono::seconds(2), [&] { return ended_; });
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return -1;
     }
-    const std::string& Output() const { return output_; }
-
-private:
-    void Drain()
+    std::string Output() const
     {
-        pollfd p{out_, POLLIN, 0};
-        char buf[4096];
-        ssize_t n;
-        while (poll(&p, 1, 2000) > 0 && (n = read(out_, buf, sizeof buf)) > 0)
-            output_.append(buf, static_cast<size_t>(n));
+        std::lock_guard lock(mutex_);
+        return output_;
     }
 
+private:
     pid_t pid_ = -1;
     int out_ = -1;
     bool exited_ = false;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
     std::string output_;
+    bool ended_ = false;
+    std::thread reader_;
 };
 
 std::vector<std::string> ServeArgs(const std::filesystem::path& data)
