@@ -22,8 +22,8 @@ std::optional<dev_t> VolumeOf(const QString& path)
     return s.st_dev;
 }
 
-// Whether the user's trash ($XDG_DATA_HOME/Trash) exists, made if need be as the trash
-// specification asks, and lies on the file's volume, so the file moves there by a rename.
+// Whether the user's trash ($XDG_DATA_HOME/Trash) exists, made if need be in the layout
+// freedesktop.org's desktops share, and lies on the file's volume, so the file moves there by a rename.
 // Only then is the toolkit asked: where it finds no trash it makes "files" and "info"
 // folders in the current folder, which may be the user's or the logo directory's.
 bool HomeTrashTakes(const std::string& path)
