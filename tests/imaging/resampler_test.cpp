@@ -112,6 +112,26 @@ TBitmap TestPicture(int width, int height, uint32_t seed)
     return picture;
 }
 
+// The same numbers on every run, so a failing round can be replayed.
+class TSequence {
+public:
+    explicit TSequence(uint32_t seed) : state_(seed) {}
+    int Next(int limit)
+    {
+        state_ = state_ * 1103515245u + 12345u;
+        return int((state_ >> 8) % uint32_t(limit));
+    }
+    // A part of the 97 x 61 test picture, at least a pixel each way.
+    TRect Crop()
+    {
+        const int left = Next(96), top = Next(60);
+        return TRect{left, top, left + 1 + Next(97 - left), top + 1 + Next(61 - top)};
+    }
+
+private:
+    uint32_t state_;
+};
+
 std::vector<TSimdLevel> Levels()
 {
     std::vector<TSimdLevel> levels{TSimdLevel::Scalar};
@@ -172,14 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(StretchCopy, MatchesReferenceOnASweepOfSizesAndCrops)
 {
     const TBitmap picture = TestPicture(97, 61, 11);
-    uint32_t state = 2024;
-    auto next = [&](int limit) {
-        state = state * 1103515245u + 12345u;
-        return int((state >> 8) % uint32_t(limit));
-    };
+    TSequence sequence(2024);
+    auto next = [&](int limit) { return sequence.Next(limit); };
     for (int round = 0; round < 60; ++round) {
-        const int left = next(96), top = next(60);
-        const TRect source{left, top, left + 1 + next(97 - left), top + 1 + next(61 - top)};
+        const TRect source = sequence.Crop();
         const int tw = 1 + next(round % 2 ? 40 : 140), th = 1 + next(round % 3 ? 30 : 90);
         const TBitmap expected = Reference(picture, source, tw, th);
         for (TSimdLevel level : Levels()) {
@@ -196,22 +212,15 @@ TEST(StretchCopy, MatchesReferenceOnASweepOfSizesAndCrops)
 TEST(StretchCopy, TwoTogetherMatchTheReference)
 {
     const TBitmap picture = TestPicture(97, 61, 13);
-    uint32_t state = 77;
-    auto next = [&](int limit) {
-        state = state * 1103515245u + 12345u;
-        return int((state >> 8) % uint32_t(limit));
-    };
-    auto randomSource = [&] {
-        const int left = next(96), top = next(60);
-        return TRect{left, top, left + 1 + next(97 - left), top + 1 + next(61 - top)};
-    };
+    TSequence sequence(77);
+    auto next = [&](int limit) { return sequence.Next(limit); };
     for (int round = 0; round < 40; ++round) {
         struct {
             TRect source;
             int tw, th, dx, dy;
         } parts[2];
         for (auto& part : parts)
-            part = {randomSource(), 1 + next(60), 1 + next(50), next(3), next(3)};
+            part = {sequence.Crop(), 1 + next(60), 1 + next(50), next(3), next(3)};
         if (round % 5 == 4)
             parts[1].source = {120, 0, 130, 10}; // nothing of the picture: that one is left alone
         for (TSimdLevel level : Levels())
