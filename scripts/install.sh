@@ -70,6 +70,8 @@ put "$top/desktop/$id.metainfo.xml" "$data/metainfo/$id.metainfo.xml" 644
 for icon in "$top"/desktop/icons/hicolor/*/apps/*; do
   put "$icon" "$data/icons/hicolor/${icon#"$top/desktop/icons/hicolor/"}" 644
 done
+# The scalable icon is the drawing the window itself shows.
+put "$top/src/app/ui/resources/quillon.svg" "$data/icons/hicolor/scalable/apps/$id.svg" 644
 make_dir "$bindir"
 ln -sfn "$appdir/quillon" "$bindir/quillon"
 echo "f $bindir/quillon" >>"$new_manifest"
