@@ -59,10 +59,11 @@ private:
 
 } // namespace
 
+bool NativeWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
 bool ScreenNeedsPortal()
 {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ||
-           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+    return NativeWayland() || qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
 }
 
 TPortalScreenshot TakePortalScreenshot(int timeoutMs)

@@ -8,6 +8,9 @@ namespace quillon {
 // program read the screen itself, and under XWayland the X root window shows only the
 // X programs.
 bool ScreenNeedsPortal();
+// Whether the program itself talks Wayland (not through XWayland): then there is no X
+// screen to fall back on.
+bool NativeWayland();
 
 struct TPortalScreenshot {
     enum TOutcome { NoPortal, Refused, Taken };

@@ -126,7 +126,7 @@ std::optional<TBitmap> GrabPrimaryScreen()
         if (shot.outcome == TPortalScreenshot::Taken)
             return BitmapFromImage(PrimaryScreenPart(shot.image, *screen));
         // The user said no, or a Wayland program has no screen of its own to fall back on.
-        if (shot.outcome == TPortalScreenshot::Refused || QGuiApplication::platformName().startsWith("wayland"))
+        if (shot.outcome == TPortalScreenshot::Refused || NativeWayland())
             return std::nullopt;
     }
     // Window 0 is the whole screen; the pixmap comes in device pixels.
