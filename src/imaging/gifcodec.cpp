@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <memory>
-#include <thread>
 
 #include <gif_lib.h>
 
@@ -125,18 +123,6 @@ void DecodeFrame(GifFileType* gif, int transparent, TBitmap& out)
             readRow(y);
 }
 
-// Compresses the rows as the mapping finishes them; false when the mapping failed.
-bool WriteIndexed(TGifWriter& writer, const TIndexedPicture& indexed, TRowsReady& ready)
-{
-    const size_t width = static_cast<size_t>(indexed.width);
-    for (int y = 0; y < indexed.height; ++y) {
-        if (!ready.WaitFor(y + 1))
-            return false; // the mapping says why itself
-        writer.Put(indexed.indexes.data() + static_cast<size_t>(y) * width, width);
-    }
-    return true;
-}
-
 } // namespace
 
 TBitmap DecodeGIF(std::string_view data)
@@ -170,29 +156,21 @@ std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings)
         throw QuillonError("GIF: a GIF picture can be at most 65535 pixels wide and high");
     int bits = std::clamp(settings.bitsPerPixel, 3, 8);
     TIndexedPicture indexed = OctreePalette(picture, 1 << bits);
+    // Each stretch of rows is compressed on the thread that mapped it, right after.
+    std::vector<TLzwStretch> stretches(2, TLzwStretch(bits));
+    int used = 1;
+    MapToPalette(picture, indexed, settings.dither, [&](int stretch, int top, int bottom) {
+        const size_t width = static_cast<size_t>(indexed.width);
+        stretches[static_cast<size_t>(stretch)].Put(indexed.indexes.data() + static_cast<size_t>(top) * width,
+                                                    static_cast<size_t>(bottom - top) * width);
+        if (stretch == 1)
+            used = 2;
+    });
+    stretches.erase(stretches.begin() + used, stretches.end());
     std::string file;
     file.reserve(indexed.indexes.size() + 1024);
     TGifWriter writer(file, picture.Width(), picture.Height(), bits, indexed.palette);
-    // The rows are compressed on a thread of their own as soon as they are mapped.
-    TRowsReady ready;
-    std::exception_ptr writeFailure;
-    std::thread compressor([&] {
-        try {
-            WriteIndexed(writer, indexed, ready);
-        } catch (...) {
-            writeFailure = std::current_exception();
-        }
-    });
-    try {
-        MapToPalette(picture, indexed, settings.dither, &ready);
-    } catch (...) {
-        compressor.join();
-        throw;
-    }
-    compressor.join();
-    if (writeFailure)
-        std::rethrow_exception(writeFailure);
-    writer.Finish();
+    writer.Finish(stretches);
     return file;
 }
 

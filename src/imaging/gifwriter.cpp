@@ -1,6 +1,7 @@
 #include "imaging/gifwriter.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillon {
 
@@ -14,12 +15,143 @@ void PutWord(std::string& out, int value)
     out.push_back(static_cast<char>(value >> 8 & 0xFF));
 }
 
+// Appends codes and whole bit strings at any bit position.
+class TBitJoiner {
+public:
+    explicit TBitJoiner(std::string& out) : out_(out) {}
+
+    void Code(int code, int bits)
+    {
+        shift_ |= static_cast<uint64_t>(code) << shiftBits_;
+        shiftBits_ += bits;
+        Drain();
+    }
+
+    // The bytes, then the lowest `tailBits` bits of `tail`.
+    void Bits(const std::string& bytes, uint64_t tail, int tailBits)
+    {
+        const char* p = bytes.data();
+        const char* end = p + bytes.size();
+        for (; end - p >= 4; p += 4) { // 32 bits at a time: shiftBits_ stays below 64
+            uint32_t word;
+            std::memcpy(&word, p, sizeof word);
+            shift_ |= static_cast<uint64_t>(word) << shiftBits_;
+            shiftBits_ += 32;
+            Drain();
+        }
+        for (; p != end; ++p)
+            Code(static_cast<uint8_t>(*p), 8);
+        Code(static_cast<int>(tail), tailBits);
+    }
+
+    void Flush()
+    {
+        for (; shiftBits_ > 0; shiftBits_ -= 8, shift_ >>= 8)
+            out_.push_back(static_cast<char>(shift_ & 0xFF));
+        shiftBits_ = 0;
+    }
+
+private:
+    void Drain()
+    {
+        for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
+            out_.push_back(static_cast<char>(shift_ & 0xFF));
+    }
+
+    std::string& out_;
+    uint64_t shift_ = 0;
+    int shiftBits_ = 0;
+};
+
 } // namespace
+
+TLzwStretch::TLzwStretch(int bits)
+    : bits_(std::max(bits, 2))
+    , clearCode_(1 << bits_)
+    , table_(size_t{1} << kHashBits)
+{
+    Reset();
+}
+
+void TLzwStretch::Reset()
+{
+    runningCode_ = clearCode_ + 2;
+    runningBits_ = bits_ + 1;
+    maxCode1_ = 1 << runningBits_;
+    std::fill(table_.begin(), table_.end(), kEmpty);
+}
+
+inline int TLzwStretch::Find(uint32_t key) const
+{
+    constexpr uint32_t mask = (1u << kHashBits) - 1;
+    for (uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);; slot = (slot + 1) & mask) {
+        const uint32_t entry = table_[slot];
+        if (entry == kEmpty)
+            return -1;
+        if (entry >> 12 == key)
+            return static_cast<int>(entry & 0xFFF);
+    }
+}
+
+inline void TLzwStretch::Insert(uint32_t key, int code)
+{
+    constexpr uint32_t mask = (1u << kHashBits) - 1;
+    uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
+    while (table_[slot] != kEmpty)
+        slot = (slot + 1) & mask;
+    table_[slot] = key << 12 | static_cast<uint32_t>(code);
+}
+
+// Codes go out least significant bit first; the code size grows once the next code to be
+// assigned no longer fits, checked after each code as giflib does.
+inline void TLzwStretch::Output(int code)
+{
+    shift_ |= static_cast<uint64_t>(code) << shiftBits_;
+    shiftBits_ += runningBits_;
+    for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
+        bytes_.push_back(static_cast<char>(shift_ & 0xFF));
+    if (runningCode_ >= maxCode1_ && code <= kMaxCode)
+        maxCode1_ = 1 << ++runningBits_;
+}
+
+void TLzwStretch::Put(const uint8_t* indexes, size_t count)
+{
+    size_t i = 0;
+    if (current_ < 0 && count > 0) {
+        bytes_.reserve(count); // about what dithered pictures need; long runs need less
+        current_ = indexes[i++];
+    }
+    int current = current_;
+    for (; i < count; ++i) {
+        const int pixel = indexes[i];
+        const uint32_t key = static_cast<uint32_t>(current) << 8 | static_cast<uint32_t>(pixel);
+        const int found = Find(key);
+        if (found >= 0) {
+            current = found;
+            continue;
+        }
+        Output(current);
+        current = pixel;
+        if (runningCode_ >= kMaxCode) {
+            Output(clearCode_);
+            Reset();
+        } else {
+            Insert(key, runningCode_++);
+        }
+    }
+    current_ = current;
+}
+
+void TLzwStretch::End()
+{
+    if (current_ >= 0)
+        Output(current_);
+    current_ = -1;
+}
 
 TGifWriter::TGifWriter(std::string& out, int width, int height, int bits, const std::vector<TRGB>& palette)
     : out_(out)
     , bits_(std::max(bits, 2))
-    , table_(size_t{1} << kHashBits)
 {
     out_ += "GIF87a";
     PutWord(out_, width);
@@ -38,96 +170,35 @@ TGifWriter::TGifWriter(std::string& out, int width, int height, int bits, const 
     PutWord(out_, height);
     out_.push_back(0); // no palette of its own, not interlaced
     out_.push_back(static_cast<char>(bits_));
-    clearCode_ = 1 << bits_;
-    runningCode_ = clearCode_ + 2;
-    runningBits_ = bits_ + 1;
-    maxCode1_ = 1 << runningBits_;
-    ClearTable();
-    Output(clearCode_);
 }
 
-void TGifWriter::ClearTable() { std::fill(table_.begin(), table_.end(), kEmpty); }
-
-inline int TGifWriter::Find(uint32_t key) const
+void TGifWriter::Finish(std::vector<TLzwStretch>& stretches)
 {
-    constexpr uint32_t mask = (1u << kHashBits) - 1;
-    for (uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);; slot = (slot + 1) & mask) {
-        const uint32_t entry = table_[slot];
-        if (entry == kEmpty)
-            return -1;
-        if (entry >> 12 == key)
-            return static_cast<int>(entry & 0xFFF);
+    // A stretch's clear code and the end code are as wide as the code before them: the
+    // reader widens its codes by the table it has built up to there.
+    const int clearCode = 1 << bits_;
+    std::string codes;
+    size_t size = 0;
+    for (const TLzwStretch& stretch : stretches)
+        size += stretch.bytes_.size() + 8;
+    codes.reserve(size + 8);
+    TBitJoiner joiner(codes);
+    int width = bits_ + 1;
+    for (TLzwStretch& stretch : stretches) {
+        stretch.End();
+        joiner.Code(clearCode, width);
+        joiner.Bits(stretch.bytes_, stretch.shift_, stretch.shiftBits_);
+        width = stretch.runningBits_;
     }
-}
-
-inline void TGifWriter::Insert(uint32_t key, int code)
-{
-    constexpr uint32_t mask = (1u << kHashBits) - 1;
-    uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
-    while (table_[slot] != kEmpty)
-        slot = (slot + 1) & mask;
-    table_[slot] = key << 12 | static_cast<uint32_t>(code);
-}
-
-inline void TGifWriter::Byte(uint8_t byte)
-{
-    if (block_[0] == 255) {
-        out_.append(reinterpret_cast<const char*>(block_), 256);
-        block_[0] = 0;
+    joiner.Code(clearCode + 1, width); // end of information
+    joiner.Flush();
+    // Sub-blocks of up to 255 bytes, each after its length.
+    out_.reserve(out_.size() + codes.size() + codes.size() / 255 + 3);
+    for (size_t at = 0; at < codes.size(); at += 255) {
+        const size_t length = std::min<size_t>(255, codes.size() - at);
+        out_.push_back(static_cast<char>(length));
+        out_.append(codes, at, length);
     }
-    block_[++block_[0]] = byte;
-}
-
-// Codes go out least significant bit first; the code size grows once the next code to be
-// assigned no longer fits, checked after each code as giflib does.
-inline void TGifWriter::Output(int code)
-{
-    shift_ |= static_cast<uint64_t>(code) << shiftBits_;
-    shiftBits_ += runningBits_;
-    for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
-        Byte(static_cast<uint8_t>(shift_ & 0xFF));
-    if (runningCode_ >= maxCode1_ && code <= kMaxCode)
-        maxCode1_ = 1 << ++runningBits_;
-}
-
-void TGifWriter::Put(const uint8_t* indexes, size_t count)
-{
-    size_t i = 0;
-    if (current_ < 0 && count > 0)
-        current_ = indexes[i++];
-    int current = current_;
-    for (; i < count; ++i) {
-        const int pixel = indexes[i];
-        const uint32_t key = static_cast<uint32_t>(current) << 8 | static_cast<uint32_t>(pixel);
-        const int found = Find(key);
-        if (found >= 0) {
-            current = found;
-            continue;
-        }
-        Output(current);
-        current = pixel;
-        if (runningCode_ >= kMaxCode) {
-            Output(clearCode_);
-            runningCode_ = clearCode_ + 2;
-            runningBits_ = bits_ + 1;
-            maxCode1_ = 1 << runningBits_;
-            ClearTable();
-        } else {
-            Insert(key, runningCode_++);
-        }
-    }
-    current_ = current;
-}
-
-void TGifWriter::Finish()
-{
-    Output(current_);
-    Output(clearCode_ + 1); // end of information
-    for (; shiftBits_ > 0; shiftBits_ -= 8, shift_ >>= 8)
-        Byte(static_cast<uint8_t>(shift_ & 0xFF));
-    shiftBits_ = 0;
-    if (block_[0] != 0)
-        out_.append(reinterpret_cast<const char*>(block_), block_[0] + 1u);
     out_.push_back(0); // the empty sub-block that ends the image
     out_.push_back(';');
 }

@@ -4,8 +4,11 @@
 #include "common/workpool.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <exception>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <limits>
@@ -39,8 +42,11 @@ struct TColourCell {
 TRGB MeanColour(const uint64_t* sum, uint64_t count)
 {
     TRGB colour;
+    // Most cells are small enough for the far quicker 32-bit division.
+    const bool narrow = sum[0] + count < UINT32_MAX && sum[1] + count < UINT32_MAX && sum[2] + count < UINT32_MAX;
     for (int k = 0; k < 3; ++k)
-        colour[k] = static_cast<uint8_t>((sum[k] + count / 2) / count);
+        colour[k] = narrow ? static_cast<uint8_t>(static_cast<uint32_t>(sum[k] + count / 2) / static_cast<uint32_t>(count))
+                           : static_cast<uint8_t>((sum[k] + count / 2) / count);
     return colour;
 }
 
@@ -57,100 +63,220 @@ constexpr std::array<uint32_t, 64> kSpread = [] {
 // octree's leaves in depth-first order, so the tree is built and folded along memory.
 int CellKey(const uint8_t* p) { return static_cast<int>(kSpread[p[0] >> 2] << 2 | kSpread[p[1] >> 2] << 1 | kSpread[p[2] >> 2]); }
 
-// Counts the picture's colours into cells, listed in key order. The map from a cell's key
-// to its place in the list is calloc'ed: the pages a small picture never touches are never
-// cleared, and at 4 bytes a key it stays small beside the cells themselves.
-std::vector<TColourCell> CountColours(const TBitmap& picture, std::vector<uint32_t>& keys)
-{
-    std::unique_ptr<uint32_t[], void (*)(void*)> place(static_cast<uint32_t*>(std::calloc(1 << 18, sizeof(uint32_t))),
-                                                       std::free);
-    if (!place)
-        throw std::bad_alloc();
-    std::vector<TColourCell> cells;
-    for (int y = 0; y < picture.Height(); ++y) {
-        const uint8_t* p = picture.Row(y);
-        for (int x = 0; x < picture.Width(); ++x, p += 3) {
-            uint32_t& n = place[static_cast<size_t>(CellKey(p))];
-            if (n == 0) {
-                cells.emplace_back();
-                n = static_cast<uint32_t>(cells.size());
-            }
-            TColourCell& cell = cells[n - 1];
-            cell.sum[0] += p[0], cell.sum[1] += p[1], cell.sum[2] += p[2];
-            ++cell.count;
-        }
-    }
-    std::vector<TColourCell> sorted;
-    sorted.reserve(cells.size());
-    keys.clear();
-    keys.reserve(cells.size());
-    for (uint32_t key = 0; key < uint32_t{1} << 18; ++key)
-        if (place[key]) {
-            sorted.push_back(cells[place[key] - 1]);
-            keys.push_back(key);
-        }
-    return sorted;
-}
-
 struct TOctreeNode {
     uint32_t child[8] = {};
     uint32_t parent = 0;
     uint64_t sum[3] = {};
     uint64_t count = 0;
-    uint8_t level = 0;
     uint8_t children = 0;
     uint8_t branches = 0; // children that are not leaves: a node with none can be folded
     bool leaf = false;
 };
 
+constexpr uint32_t kCellKeys = uint32_t{1} << (3 * kTreeDepth);
+
+// What a palette is built in, kept by the thread for the next picture: fresh, the
+// megabytes of the key map, the cells and the tree cost a page fault every 4 KiB, more
+// than counting the colours of a logo. What a picture of many colours grew is given back.
+// Runs body(begin, end) on the two halves of [0, count) when work is large enough, the upper
+// half on the program's second core where there is one; otherwise on all of it at once.
+template <typename Body>
+void ForEachHalf(int count, bool large, Body body)
+{
+    if (!large || count < 2) {
+        body(0, count);
+        return;
+    }
+    const int middle = count / 2;
+    TWorkPool::Shared().For(2, 2, 1, [&](int32_t half, int32_t end) {
+        for (; half < end; ++half)
+            half == 0 ? body(0, middle) : body(middle, count);
+    });
+}
+
+struct TPaletteScratch {
+    std::unique_ptr<uint32_t[]> place; // cell key -> 1 + its place in `found`; all 0 between uses
+    std::vector<TColourCell> found;    // in the order the picture shows them
+    uint64_t count = 0;                // the count `found` belongs to
+    std::vector<TColourCell> cells;    // in key order
+    std::vector<uint32_t> keys;
+    std::vector<TColourCell> upperCells; // the upper half of the keys, while it is counted apart
+    std::vector<uint32_t> upperKeys;
+    std::vector<TOctreeNode> nodes;
+
+    void GiveBackLarge()
+    {
+        constexpr size_t kKeptCells = size_t{1} << 16;
+        if (found.capacity() > kKeptCells || cells.capacity() > kKeptCells) {
+            found = {};
+            cells = {};
+            upperCells = {};
+            upperKeys = {};
+            keys = {};
+            nodes = {};
+        }
+    }
+};
+
+TPaletteScratch& PaletteScratch()
+{
+    thread_local TPaletteScratch scratch;
+    if (!scratch.place) {
+        scratch.place.reset(new uint32_t[kCellKeys]);
+        std::fill_n(scratch.place.get(), kCellKeys, 0u);
+    }
+    return scratch;
+}
+
+// The two halves of the key range: red below 128, and from 128 on.
+constexpr uint32_t kHalfKeys = kCellKeys / 2;
+
+// Counts the picture's colours whose keys lie in `half` into the scratch's map.
+void CountHalf(const TBitmap& picture, int half, TPaletteScratch& scratch)
+{
+    uint32_t* place = scratch.place.get();
+    std::vector<TColourCell>& found = scratch.found;
+    for (int y = 0; y < picture.Height(); ++y) {
+        const uint8_t* p = picture.Row(y);
+        for (int x = 0; x < picture.Width(); ++x, p += 3) {
+            const uint32_t key = static_cast<uint32_t>(CellKey(p));
+            if (static_cast<int>(key / kHalfKeys) != half) // red changes slowly in most pictures
+                continue;
+            uint32_t& n = place[key];
+            if (n == 0) {
+                found.emplace_back();
+                n = static_cast<uint32_t>(found.size());
+            }
+            TColourCell& cell = found[n - 1];
+            cell.sum[0] += p[0], cell.sum[1] += p[1], cell.sum[2] += p[2];
+            ++cell.count;
+        }
+    }
+}
+
+// Lists the counted cells of `half` in key order and clears their part of the map; most of
+// the map is empty, so it is skipped eight keys at a time.
+void ListHalf(int half, TPaletteScratch& scratch, std::vector<TColourCell>& cells, std::vector<uint32_t>& keys)
+{
+    uint32_t* place = scratch.place.get();
+    for (uint32_t key = half * kHalfKeys; key < (half + 1) * kHalfKeys; key += 8) {
+        uint64_t any = 0;
+        for (int k = 0; k < 4; ++k) {
+            uint64_t pair;
+            std::memcpy(&pair, place + key + 2 * k, sizeof pair);
+            any |= pair;
+        }
+        if (!any)
+            continue;
+        for (uint32_t k = key; k < key + 8; ++k)
+            if (place[k]) {
+                cells.push_back(scratch.found[place[k] - 1]);
+                keys.push_back(k);
+                place[k] = 0;
+            }
+    }
+}
+
+// Counts the picture's colours into mine.cells, listed in key order beside their keys. A
+// large picture is counted by two threads, each reading every pixel and counting the half
+// of the colours that is its own, in the map of its thread.
+void CountColours(const TBitmap& picture, TPaletteScratch& mine)
+{
+    static std::atomic<uint64_t> counts{0};
+    const uint64_t count = ++counts;
+    TPaletteScratch* used[2] = {};
+    std::vector<TColourCell>* cells[2] = {&mine.cells, &mine.upperCells};
+    std::vector<uint32_t>* keys[2] = {&mine.keys, &mine.upperKeys};
+    try {
+        ForEachHalf(2, int64_t{picture.Width()} * picture.Height() >= kLargePicture, [&](int begin, int end) {
+            TPaletteScratch& scratch = PaletteScratch();
+            if (scratch.count != count) { // a thread that counts both halves keeps one list
+                scratch.count = count;
+                scratch.found.clear();
+            }
+            for (int half = begin; half < end; ++half) {
+                used[half] = &scratch;
+                CountHalf(picture, half, scratch);
+                cells[half]->clear();
+                keys[half]->clear();
+                ListHalf(half, scratch, *cells[half], *keys[half]);
+            }
+        });
+        mine.cells.insert(mine.cells.end(), mine.upperCells.begin(), mine.upperCells.end());
+        mine.keys.insert(mine.keys.end(), mine.upperKeys.begin(), mine.upperKeys.end());
+    } catch (...) {
+        for (TPaletteScratch* scratch : used)
+            if (scratch)
+                std::fill_n(scratch->place.get(), kCellKeys, 0u); // the next picture starts from an empty map
+        throw;
+    }
+    if (used[1] && used[1] != &mine)
+        used[1]->GiveBackLarge();
+}
+
+using TCandidate = std::pair<double, uint32_t>; // a foldable node and the cost of folding it
+
 class TOctree {
 public:
-    TOctree(const std::vector<TColourCell>& cells, const std::vector<uint32_t>& keys)
-    {
-        nodes_.reserve(cells.size() * 2);
-        nodes_.emplace_back(); // 0 stands for "no child"; the root is 1
-        nodes_.emplace_back();
-        for (size_t n = 0; n < cells.size(); ++n)
-            Add(cells[n], keys[n]);
-    }
+    // Builds the tree in `nodes` from the cells in key order (unique keys).
+    TOctree(std::vector<TOctreeNode>& nodes, const std::vector<TColourCell>& cells, const std::vector<uint32_t>& keys);
 
     void Reduce(int maxColors);
     std::vector<TRGB> BuildPalette() const;
 
 private:
-    void Add(const TColourCell& cell, uint32_t key);
     double MergeCost(const TOctreeNode& node) const;
 
-    std::vector<TOctreeNode> nodes_;
+    std::vector<TOctreeNode>& nodes_;
     int leaves_ = 0;
+    std::vector<TCandidate> first_; // the nodes foldable once built: those above the leaves
 };
 
-// The cell's key spells its path from the root, three bits (a child slot) a level.
-void TOctree::Add(const TColourCell& cell, uint32_t key)
+// A cell's key spells its path from the root, three bits (a child slot) a level. In key
+// order a cell shares the path of the one before down to the level where their keys first
+// differ, and everything below that is new: the tree grows at its end, never searched.
+TOctree::TOctree(std::vector<TOctreeNode>& nodes, const std::vector<TColourCell>& cells,
+                 const std::vector<uint32_t>& keys)
+    : nodes_(nodes)
 {
-    uint32_t n = 1;
-    for (int level = 0; level < kTreeDepth; ++level) {
-        const int slot = static_cast<int>(key >> (3 * (kTreeDepth - 1 - level)) & 7);
-        if (!nodes_[n].child[slot]) {
-            TOctreeNode node;
-            node.parent = n;
-            node.level = static_cast<uint8_t>(level + 1);
-            node.leaf = level + 1 == kTreeDepth;
-            leaves_ += node.leaf;
-            ++nodes_[n].children;
-            nodes_[n].branches += !node.leaf;
-            nodes_[n].child[slot] = static_cast<uint32_t>(nodes_.size()); // before the push: it may move the array
-            nodes_.push_back(node);
+    nodes_.clear();
+    nodes_.reserve(cells.size() * 2 + 2);
+    nodes_.emplace_back(); // 0 stands for "no child"; the root is 1
+    nodes_.emplace_back();
+    uint32_t path[kTreeDepth + 1] = {1};
+    // A node above the leaves is complete once the path leaves it: its cost is taken then,
+    // while its leaves are still in the cache.
+    auto complete = [&] { first_.emplace_back(MergeCost(nodes_[path[kTreeDepth - 1]]), path[kTreeDepth - 1]); };
+    for (size_t n = 0; n < cells.size(); ++n) {
+        const uint32_t key = keys[n];
+        int level = 0;
+        if (n > 0) {
+            const int highest = 31 - std::countl_zero(key ^ keys[n - 1]); // keys differ: never -1
+            level = kTreeDepth - 1 - highest / 3;
+            if (level < kTreeDepth - 1)
+                complete();
         }
-        n = nodes_[n].child[slot];
+        for (; level < kTreeDepth; ++level) {
+            const int slot = static_cast<int>(key >> (3 * (kTreeDepth - 1 - level)) & 7);
+            TOctreeNode node;
+            node.parent = path[level];
+            node.leaf = level + 1 == kTreeDepth;
+            TOctreeNode& parent = nodes_[path[level]];
+            ++parent.children;
+            parent.branches += !node.leaf;
+            parent.child[slot] = path[level + 1] = static_cast<uint32_t>(nodes_.size());
+            nodes_.push_back(node); // room was reserved: `parent` stays valid until here
+        }
+        ++leaves_;
+        TOctreeNode& leaf = nodes_[path[kTreeDepth]];
+        for (int c = 0; c < 3; ++c)
+            leaf.sum[c] = cells[n].sum[c];
+        leaf.count = cells[n].count;
     }
-    TOctreeNode& leaf = nodes_[n];
-    for (int c = 0; c < 3; ++c)
-        leaf.sum[c] += cell.sum[c];
-    leaf.count += cell.count;
+    if (!cells.empty())
+        complete();
 }
 
-// The squared error that folding the node's leaf children into one colour adds.
 double TOctree::MergeCost(const TOctreeNode& node) const
 {
     double cost = 0;
@@ -171,23 +297,71 @@ double TOctree::MergeCost(const TOctreeNode& node) const
     return -cost;
 }
 
+// Sorts candidates that come in node order by cost, equal costs staying in node order: the
+// order (cost, node) that a heap of them gives. A radix sort on the bits of the costs
+// (made to order as the numbers do) needs a few passes over a few thousand candidates
+// where a comparison sort guesses wrong at every other step.
+void SortByCost(std::vector<TCandidate>& candidates)
+{
+    struct TKeyed {
+        uint64_t key;
+        uint32_t node;
+    };
+    std::vector<TKeyed> a(candidates.size()), b(candidates.size());
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const uint64_t bits = std::bit_cast<uint64_t>(candidates[i].first + 0.0); // -0 as +0, as they compare
+        a[i] = {bits >> 63 ? ~bits : bits | uint64_t{1} << 63, candidates[i].second};
+    }
+    for (int shift = 0; shift < 64; shift += 8) {
+        size_t start[257] = {};
+        for (const TKeyed& k : a)
+            ++start[(k.key >> shift & 0xFF) + 1];
+        if (std::find(start + 1, start + 257, a.size()) != start + 257)
+            continue; // one digit for all: the pass would change nothing
+        for (int d = 0; d < 256; ++d)
+            start[d + 1] += start[d];
+        for (const TKeyed& k : a)
+            b[start[k.key >> shift & 0xFF]++] = k;
+        a.swap(b);
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        const uint64_t key = a[i].key;
+        candidates[i] = {std::bit_cast<double>(key >> 63 ? key & ~(uint64_t{1} << 63) : ~key), a[i].node};
+    }
+}
+
 void TOctree::Reduce(int maxColors)
 {
-    using TCandidate = std::pair<double, uint32_t>;
-    std::vector<TCandidate> first; // heaped at once: cheaper than one push at a time
-    for (uint32_t n = 1; n < nodes_.size(); ++n)
-        if (!nodes_[n].leaf && nodes_[n].branches == 0)
-            first.emplace_back(MergeCost(nodes_[n]), n);
-    std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> queue(std::greater<>{}, std::move(first));
+    // Nodes are folded cheapest first. Those foldable from the start are most of them: they
+    // are sorted once and read in order, their nodes fetched a few folds ahead (the tree is
+    // larger than the cache); those that become foldable later, or are put off, wait in a
+    // heap.
+    std::vector<TCandidate>& first = first_;
+    SortByCost(first);
+    std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> later;
+    size_t next = 0;
+    auto empty = [&] { return next == first.size() && later.empty(); };
     std::vector<TCandidate> tooBig;
-    while (leaves_ > maxColors && !queue.empty()) {
-        auto [cost, n] = queue.top();
-        queue.pop();
+    constexpr size_t kAhead = 8;
+    while (leaves_ > maxColors && !empty()) {
+        if (next + kAhead < first.size()) {
+            const char* ahead = reinterpret_cast<const char*>(&nodes_[first[next + kAhead].second]);
+            for (int line = 0; line < 4; ++line) // the node and the leaves after it
+                __builtin_prefetch(ahead + 64 * line);
+        }
+        TCandidate candidate;
+        if (later.empty() || (next < first.size() && first[next] < later.top())) {
+            candidate = first[next++];
+        } else {
+            candidate = later.top();
+            later.pop();
+        }
+        const auto [cost, n] = candidate;
         TOctreeNode& node = nodes_[n];
         // Folding eight leaves when two too many remain would throw away colours the
         // palette has room for; prefer a cheap enough node of the right size.
-        if (leaves_ - (node.children - 1) < maxColors && !queue.empty()) {
-            tooBig.emplace_back(cost, n);
+        if (leaves_ - (node.children - 1) < maxColors && !empty()) {
+            tooBig.push_back(candidate);
             continue;
         }
         for (uint32_t& c : node.child) {
@@ -202,10 +376,10 @@ void TOctree::Reduce(int maxColors)
         leaves_ -= node.children - 1;
         node.leaf = true;
         for (const TCandidate& t : tooBig)
-            queue.push(t);
+            later.push(t);
         tooBig.clear();
         if (n != 1 && --nodes_[node.parent].branches == 0)
-            queue.emplace(MergeCost(nodes_[node.parent]), node.parent);
+            later.emplace(MergeCost(nodes_[node.parent]), node.parent);
     }
 }
 
@@ -216,22 +390,6 @@ std::vector<TRGB> TOctree::BuildPalette() const
         if (node.leaf && node.count)
             palette.push_back(MeanColour(node.sum, node.count));
     return palette;
-}
-
-// Runs body(begin, end) on the two halves of [0, count) when work is large enough, the upper
-// half on the program's second core where there is one; otherwise on all of it at once.
-template <typename Body>
-void ForEachHalf(int count, bool large, Body body)
-{
-    if (!large || count < 2) {
-        body(0, count);
-        return;
-    }
-    const int middle = count / 2;
-    TWorkPool::Shared().For(2, 2, 1, [&](int32_t half, int32_t end) {
-        for (; half < end; ++half)
-            half == 0 ? body(0, middle) : body(middle, count);
-    });
 }
 
 int SquaredDistance(const TRGB& a, const TRGB& b)
@@ -273,7 +431,7 @@ void SumClusters(const std::vector<TColourCell>& cells, const std::vector<TRGB>&
     }
 }
 
-void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& palette, int steps, TSimdLevel level)
+void LloydSteps(const std::vector<TColourCell>& cells, std::vector<TRGB>& palette, int steps, TSimdLevel level)
 {
     std::vector<TRGB> means(cells.size());
     for (size_t n = 0; n < cells.size(); ++n)
@@ -312,6 +470,27 @@ void RefinePalette(const std::vector<TColourCell>& cells, std::vector<TRGB>& pal
     }
 }
 
+// A small palette takes many steps. All but the last are taken on cells four times coarser
+// a channel (the top two levels of the tree folded, a tenth as many cells): they only find
+// where the entries settle; the last step, on the fine cells, places them.
+void RefinePalette(const std::vector<TColourCell>& cells, const std::vector<uint32_t>& keys,
+                   std::vector<TRGB>& palette, int steps, TSimdLevel level)
+{
+    if (steps > 2) {
+        std::vector<TColourCell> coarse;
+        for (size_t n = 0; n < cells.size(); ++n) {
+            if (n == 0 || keys[n] >> 6 != keys[n - 1] >> 6) // keys in order: a coarse cell's keys are together
+                coarse.emplace_back();
+            for (int k = 0; k < 3; ++k)
+                coarse.back().sum[k] += cells[n].sum[k];
+            coarse.back().count += cells[n].count;
+        }
+        LloydSteps(coarse, palette, steps - 1, level);
+        steps = 1;
+    }
+    LloydSteps(cells, palette, steps, level);
+}
+
 int ClampChannel(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 // Errors are kept in 256ths: the Floyd-Steinberg sixteenths of kErrorKept sixteenths of the
@@ -324,107 +503,159 @@ constexpr int kErrorHalf = 1 << (kErrorShift - 1);
 
 // Errors are kept in fractions (above), four lanes a pixel (red, green, blue, 0); two rows
 // of them (this one and the next) with a spare pixel on each side so the kernel never
-// needs a bounds test. Step is +1 on even rows and -1 on odd ones (serpentine order),
-// fixed at compile time so the loop stays tight.
+// needs a bounds test. Step is +1 on a band's even rows and -1 on its odd ones (serpentine
+// order), fixed at compile time so the loop stays tight.
 constexpr int kLanes = 4;
-
-template <int Step>
-void DiffuseRow(const uint8_t* row, uint8_t* indexes, int width, const std::vector<TRGB>& palette,
-                TPaletteSearch& search, int* current, int* next)
-{
-    for (int i = 0; i < width; ++i) {
-        int x = Step > 0 ? i : width - 1 - i;
-        int* err = current + (x + 1) * kLanes;
-        int* below = next + (x + 1) * kLanes;
-        const uint8_t* p = row + x * 3;
-        int r = ClampChannel(p[0] + ((err[0] + kErrorHalf) >> kErrorShift));
-        int g = ClampChannel(p[1] + ((err[1] + kErrorHalf) >> kErrorShift));
-        int b = ClampChannel(p[2] + ((err[2] + kErrorHalf) >> kErrorShift));
-        int index = search.Nearest(r, g, b);
-        indexes[x] = static_cast<uint8_t>(index);
-        const TRGB& chosen = palette[static_cast<size_t>(index)];
-        const int e[3] = {r - chosen[0], g - chosen[1], b - chosen[2]};
-        for (int k = 0; k < 3; ++k) {
-            err[Step * kLanes + k] += e[k] * 7 * kErrorKept;
-            below[-Step * kLanes + k] += e[k] * 3 * kErrorKept;
-            below[k] += e[k] * 5 * kErrorKept;
-            below[Step * kLanes + k] += e[k] * kErrorKept;
-        }
-    }
-}
 
 // A palette entry in the lanes of the errors.
 struct alignas(16) TLanes {
     int32_t lane[kLanes];
 };
 
+template <int Step>
+inline void DiffusePixel(const uint8_t* row, uint8_t* indexes, int x, const std::vector<TRGB>& palette,
+                         TPaletteSearch& search, int* current, int* next)
+{
+    int* err = current + (x + 1) * kLanes;
+    int* below = next + (x + 1) * kLanes;
+    const uint8_t* p = row + x * 3;
+    int r = ClampChannel(p[0] + ((err[0] + kErrorHalf) >> kErrorShift));
+    int g = ClampChannel(p[1] + ((err[1] + kErrorHalf) >> kErrorShift));
+    int b = ClampChannel(p[2] + ((err[2] + kErrorHalf) >> kErrorShift));
+    int index = search.Nearest(r, g, b);
+    indexes[x] = static_cast<uint8_t>(index);
+    const TRGB& chosen = palette[static_cast<size_t>(index)];
+    const int e[3] = {r - chosen[0], g - chosen[1], b - chosen[2]};
+    for (int k = 0; k < 3; ++k) {
+        err[Step * kLanes + k] += e[k] * 7 * kErrorKept;
+        below[-Step * kLanes + k] += e[k] * 3 * kErrorKept;
+        below[k] += e[k] * 5 * kErrorKept;
+        below[Step * kLanes + k] += e[k] * kErrorKept;
+    }
+}
+
 #if defined(__x86_64__)
 // The same in SSE2 (part of every x86-64 processor): a pixel's three channels in one vector.
 template <int Step>
-void DiffuseRowSse2(const uint8_t* row, uint8_t* indexes, int width, const std::vector<TLanes>& palette,
-                    TPaletteSearch& search, int* current, int* next)
+inline void DiffusePixelSse2(const uint8_t* row, uint8_t* indexes, int x, const TLanes* palette,
+                             TPaletteSearch& search, int* current, int* next)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i half = _mm_set1_epi32(kErrorHalf);
     auto load = [](const int* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     auto add = [&](int* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_add_epi32(load(p), v)); };
     auto widen = [&](__m128i bytes) { return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero); };
+    int* err = current + (x + 1) * kLanes;
+    int* below = next + (x + 1) * kLanes;
+    const uint8_t* p = row + x * 3;
+    const __m128i pixel = widen(_mm_cvtsi32_si128(p[0] | p[1] << 8 | p[2] << 16));
+    const __m128i wanted =
+        _mm_add_epi32(pixel, _mm_srai_epi32(_mm_add_epi32(load(err), _mm_set1_epi32(kErrorHalf)), kErrorShift));
+    // The error is small enough for 16 bits; the saturating packs clamp to 0..255.
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(wanted, wanted), zero);
+    const uint32_t rgb = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    const int index = search.Nearest(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16 & 0xFF);
+    indexes[x] = static_cast<uint8_t>(index);
+    const __m128i e = _mm_sub_epi32(widen(bytes), load(palette[index].lane));
+    const __m128i e15 = _mm_sub_epi32(_mm_slli_epi32(e, 4), e); // kErrorKept sixteenths
+    add(err + Step * kLanes, _mm_sub_epi32(_mm_slli_epi32(e15, 3), e15));
+    add(below - Step * kLanes, _mm_add_epi32(_mm_slli_epi32(e15, 1), e15));
+    add(below, _mm_add_epi32(_mm_slli_epi32(e15, 2), e15));
+    add(below + Step * kLanes, e15);
+}
+#endif
+
+// Bands of a stretch dithered side by side on one thread.
+constexpr int kBandsTogether = 2;
+
+// Rows dithered apart: each band starts without error from the rows above it, as the top
+// row of the picture does.
+struct TBand {
+    int top = 0;
+    std::vector<int> current, next;
+};
+
+// Row r of `Bands` bands (one, or two side by side). The bands' errors never meet, so the
+// processor works on one band's pixel while the other's waits for its nearest colour: a
+// pixel's search and diffusion are one long chain of dependent steps.
+template <int Step, bool Vector, int Bands>
+void DiffuseRows(const TBitmap& picture, TIndexedPicture& out, const TLanes* lanes, TPaletteSearch& search,
+                 TBand* bands, int r)
+{
+    const int width = out.width;
+    const uint8_t* rows[Bands];
+    uint8_t* indexes[Bands];
+    for (int b = 0; b < Bands; ++b) {
+        rows[b] = picture.Row(bands[b].top + r);
+        indexes[b] = out.indexes.data() + static_cast<size_t>(bands[b].top + r) * static_cast<size_t>(width);
+        std::fill(bands[b].next.begin(), bands[b].next.end(), 0);
+    }
     for (int i = 0; i < width; ++i) {
         const int x = Step > 0 ? i : width - 1 - i;
-        int* err = current + (x + 1) * kLanes;
-        int* below = next + (x + 1) * kLanes;
-        const uint8_t* p = row + x * 3;
-        const __m128i pixel = widen(_mm_cvtsi32_si128(p[0] | p[1] << 8 | p[2] << 16));
-        const __m128i wanted = _mm_add_epi32(pixel, _mm_srai_epi32(_mm_add_epi32(load(err), half), kErrorShift));
-        // The error is small enough for 16 bits; the saturating packs clamp to 0..255.
-        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(wanted, wanted), zero);
-        const uint32_t rgb = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-        const int index = search.Nearest(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16 & 0xFF);
-        indexes[x] = static_cast<uint8_t>(index);
-        const __m128i e = _mm_sub_epi32(widen(bytes), load(palette[static_cast<size_t>(index)].lane));
-        const __m128i e15 = _mm_sub_epi32(_mm_slli_epi32(e, 4), e); // kErrorKept sixteenths
-        add(err + Step * kLanes, _mm_sub_epi32(_mm_slli_epi32(e15, 3), e15));
-        add(below - Step * kLanes, _mm_add_epi32(_mm_slli_epi32(e15, 1), e15));
-        add(below, _mm_add_epi32(_mm_slli_epi32(e15, 2), e15));
-        add(below + Step * kLanes, e15);
-    }
-}
+        for (int b = 0; b < Bands; ++b) {
+#if defined(__x86_64__)
+            if constexpr (Vector) {
+                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes, search, bands[b].current.data(),
+                                       bands[b].next.data());
+                continue;
+            }
 #endif
+            DiffusePixel<Step>(rows[b], indexes[b], x, out.palette, search, bands[b].current.data(),
+                               bands[b].next.data());
+        }
+    }
+    for (int b = 0; b < Bands; ++b)
+        std::swap(bands[b].current, bands[b].next);
+}
 
-template <typename RowDone>
-void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, TSimdLevel level,
-                          RowDone rowDone)
+template <int Step, bool Vector, int Bands = kBandsTogether>
+void DiffuseRowsOf(const TBitmap& picture, TIndexedPicture& out, const TLanes* lanes, TPaletteSearch& search,
+                   TBand* bands, int r, int active)
+{
+    if constexpr (Bands > 1)
+        if (active < Bands)
+            return DiffuseRowsOf<Step, Vector, Bands - 1>(picture, out, lanes, search, bands, r, active);
+    DiffuseRows<Step, Vector, Bands>(picture, out, lanes, search, bands, r);
+}
+
+template <bool Vector>
+void DiffuseRowsAt(const TBitmap& picture, TIndexedPicture& out, const TLanes* lanes, TPaletteSearch& search,
+                   TBand* bands, int r, int active)
+{
+    if (r % 2 == 0)
+        DiffuseRowsOf<1, Vector>(picture, out, lanes, search, bands, r, active);
+    else
+        DiffuseRowsOf<-1, Vector>(picture, out, lanes, search, bands, r, active);
+}
+
+// Dithers rows [top, bottom) in kBandsTogether bands, the upper ones a row longer where the
+// rows do not share out evenly.
+void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, TSimdLevel level)
 {
     static_assert(kErrorKept == 15, "the vector kernel multiplies by shifts");
-    int width = picture.Width();
     TPaletteSearch search(out.palette, level);
-    std::vector<int> current(static_cast<size_t>(width + 2) * kLanes), next(current.size());
-    std::vector<TLanes> palette;
+    std::vector<TLanes> lanes;
     for (const TRGB& c : out.palette)
-        palette.push_back({{c[0], c[1], c[2], 0}});
-    for (int y = top; y < bottom; ++y) {
-        std::fill(next.begin(), next.end(), 0);
-        uint8_t* indexes = out.indexes.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-        const uint8_t* row = picture.Row(y);
+        lanes.push_back({{c[0], c[1], c[2], 0}});
+    const int rows = (bottom - top) / kBandsTogether, longer = (bottom - top) % kBandsTogether;
+    TBand bands[kBandsTogether];
+    for (int b = 0; b < kBandsTogether; ++b) {
+        bands[b].top = top + b * rows + std::min(b, longer);
+        bands[b].current.assign(static_cast<size_t>(out.width + 2) * kLanes, 0);
+        bands[b].next.resize(bands[b].current.size());
+    }
+    for (int r = 0; r < rows + (longer > 0); ++r) {
+        const int active = r < rows ? kBandsTogether : longer;
 #if defined(__x86_64__)
         if (level != TSimdLevel::Scalar) {
-            if (y % 2 == 0)
-                DiffuseRowSse2<1>(row, indexes, width, palette, search, current.data(), next.data());
-            else
-                DiffuseRowSse2<-1>(row, indexes, width, palette, search, current.data(), next.data());
-        } else
+            DiffuseRowsAt<true>(picture, out, lanes.data(), search, bands, r, active);
+            continue;
+        }
 #endif
-            if (y % 2 == 0)
-            DiffuseRow<1>(row, indexes, width, out.palette, search, current.data(), next.data());
-        else
-            DiffuseRow<-1>(row, indexes, width, out.palette, search, current.data(), next.data());
-        std::swap(current, next);
-        rowDone(y);
+        DiffuseRowsAt<false>(picture, out, lanes.data(), search, bands, r, active);
     }
 }
 
-template <typename RowDone>
-void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, TSimdLevel level, RowDone rowDone)
+void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& out, TSimdLevel level)
 {
     TPaletteSearch search(out.palette, level);
     uint8_t* index = out.indexes.data() + static_cast<size_t>(top) * static_cast<size_t>(out.width);
@@ -432,41 +663,10 @@ void MapToNearest(const TBitmap& picture, int top, int bottom, TIndexedPicture& 
         const uint8_t* p = picture.Row(y);
         for (int x = 0; x < out.width; ++x, p += 3)
             *index++ = static_cast<uint8_t>(search.Nearest(p[0], p[1], p[2]));
-        rowDone(y);
     }
 }
 
 } // namespace
-
-bool TRowsReady::WaitFor(int rows)
-{
-    for (;;) {
-        int ready = ready_.load(std::memory_order_acquire);
-        if (ready < 0)
-            return false;
-        if (ready >= rows)
-            return true;
-        ready_.wait(ready, std::memory_order_acquire);
-    }
-}
-
-void TRowsReady::RowsDone(int band, int rows)
-{
-    bandRows_[band].store(rows, std::memory_order_relaxed);
-    int top = bandRows_[0].load(std::memory_order_relaxed);
-    int ready = top < bandSplit_ ? top : bandSplit_ + bandRows_[1].load(std::memory_order_relaxed);
-    // Both bands report: keep the larger of two racing answers, and never go back from -1.
-    int seen = ready_.load(std::memory_order_relaxed);
-    while (seen >= 0 && seen < ready && !ready_.compare_exchange_weak(seen, ready, std::memory_order_release))
-        ;
-    ready_.notify_all();
-}
-
-void TRowsReady::Fail()
-{
-    ready_.store(-1, std::memory_order_release);
-    ready_.notify_all();
-}
 
 TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel level)
 {
@@ -478,50 +678,39 @@ TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel 
     out.indexes.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
     if (picture.Empty())
         return out;
-    std::vector<uint32_t> keys;
-    std::vector<TColourCell> cells = CountColours(picture, keys);
-    TOctree tree(cells, keys);
+    TPaletteScratch& scratch = PaletteScratch();
+    CountColours(picture, scratch);
+    TOctree tree(scratch.nodes, scratch.cells, scratch.keys);
     tree.Reduce(maxColors);
     out.palette = tree.BuildPalette();
-    RefinePalette(cells, out.palette, RefineSteps(maxColors), level);
+    RefinePalette(scratch.cells, scratch.keys, out.palette, RefineSteps(maxColors), level);
+    scratch.GiveBackLarge();
     return out;
 }
 
-void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, TRowsReady* ready, TSimdLevel level)
+void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, const TStretchDone& stretchDone,
+                  TSimdLevel level)
 {
-    if (picture.Empty()) {
-        if (ready)
-            ready->Start(0);
+    if (picture.Empty())
         return;
-    }
-    // A large picture is mapped in two bands of rows, each with its own search. The lower
-    // band starts with no error carried into it, as the top row does; the split depends on
-    // the size alone, so the output is the same on every machine.
-    bool large = int64_t{picture.Width()} * picture.Height() >= kLargePicture;
-    if (ready)
-        ready->Start(large ? picture.Height() / 2 : picture.Height());
-    try {
-        ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
-            auto rowDone = [&, top](int y) {
-                if (ready)
-                    ready->RowsDone(top != 0, y + 1 - top);
-            };
-            if (dither == TDither::FloydSteinberg)
-                DitherFloydSteinberg(picture, top, bottom, out, level, rowDone);
-            else
-                MapToNearest(picture, top, bottom, out, level, rowDone);
-        });
-    } catch (...) {
-        if (ready)
-            ready->Fail();
-        throw;
-    }
+    // A large picture is mapped in two stretches of rows, each with its own search, on two
+    // threads. The stretches, like the bands, depend on the size alone, so the output is
+    // the same on every machine.
+    const bool large = int64_t{picture.Width()} * picture.Height() >= kLargePicture;
+    ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
+        if (dither == TDither::FloydSteinberg)
+            DitherFloydSteinberg(picture, top, bottom, out, level);
+        else
+            MapToNearest(picture, top, bottom, out, level);
+        if (stretchDone)
+            stretchDone(top != 0, top, bottom);
+    });
 }
 
 TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither, TSimdLevel level)
 {
     TIndexedPicture out = OctreePalette(picture, maxColors, level);
-    MapToPalette(picture, out, dither, nullptr, level);
+    MapToPalette(picture, out, dither, {}, level);
     return out;
 }
 

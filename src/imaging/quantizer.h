@@ -5,8 +5,8 @@
 #include "imaging/pictureformat.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quillon {
@@ -24,9 +24,9 @@ struct TIndexedPicture {
 // subtrees whose merge adds the least squared error are folded into their parents until
 // few enough leaves remain; each leaf's mean colour is a palette entry. One Lloyd step then
 // moves every entry to the mean of the colours nearest to it. With Floyd-Steinberg the
-// quantisation error of each pixel is spread to its neighbours (serpentine order); from
-// 2^17 pixels on, the upper and lower halves of the rows are dithered apart (on two
-// threads), the lower half starting without the error of the row above it.
+// quantisation error of each pixel is spread to its neighbours (serpentine order). The
+// rows are dithered in bands, each starting without the error of the row above it: two,
+// or from 2^17 pixels on four, two on each of two threads.
 // Every vector level gives the same indexes.
 TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither,
                                TSimdLevel level = BestSimdLevel());
@@ -35,27 +35,12 @@ TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither di
 // still being mapped. OctreePalette chooses the palette and allocates the indexes.
 TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel level = BestSimdLevel());
 
-// Tells a reader on another thread which rows of indexes are final. The rows are mapped
-// in up to two bands; a band's rows become final from its top down.
-class TRowsReady {
-public:
-    // Blocks until rows [0, rows) are final; false when mapping failed before that.
-    bool WaitFor(int rows);
+// Told on the thread that mapped them that stretch 0 or 1, rows [top, bottom), is final.
+using TStretchDone = std::function<void(int stretch, int top, int bottom)>;
 
-    // For the mapper.
-    void Start(int bandSplit) { bandSplit_ = bandSplit; }
-    void RowsDone(int band, int rows);
-    void Fail();
-
-private:
-    int bandSplit_ = 0;
-    std::atomic<int> bandRows_[2] = {0, 0};
-    std::atomic<int> ready_{0}; // -1 once mapping failed
-};
-
-// Maps the picture onto indexed.palette into indexed.indexes, telling ready (if given) as
-// rows become final.
-void MapToPalette(const TBitmap& picture, TIndexedPicture& indexed, TDither dither, TRowsReady* ready = nullptr,
-                  TSimdLevel level = BestSimdLevel());
+// Maps the picture onto indexed.palette into indexed.indexes, in one stretch of rows, or
+// in two on two threads for a large picture.
+void MapToPalette(const TBitmap& picture, TIndexedPicture& indexed, TDither dither,
+                  const TStretchDone& stretchDone = {}, TSimdLevel level = BestSimdLevel());
 
 } // namespace quillon

@@ -74,11 +74,47 @@ TEST(GifWriter, WritesWhatGiflibWrites)
             for (size_t stretch : {static_cast<size_t>(c.width), size_t{7}}) {
                 std::string file;
                 TGifWriter writer(file, c.width, c.height, bits, palette);
+                std::vector<TLzwStretch> lzw(1, TLzwStretch(bits));
                 for (size_t at = 0; at < indexes.size(); at += stretch)
-                    writer.Put(indexes.data() + at, std::min(stretch, indexes.size() - at));
-                writer.Finish();
+                    lzw[0].Put(indexes.data() + at, std::min(stretch, indexes.size() - at));
+                writer.Finish(lzw);
                 ASSERT_EQ(file, expected) << c.name << " at " << bits << " bits, stretches of " << stretch;
             }
+        }
+    }
+}
+
+// Stretches compressed apart and joined must read back as the picture: each starts after a
+// clear code as wide as the codes before it, wherever the one before left the code size
+// (one pixel, mid-table, just past a table reset, a run of long strings).
+TEST(GifWriter, JoinedStretchesReadBackAsThePicture)
+{
+    std::mt19937 random(4);
+    for (int bits : {1, 3, 8}) {
+        const int colours = 1 << bits;
+        std::vector<TRGB> palette;
+        for (int i = 0; i < colours; ++i)
+            palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+        const int width = 173, height = 120;
+        std::vector<uint8_t> indexes;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                indexes.push_back(static_cast<uint8_t>(y < 60 ? random() % static_cast<unsigned>(colours)
+                                                              : (x / 40 + y / 20) % colours));
+        TBitmap expected(width, height);
+        for (size_t i = 0; i < indexes.size(); ++i)
+            std::copy_n(palette[indexes[i]].data(), 3, expected.Data() + i * 3);
+        for (const std::vector<size_t>& cuts : std::vector<std::vector<size_t>>{
+                 {0, 1, indexes.size()}, {0, 3999, 4000, indexes.size()}, {0, 60 * width, indexes.size()},
+                 {0, 101, 5555, 12000, indexes.size() - 1, indexes.size()}}) {
+            std::vector<TLzwStretch> lzw;
+            for (size_t n = 0; n + 1 < cuts.size(); ++n) {
+                lzw.emplace_back(bits);
+                lzw.back().Put(indexes.data() + cuts[n], cuts[n + 1] - cuts[n]);
+            }
+            std::string file;
+            TGifWriter(file, width, height, bits, palette).Finish(lzw);
+            EXPECT_EQ(DecodeGIF(file), expected) << bits << " bits, " << cuts.size() - 1 << " stretches";
         }
     }
 }
