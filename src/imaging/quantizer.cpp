@@ -39,15 +39,22 @@ struct TColourCell {
     uint64_t count = 0;
 };
 
-TRGB MeanColour(const uint64_t* sum, uint64_t count)
+// The rounded mean of each channel. Integer division is slow and there are tens of
+// thousands of cells: the quotient is taken from one reciprocal and set right by at most
+// one with integer arithmetic, so it is exactly the integer quotient. Written in place: a
+// three-byte array returned by value goes through the stack byte by byte and stalls.
+void MeanColour(const uint64_t* sum, uint64_t count, TRGB& colour)
 {
-    TRGB colour;
-    // Most cells are small enough for the far quicker 32-bit division.
-    const bool narrow = sum[0] + count < UINT32_MAX && sum[1] + count < UINT32_MAX && sum[2] + count < UINT32_MAX;
-    for (int k = 0; k < 3; ++k)
-        colour[k] = narrow ? static_cast<uint8_t>(static_cast<uint32_t>(sum[k] + count / 2) / static_cast<uint32_t>(count))
-                           : static_cast<uint8_t>((sum[k] + count / 2) / count);
-    return colour;
+    const double reciprocal = 1.0 / static_cast<double>(count);
+    for (int k = 0; k < 3; ++k) {
+        const uint64_t dividend = sum[k] + count / 2;
+        uint64_t quotient = static_cast<uint64_t>(static_cast<double>(dividend) * reciprocal);
+        if (quotient * count > dividend)
+            --quotient;
+        else if ((quotient + 1) * count <= dividend)
+            ++quotient;
+        colour[k] = static_cast<uint8_t>(quotient);
+    }
 }
 
 // 6 bits spread to every third bit.
@@ -128,21 +135,15 @@ TPaletteScratch& PaletteScratch()
     return scratch;
 }
 
-// The two halves of the key range: red below 128, and from 128 on.
-constexpr uint32_t kHalfKeys = kCellKeys / 2;
-
-// Counts the picture's colours whose keys lie in `half` into the scratch's map.
-void CountHalf(const TBitmap& picture, int half, TPaletteScratch& scratch)
+// Counts the colours of rows [top, bottom) into the scratch's map.
+void CountRows(const TBitmap& picture, int top, int bottom, TPaletteScratch& scratch)
 {
     uint32_t* place = scratch.place.get();
     std::vector<TColourCell>& found = scratch.found;
-    for (int y = 0; y < picture.Height(); ++y) {
+    for (int y = top; y < bottom; ++y) {
         const uint8_t* p = picture.Row(y);
         for (int x = 0; x < picture.Width(); ++x, p += 3) {
-            const uint32_t key = static_cast<uint32_t>(CellKey(p));
-            if (static_cast<int>(key / kHalfKeys) != half) // red changes slowly in most pictures
-                continue;
-            uint32_t& n = place[key];
+            uint32_t& n = place[static_cast<size_t>(CellKey(p))];
             if (n == 0) {
                 found.emplace_back();
                 n = static_cast<uint32_t>(found.size());
@@ -154,52 +155,69 @@ void CountHalf(const TBitmap& picture, int half, TPaletteScratch& scratch)
     }
 }
 
-// Lists the counted cells of `half` in key order and clears their part of the map; most of
-// the map is empty, so it is skipped eight keys at a time.
-void ListHalf(int half, TPaletteScratch& scratch, std::vector<TColourCell>& cells, std::vector<uint32_t>& keys)
+// Lists the cells of keys [begin, end) counted in the maps (one or two), in key order, and
+// clears that part of the maps. Most of a map is empty: it is skipped eight keys at a time.
+void ListCells(TPaletteScratch* const* maps, int mapCount, uint32_t begin, uint32_t end,
+               std::vector<TColourCell>& cells, std::vector<uint32_t>& keys)
 {
-    uint32_t* place = scratch.place.get();
-    for (uint32_t key = half * kHalfKeys; key < (half + 1) * kHalfKeys; key += 8) {
+    for (uint32_t key = begin; key < end; key += 8) {
         uint64_t any = 0;
-        for (int k = 0; k < 4; ++k) {
-            uint64_t pair;
-            std::memcpy(&pair, place + key + 2 * k, sizeof pair);
-            any |= pair;
-        }
+        for (int m = 0; m < mapCount; ++m)
+            for (int k = 0; k < 4; ++k) {
+                uint64_t pair;
+                std::memcpy(&pair, maps[m]->place.get() + key + 2 * k, sizeof pair);
+                any |= pair;
+            }
         if (!any)
             continue;
-        for (uint32_t k = key; k < key + 8; ++k)
-            if (place[k]) {
-                cells.push_back(scratch.found[place[k] - 1]);
+        for (uint32_t k = key; k < key + 8; ++k) {
+            TColourCell cell;
+            for (int m = 0; m < mapCount; ++m)
+                if (uint32_t& n = maps[m]->place[k]) {
+                    const TColourCell& part = maps[m]->found[n - 1];
+                    for (int c = 0; c < 3; ++c)
+                        cell.sum[c] += part.sum[c];
+                    cell.count += part.count;
+                    n = 0;
+                }
+            if (cell.count) {
+                cells.push_back(cell);
                 keys.push_back(k);
-                place[k] = 0;
             }
+        }
     }
 }
 
 // Counts the picture's colours into mine.cells, listed in key order beside their keys. A
-// large picture is counted by two threads, each reading every pixel and counting the half
-// of the colours that is its own, in the map of its thread.
+// large picture is counted on two threads, half of the rows each into the map of its
+// thread (a thread that counts both halves keeps one map); then each lists half of the
+// keys from both maps.
 void CountColours(const TBitmap& picture, TPaletteScratch& mine)
 {
     static std::atomic<uint64_t> counts{0};
     const uint64_t count = ++counts;
+    const bool large = int64_t{picture.Width()} * picture.Height() >= kLargePicture;
     TPaletteScratch* used[2] = {};
-    std::vector<TColourCell>* cells[2] = {&mine.cells, &mine.upperCells};
-    std::vector<uint32_t>* keys[2] = {&mine.keys, &mine.upperKeys};
     try {
-        ForEachHalf(2, int64_t{picture.Width()} * picture.Height() >= kLargePicture, [&](int begin, int end) {
+        ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
             TPaletteScratch& scratch = PaletteScratch();
-            if (scratch.count != count) { // a thread that counts both halves keeps one list
+            used[top != 0] = &scratch;
+            if (scratch.count != count) {
                 scratch.count = count;
                 scratch.found.clear();
             }
+            CountRows(picture, top, bottom, scratch);
+        });
+        TPaletteScratch* maps[2] = {used[0], used[1] != used[0] ? used[1] : nullptr};
+        const int mapCount = maps[1] ? 2 : 1;
+        std::vector<TColourCell>* cells[2] = {&mine.cells, &mine.upperCells};
+        std::vector<uint32_t>* keys[2] = {&mine.keys, &mine.upperKeys};
+        ForEachHalf(2, large, [&](int begin, int end) {
             for (int half = begin; half < end; ++half) {
-                used[half] = &scratch;
-                CountHalf(picture, half, scratch);
                 cells[half]->clear();
                 keys[half]->clear();
-                ListHalf(half, scratch, *cells[half], *keys[half]);
+                ListCells(maps, mapCount, half * kCellKeys / 2, (half + 1) * kCellKeys / 2, *cells[half],
+                          *keys[half]);
             }
         });
         mine.cells.insert(mine.cells.end(), mine.upperCells.begin(), mine.upperCells.end());
@@ -210,8 +228,9 @@ void CountColours(const TBitmap& picture, TPaletteScratch& mine)
                 std::fill_n(scratch->place.get(), kCellKeys, 0u); // the next picture starts from an empty map
         throw;
     }
-    if (used[1] && used[1] != &mine)
-        used[1]->GiveBackLarge();
+    for (TPaletteScratch* scratch : used)
+        if (scratch && scratch != &mine)
+            scratch->GiveBackLarge();
 }
 
 using TCandidate = std::pair<double, uint32_t>; // a foldable node and the cost of folding it
@@ -388,7 +407,7 @@ std::vector<TRGB> TOctree::BuildPalette() const
     std::vector<TRGB> palette;
     for (const TOctreeNode& node : nodes_)
         if (node.leaf && node.count)
-            palette.push_back(MeanColour(node.sum, node.count));
+            MeanColour(node.sum, node.count, palette.emplace_back());
     return palette;
 }
 
@@ -435,7 +454,7 @@ void LloydSteps(const std::vector<TColourCell>& cells, std::vector<TRGB>& palett
 {
     std::vector<TRGB> means(cells.size());
     for (size_t n = 0; n < cells.size(); ++n)
-        means[n] = MeanColour(cells[n].sum, cells[n].count);
+        MeanColour(cells[n].sum, cells[n].count, means[n]);
     TAssignment assigned;
     assigned.entry.resize(cells.size());
     assigned.gap.resize(palette.size());
@@ -462,7 +481,8 @@ void LloydSteps(const std::vector<TColourCell>& cells, std::vector<TRGB>& palett
                 cluster.sum[k] += halves[1][i].sum[k];
             cluster.count += halves[1][i].count;
             if (cluster.count) {
-                const TRGB mean = MeanColour(cluster.sum, cluster.count);
+                TRGB mean;
+                MeanColour(cluster.sum, cluster.count, mean);
                 moved = moved || mean != palette[i];
                 palette[i] = mean;
             }
