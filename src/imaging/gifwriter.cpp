@@ -68,75 +68,121 @@ private:
 TLzwStretch::TLzwStretch(int bits)
     : bits_(std::max(bits, 2))
     , clearCode_(1 << bits_)
-    , table_(size_t{1} << kHashBits)
+    , runningCode_(clearCode_ + 2)
+    , runningBits_(bits_ + 1)
+    , maxCode1_(1 << runningBits_)
+    , table_(size_t{1} << kHashBits, kEmpty)
 {
-    Reset();
 }
 
-void TLzwStretch::Reset()
-{
-    runningCode_ = clearCode_ + 2;
-    runningBits_ = bits_ + 1;
-    maxCode1_ = 1 << runningBits_;
-    std::fill(table_.begin(), table_.end(), kEmpty);
-}
-
-inline int TLzwStretch::Find(uint32_t key) const
-{
-    constexpr uint32_t mask = (1u << kHashBits) - 1;
-    for (uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);; slot = (slot + 1) & mask) {
-        const uint32_t entry = table_[slot];
-        if (entry == kEmpty)
-            return -1;
-        if (entry >> 12 == key)
-            return static_cast<int>(entry & 0xFFF);
+// The compression keeps its state in locals and writes through a plain pointer: bytes
+// written through a char pointer may alias anything, and members would be read back from
+// memory after each one.
+class TLzwStretch::TCoder {
+public:
+    explicit TCoder(TLzwStretch& stretch, size_t count)
+        : s_(stretch)
+        , table_(stretch.table_.data())
+        , runningCode_(stretch.runningCode_)
+        , runningBits_(stretch.runningBits_)
+        , maxCode1_(stretch.maxCode1_)
+        , shift_(stretch.shift_)
+        , shiftBits_(stretch.shiftBits_)
+    {
+        // A code of at most 12 bits per index, and a clear code for each table reset.
+        const size_t size = stretch.bytes_.size();
+        stretch.bytes_.resize(size + 2 * count + 16);
+        begin_ = stretch.bytes_.data();
+        out_ = begin_ + size;
     }
-}
 
-inline void TLzwStretch::Insert(uint32_t key, int code)
-{
-    constexpr uint32_t mask = (1u << kHashBits) - 1;
-    uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
-    while (table_[slot] != kEmpty)
-        slot = (slot + 1) & mask;
-    table_[slot] = key << 12 | static_cast<uint32_t>(code);
-}
+    ~TCoder()
+    {
+        s_.runningCode_ = runningCode_;
+        s_.runningBits_ = runningBits_;
+        s_.maxCode1_ = maxCode1_;
+        s_.shift_ = shift_;
+        s_.shiftBits_ = shiftBits_;
+        s_.bytes_.resize(static_cast<size_t>(out_ - begin_));
+    }
 
-// Codes go out least significant bit first; the code size grows once the next code to be
-// assigned no longer fits, checked after each code as giflib does.
-inline void TLzwStretch::Output(int code)
-{
-    shift_ |= static_cast<uint64_t>(code) << shiftBits_;
-    shiftBits_ += runningBits_;
-    for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
-        bytes_.push_back(static_cast<char>(shift_ & 0xFF));
-    if (runningCode_ >= maxCode1_ && code <= kMaxCode)
-        maxCode1_ = 1 << ++runningBits_;
-}
+    int Find(uint32_t key) const
+    {
+        constexpr uint32_t mask = (1u << kHashBits) - 1;
+        for (uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);; slot = (slot + 1) & mask) {
+            const uint32_t entry = table_[slot];
+            if (entry == kEmpty)
+                return -1;
+            if (entry >> 12 == key)
+                return static_cast<int>(entry & 0xFFF);
+        }
+    }
+
+    void Insert(uint32_t key)
+    {
+        constexpr uint32_t mask = (1u << kHashBits) - 1;
+        uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
+        while (table_[slot] != kEmpty)
+            slot = (slot + 1) & mask;
+        table_[slot] = key << 12 | static_cast<uint32_t>(runningCode_++);
+    }
+
+    // Codes go out least significant bit first; the code size grows once the next code to
+    // be assigned no longer fits, checked after each code as giflib does.
+    void Output(int code)
+    {
+        shift_ |= static_cast<uint64_t>(code) << shiftBits_;
+        shiftBits_ += runningBits_;
+        for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
+            *out_++ = static_cast<char>(shift_ & 0xFF);
+        if (runningCode_ >= maxCode1_ && code <= kMaxCode)
+            maxCode1_ = 1 << ++runningBits_;
+    }
+
+    void Reset()
+    {
+        runningCode_ = s_.clearCode_ + 2;
+        runningBits_ = s_.bits_ + 1;
+        maxCode1_ = 1 << runningBits_;
+        std::fill_n(table_, size_t{1} << kHashBits, kEmpty);
+    }
+
+    int RunningCode() const { return runningCode_; }
+
+private:
+    TLzwStretch& s_;
+    uint32_t* table_;
+    int runningCode_;
+    int runningBits_;
+    int maxCode1_;
+    uint64_t shift_;
+    int shiftBits_;
+    char* begin_;
+    char* out_;
+};
 
 void TLzwStretch::Put(const uint8_t* indexes, size_t count)
 {
     size_t i = 0;
-    if (current_ < 0 && count > 0) {
-        bytes_.reserve(count); // about what dithered pictures need; long runs need less
+    if (current_ < 0 && count > 0)
         current_ = indexes[i++];
-    }
+    TCoder coder(*this, count);
     int current = current_;
     for (; i < count; ++i) {
         const int pixel = indexes[i];
         const uint32_t key = static_cast<uint32_t>(current) << 8 | static_cast<uint32_t>(pixel);
-        const int found = Find(key);
+        const int found = coder.Find(key);
         if (found >= 0) {
             current = found;
             continue;
         }
-        Output(current);
+        coder.Output(current);
         current = pixel;
-        if (runningCode_ >= kMaxCode) {
-            Output(clearCode_);
-            Reset();
+        if (coder.RunningCode() >= kMaxCode) {
+            coder.Output(clearCode_);
+            coder.Reset();
         } else {
-            Insert(key, runningCode_++);
+            coder.Insert(key);
         }
     }
     current_ = current;
@@ -145,7 +191,7 @@ void TLzwStretch::Put(const uint8_t* indexes, size_t count)
 void TLzwStretch::End()
 {
     if (current_ >= 0)
-        Output(current_);
+        TCoder(*this, 1).Output(current_);
     current_ = -1;
 }
 

@@ -13,7 +13,8 @@ namespace quillon {
 // if a clear code came before it. Stretches of one picture can so be compressed on
 // different threads and joined by TGifWriter; the code-size and table-reset rules are
 // giflib's, so a picture given as one stretch gets giflib's bytes. Strings are found with a
-// hash table that a compression of a few hundred thousand pixels can afford to clear.
+// hash table of four slots a code (a search rarely looks past the first), small enough
+// for a compression of a few hundred thousand pixels to clear it at each table reset.
 class TLzwStretch {
 public:
     // bits: of the palette indexes, 1..8.
@@ -25,14 +26,11 @@ public:
 private:
     friend class TGifWriter;
 
-    inline void Output(int code);
-    inline int Find(uint32_t key) const;
-    inline void Insert(uint32_t key, int code);
-    void Reset();
+    class TCoder;
     // Outputs the string read last; the stretch takes no more indexes after it.
     void End();
 
-    static constexpr int kHashBits = 13;
+    static constexpr int kHashBits = 14;
     static constexpr uint32_t kEmpty = UINT32_MAX;
 
     int bits_;
