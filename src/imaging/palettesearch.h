@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace quillon {
 
 using TRGB = std::array<uint8_t, 3>;
@@ -25,19 +29,25 @@ public:
 
     int Nearest(int r, int g, int b)
     {
-        const TList* list = &whole_;
-        if (list->size > kBruteForce) {
-            list = &lists_[kLevels - 1][Box(kLevels - 1, r, g, b)];
-            if (list->begin == kUnbuilt)
-                list = &BuildFor(r, g, b);
-        }
-        const TBlock* blocks = pool_.data() + list->begin;
+        const TList& list = ListFor(r, g, b);
+        const TBlock* blocks = pool_.data() + list.begin;
 #if defined(__x86_64__)
         if (vector_)
-            return NearestAvx2(blocks, (list->size + kBlock - 1) / kBlock, r, g, b);
+            return ScanAvx2(blocks, (list.size + kBlock - 1) / kBlock, r, g, b);
 #endif
-        return NearestScalar(blocks, list->size, r, g, b);
+        return NearestScalar(blocks, list.size, r, g, b);
     }
+
+#if defined(__x86_64__)
+    // Nearest for a caller compiled for AVX2 itself, which takes the whole search in line:
+    // calling it out of line makes the caller set its vector registers aside for every
+    // pixel. Only on a search made for AVX2.
+    __attribute__((target("avx2"))) int NearestInAvx2(int r, int g, int b)
+    {
+        const TList& list = ListFor(r, g, b);
+        return ScanAvx2(pool_.data() + list.begin, (list.size + kBlock - 1) / kBlock, r, g, b);
+    }
+#endif
 
 private:
     // A third size of 8-step boxes means eight times the lists to build, for lists that
@@ -68,8 +78,37 @@ private:
         return static_cast<size_t>((r >> shift) << (2 * bits) | (g >> shift) << bits | (b >> shift));
     }
 
+    const TList& ListFor(int r, int g, int b)
+    {
+        if (whole_.size <= kBruteForce)
+            return whole_;
+        const TList& list = lists_[kLevels - 1][Box(kLevels - 1, r, g, b)];
+        return list.begin != kUnbuilt ? list : BuildFor(r, g, b);
+    }
+
     static int NearestScalar(const TBlock* blocks, uint32_t size, int r, int g, int b);
-    static int NearestAvx2(const TBlock* blocks, uint32_t count, int r, int g, int b);
+#if defined(__x86_64__)
+    // The distances in 16-bit lanes: (red, green) and (blue, 0) pairs multiplied and added
+    // give each entry's squared distance in a 32-bit lane; with the index in the low byte,
+    // the minimum is the nearest entry and the lowest index among equals.
+    __attribute__((target("avx2"))) static int ScanAvx2(const TBlock* blocks, uint32_t count, int r, int g, int b)
+    {
+        const __m256i rg = _mm256_set1_epi32(r | g << 16);
+        const __m256i b0 = _mm256_set1_epi32(b);
+        __m256i best = _mm256_set1_epi32(INT32_MAX);
+        for (const TBlock *block = blocks, *end = blocks + count; block != end; ++block) {
+            const __m256i dRG = _mm256_sub_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(block->rg)), rg);
+            const __m256i dB0 = _mm256_sub_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(block->b0)), b0);
+            const __m256i distance = _mm256_add_epi32(_mm256_madd_epi16(dRG, dRG), _mm256_madd_epi16(dB0, dB0));
+            const __m256i index = _mm256_load_si256(reinterpret_cast<const __m256i*>(block->index));
+            best = _mm256_min_epi32(best, _mm256_or_si256(_mm256_slli_epi32(distance, 8), index));
+        }
+        __m128i m = _mm_min_epi32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
+        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+        return _mm_cvtsi128_si32(m) & 0xFF;
+    }
+#endif
     // The entries of a list being built, in the lanes of a block: (red | green << 16),
     // blue and index, with room for a vector store past the last one.
     struct TKept {

@@ -36,23 +36,6 @@ __attribute__((target("avx2"))) inline __m256i Farthest(__m256i d, __m256i exten
 
 } // namespace
 
-__attribute__((target("avx2"))) int TPaletteSearch::NearestAvx2(const TBlock* blocks, uint32_t count, int r, int g,
-                                                                int b)
-{
-    const __m256i rg = _mm256_set1_epi32(r | g << 16);
-    const __m256i b0 = _mm256_set1_epi32(b);
-    __m256i best = _mm256_set1_epi32(INT32_MAX);
-    for (const TBlock *block = blocks, *end = blocks + count; block != end; ++block) {
-        const __m256i distance =
-            SquaredSum(_mm256_sub_epi16(Load(block->rg), rg), _mm256_sub_epi16(Load(block->b0), b0));
-        best = _mm256_min_epi32(best, _mm256_or_si256(_mm256_slli_epi32(distance, 8), Load(block->index)));
-    }
-    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
-    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
-    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
-    return _mm_cvtsi128_si32(m) & 0xFF;
-}
-
 __attribute__((target("avx2"))) uint32_t TPaletteSearch::KeepAvx2(const TBlock* blocks, uint32_t size, int r0, int g0,
                                                                   int b0, int extent, TKept& kept)
 {

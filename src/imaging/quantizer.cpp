@@ -556,9 +556,9 @@ inline void DiffusePixel(const uint8_t* row, uint8_t* indexes, int x, const std:
 
 #if defined(__x86_64__)
 // The same in SSE2 (part of every x86-64 processor): a pixel's three channels in one vector.
-template <int Step>
-inline void DiffusePixelSse2(const uint8_t* row, uint8_t* indexes, int x, const TLanes* palette,
-                             TPaletteSearch& search, int* current, int* next)
+template <int Step, typename Find>
+inline void DiffusePixelSse2(const uint8_t* row, uint8_t* indexes, int x, const TLanes* palette, Find nearest,
+                             int* current, int* next)
 {
     const __m128i zero = _mm_setzero_si128();
     auto load = [](const int* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
@@ -573,7 +573,7 @@ inline void DiffusePixelSse2(const uint8_t* row, uint8_t* indexes, int x, const 
     // The error is small enough for 16 bits; the saturating packs clamp to 0..255.
     const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(wanted, wanted), zero);
     const uint32_t rgb = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-    const int index = search.Nearest(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16 & 0xFF);
+    const int index = nearest(rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16 & 0xFF);
     indexes[x] = static_cast<uint8_t>(index);
     const __m128i e = _mm_sub_epi32(widen(bytes), load(palette[index].lane));
     const __m128i e15 = _mm_sub_epi32(_mm_slli_epi32(e, 4), e); // kErrorKept sixteenths
@@ -597,9 +597,9 @@ struct TBand {
 // Row r of `Bands` bands (one, or two side by side). The bands' errors never meet, so the
 // processor works on one band's pixel while the other's waits for its nearest colour: a
 // pixel's search and diffusion are one long chain of dependent steps.
-template <int Step, bool Vector, int Bands>
-void DiffuseRows(const TBitmap& picture, TIndexedPicture& out, const TLanes* lanes, TPaletteSearch& search,
-                 TBand* bands, int r)
+template <int Step, TSimdLevel Level, int Bands>
+inline void DiffuseRows(const TBitmap& picture, TIndexedPicture& out, const TLanes* lanes, TPaletteSearch& search,
+                        TBand* bands, int r)
 {
     const int width = out.width;
     const uint8_t* rows[Bands];
@@ -612,39 +612,60 @@ void DiffuseRows(const TBitmap& picture, TIndexedPicture& out, const TLanes* lan
     for (int i = 0; i < width; ++i) {
         const int x = Step > 0 ? i : width - 1 - i;
         for (int b = 0; b < Bands; ++b) {
+            int* current = bands[b].current.data();
+            int* next = bands[b].next.data();
 #if defined(__x86_64__)
-            if constexpr (Vector) {
-                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes, search, bands[b].current.data(),
-                                       bands[b].next.data());
+            if constexpr (Level == TSimdLevel::Avx2) {
+                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes,
+                                       [&](int red, int green, int blue) { return search.NearestInAvx2(red, green, blue); }, current,
+                                       next);
+                continue;
+            } else if constexpr (Level == TSimdLevel::Sse2) {
+                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes,
+                                       [&](int red, int green, int blue) { return search.Nearest(red, green, blue); }, current, next);
                 continue;
             }
 #endif
-            DiffusePixel<Step>(rows[b], indexes[b], x, out.palette, search, bands[b].current.data(),
-                               bands[b].next.data());
+            DiffusePixel<Step>(rows[b], indexes[b], x, out.palette, search, current, next);
         }
     }
     for (int b = 0; b < Bands; ++b)
         std::swap(bands[b].current, bands[b].next);
 }
 
-template <int Step, bool Vector, int Bands = kBandsTogether>
+#if defined(__x86_64__)
+// The AVX2 rows are compiled for AVX2 as a whole, the search taken in line.
+template <int Step, int Bands>
+__attribute__((target("avx2"), flatten)) void DiffuseRowsAvx2(const TBitmap& picture, TIndexedPicture& out,
+                                                               const TLanes* lanes, TPaletteSearch& search,
+                                                               TBand* bands, int r)
+{
+    DiffuseRows<Step, TSimdLevel::Avx2, Bands>(picture, out, lanes, search, bands, r);
+}
+#endif
+
+template <int Step, TSimdLevel Level, int Bands = kBandsTogether>
 void DiffuseRowsOf(const TBitmap& picture, TIndexedPicture& out, const TLanes* lanes, TPaletteSearch& search,
                    TBand* bands, int r, int active)
 {
     if constexpr (Bands > 1)
         if (active < Bands)
-            return DiffuseRowsOf<Step, Vector, Bands - 1>(picture, out, lanes, search, bands, r, active);
-    DiffuseRows<Step, Vector, Bands>(picture, out, lanes, search, bands, r);
+            return DiffuseRowsOf<Step, Level, Bands - 1>(picture, out, lanes, search, bands, r, active);
+#if defined(__x86_64__)
+    if constexpr (Level == TSimdLevel::Avx2)
+        return DiffuseRowsAvx2<Step, Bands>(picture, out, lanes, search, bands, r);
+#endif
+    DiffuseRows<Step, Level, Bands>(picture, out, lanes, search, bands, r);
 }
 
-template <bool Vector>
+template <TSimdLevel Level>
 void DiffuseRowsAt(const TBitmap& picture, TIndexedPicture& out, const TLanes* lanes, TPaletteSearch& search,
                    TBand* bands, int r, int active)
 {
     if (r % 2 == 0)
-        DiffuseRowsOf<1, Vector>(picture, out, lanes, search, bands, r, active);
+        DiffuseRowsOf<1, Level>(picture, out, lanes, search, bands, r, active);
     else
-        DiffuseRowsOf<-1, Vector>(picture, out, lanes, search, bands, r, active);
+        DiffuseRowsOf<-1, Level>(picture, out, lanes, search, bands, r, active);
 }
 
 // Dithers rows [top, bottom) in kBandsTogether bands, the upper ones a row longer where the
@@ -663,15 +684,23 @@ void DitherFloydSteinberg(const TBitmap& picture, int top, int bottom, TIndexedP
         bands[b].current.assign(static_cast<size_t>(out.width + 2) * kLanes, 0);
         bands[b].next.resize(bands[b].current.size());
     }
+#if defined(__x86_64__)
+    // The search answers the AVX2 rows only if it was made for AVX2 (the processor has it).
+    const bool avx2 = level == TSimdLevel::Avx2 && BestSimdLevel() == TSimdLevel::Avx2;
+#endif
     for (int r = 0; r < rows + (longer > 0); ++r) {
         const int active = r < rows ? kBandsTogether : longer;
 #if defined(__x86_64__)
+        if (avx2) {
+            DiffuseRowsAt<TSimdLevel::Avx2>(picture, out, lanes.data(), search, bands, r, active);
+            continue;
+        }
         if (level != TSimdLevel::Scalar) {
-            DiffuseRowsAt<true>(picture, out, lanes.data(), search, bands, r, active);
+            DiffuseRowsAt<TSimdLevel::Sse2>(picture, out, lanes.data(), search, bands, r, active);
             continue;
         }
 #endif
-        DiffuseRowsAt<false>(picture, out, lanes.data(), search, bands, r, active);
+        DiffuseRowsAt<TSimdLevel::Scalar>(picture, out, lanes.data(), search, bands, r, active);
     }
 }
 
