@@ -145,10 +145,9 @@ void BM_Gif400(benchmark::State& state)
             return bench::ProcessMilliseconds(magick);
         });
     state.counters["pillow_ms"] = bench::Median(pillowMs);
-    // The same, back to back. After each peer's run the machine has been idle for a tenth
-    // of a second, and on this virtual machine the scheduler then puts the pool's woken
-    // helper on the caller's processor for the first milliseconds (the idle one counts as
-    // taken): the interleaved figure shows a one-core encoder, this one the two cores.
+    // The same, back to back: the interleaved runs start after a tenth of a second of the
+    // machine idle (the peer's run), when a virtual machine is slow to give back its second
+    // processor.
     std::vector<double> warmMs;
     for (int run = 0; run < 20; ++run)
         warmMs.push_back(bench::Milliseconds([&] {

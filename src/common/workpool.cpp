@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -20,6 +25,39 @@ void CpuRelax()
 }
 
 } // namespace
+
+// A woken helper is often put on the processor of the thread that woke it, beside the
+// caller it is to work with, and the two share it for milliseconds until the load
+// balancer moves one of them: on a virtual machine an idle processor counts as taken, and
+// after a pause every processor is idle. So a job's caller keeps the helpers off its own
+// processor, within the processors each helper was given; the masks change only when the
+// caller has moved.
+struct TWorkPool::THelperCpus {
+#if defined(__linux__)
+    std::mutex mutex;
+    std::vector<cpu_set_t> given; // per helper, the processors it was started with
+    int avoided = -1;             // the processor the masks keep the helpers off
+#endif
+};
+
+void TWorkPool::KeepHelpersOffCallerCpu()
+{
+#if defined(__linux__)
+    const int cpu = sched_getcpu();
+    std::lock_guard lock(cpus_->mutex);
+    if (cpu < 0 || cpu == cpus_->avoided)
+        return;
+    cpus_->avoided = cpu;
+    for (size_t i = 0; i < threads_.size(); ++i) {
+        cpu_set_t mask = cpus_->given[i];
+        if (CPU_COUNT(&mask) == 0)
+            continue; // its processors are unknown: left alone
+        if (CPU_ISSET(cpu, &mask) && CPU_COUNT(&mask) > 1)
+            CPU_CLR(cpu, &mask);
+        pthread_setaffinity_np(threads_[i].native_handle(), sizeof mask, &mask); // a refusal changes nothing
+    }
+#endif
+}
 
 struct TWorkPool::TTask::TState {
     std::mutex mutex;
@@ -68,9 +106,16 @@ TWorkPool& TWorkPool::Shared()
 }
 
 TWorkPool::TWorkPool(int helpers)
+    : cpus_(std::make_unique<THelperCpus>())
 {
     for (int i = 0; i < helpers; ++i)
         threads_.emplace_back([this, i] { HelperLoop(i); });
+#if defined(__linux__)
+    cpus_->given.resize(threads_.size());
+    for (size_t i = 0; i < threads_.size(); ++i)
+        if (pthread_getaffinity_np(threads_[i].native_handle(), sizeof cpus_->given[i], &cpus_->given[i]) != 0)
+            CPU_ZERO(&cpus_->given[i]);
+#endif
 }
 
 TWorkPool::~TWorkPool()
@@ -154,6 +199,7 @@ void TWorkPool::For(int32_t count, int threads, int32_t batch, const std::functi
         ++generation_;
         posted_.store(generation_, std::memory_order_relaxed);
     }
+    KeepHelpersOffCallerCpu();
     if (helpers == 1)
         wake_.notify_one();
     else
@@ -190,6 +236,7 @@ TWorkPool::TTask TWorkPool::Start(std::function<void()> task)
     {
         std::lock_guard lock(mutex_);
         if (Helpers() > 0 && !stop_) {
+            KeepHelpersOffCallerCpu();
             tasks_.push_back(std::move(run));
             wake_.notify_one();
             return TTask(state);

@@ -55,6 +55,7 @@ public:
 private:
     void HelperLoop(int index);
     void RunBatches();
+    void KeepHelpersOffCallerCpu();
 
     std::mutex jobLock_; // held by the caller for the whole of a For
     std::mutex mutex_;
@@ -73,6 +74,8 @@ private:
     int32_t count_ = 0;
     int32_t batch_ = 1;
     std::vector<std::function<void()>> tasks_;
+    struct THelperCpus; // where each helper may run, kept apart from the caller's processor
+    std::unique_ptr<THelperCpus> cpus_;
     std::mutex errorLock_;
     std::exception_ptr error_;
 };

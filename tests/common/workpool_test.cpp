@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -87,6 +92,43 @@ TEST(WorkPool, ATaskRunsBesideTheCaller)
     release = true;
     task.Wait();
 }
+
+#if defined(__linux__)
+// A helper must not share the caller's processor: it is moved off it before it is woken,
+// and within the processors it was given. The caller is pinned to the first of its own.
+TEST(WorkPool, HelpersWorkOffTheCallersProcessor)
+{
+    cpu_set_t given;
+    ASSERT_EQ(sched_getaffinity(0, sizeof given, &given), 0);
+    if (CPU_COUNT(&given) < 2)
+        GTEST_SKIP() << "one processor";
+    int callerCpu = 0;
+    while (!CPU_ISSET(callerCpu, &given))
+        ++callerCpu;
+    TWorkPool pool(1);
+    for (int caller : {callerCpu, -1}) { // pinned, then free to move
+        cpu_set_t mask = given;
+        if (caller >= 0) {
+            CPU_ZERO(&mask);
+            CPU_SET(caller, &mask);
+        }
+        ASSERT_EQ(sched_setaffinity(0, sizeof mask, &mask), 0);
+        // Both batches wait for each other, so the helper must take one.
+        std::atomic<int> started{0};
+        std::atomic<int> cpus[2] = {-1, -1};
+        pool.For(2, 2, 1, [&](int32_t begin, int32_t) {
+            ++started;
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (started < 2 && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::yield();
+            cpus[begin] = sched_getcpu();
+        });
+        EXPECT_EQ(started, 2);
+        EXPECT_NE(cpus[0], cpus[1]) << "caller " << caller;
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof given, &given), 0);
+}
+#endif
 
 } // namespace
 } // namespace quillon
