@@ -1,7 +1,7 @@
 // Re-rendering the logo while the frame is dragged, and building the fitted display picture,
 // for a 24-megapixel photo; Pillow's bicubic resize of the same crop runs by turns with it
 // (a Python process kept beside the benchmark, timing only the resize). Strong reductions
-// from 48 and 96 megapixels show that a 16-pixel logo costs no more than a 176-pixel one.
+// from 48 and 96 megapixels show what a 16-pixel logo costs beside a 176-pixel one.
 #include "peer_support.h"
 
 #include "common/workpool.h"
@@ -222,6 +222,44 @@ BENCHMARK(BM_RenderLogoFromBigPicture)
     ->Args({48, 16})
     ->Args({96, 176})
     ->Args({96, 16})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(15);
+
+// A 16-pixel logo and a 176-pixel one from the same crop, by turns: their ratio, the
+// cliff a strong reduction must not have, taken from the same moments of the machine.
+// Argument: megapixels (48 or 96).
+void BM_StrongReductionBeside176(benchmark::State& state)
+{
+    const bool big = state.range(0) == 96;
+    const int pictureWidth = big ? 12000 : 8485, pictureHeight = big ? 8000 : 5657;
+    TPicture& picture = Picture(pictureWidth, pictureHeight);
+    struct TLogo {
+        TLogoDirObject node;
+        std::unique_ptr<TSourceImage> image;
+        TBitmap target;
+    };
+    TLogo logos[2] = {{LogoNode(16, 16 * 208 / 176), nullptr, {}}, {LogoNode(176, 208), nullptr, {}}};
+    const TRect crop = Crop(pictureWidth, pictureHeight);
+    for (TLogo& logo : logos) {
+        logo.image = std::make_unique<TSourceImage>(picture.bitmap, logo.node, TSize{800, 600}, true);
+        const TSize offset = logo.image->PictureOffset();
+        logo.image->SetFrame({crop.left + offset.width, crop.top + offset.height, crop.right + offset.width,
+                              crop.bottom + offset.height});
+    }
+    auto render = [](TLogo& logo) {
+        logo.image->RenderLogo(logo.target, {});
+        benchmark::DoNotOptimize(logo.target.Data());
+    };
+    bench::Interleave(state, "logo176", [&] { render(logos[0]); }, [&] {
+        const double ms = bench::Milliseconds([&] { render(logos[1]); });
+        return ms;
+    });
+}
+BENCHMARK(BM_StrongReductionBeside176)
+    ->ArgName("MP")
+    ->Arg(48)
+    ->Arg(96)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(15);
