@@ -450,11 +450,18 @@ void SumClusters(const std::vector<TColourCell>& cells, const std::vector<TRGB>&
     }
 }
 
-void LloydSteps(const std::vector<TColourCell>& cells, std::vector<TRGB>& palette, int steps, TSimdLevel level)
+std::vector<TRGB> CellMeans(const std::vector<TColourCell>& cells)
 {
     std::vector<TRGB> means(cells.size());
     for (size_t n = 0; n < cells.size(); ++n)
         MeanColour(cells[n].sum, cells[n].count, means[n]);
+    return means;
+}
+
+// `means` are the cells' mean colours.
+void LloydSteps(const std::vector<TColourCell>& cells, const std::vector<TRGB>& means, std::vector<TRGB>& palette,
+                int steps, TSimdLevel level)
+{
     TAssignment assigned;
     assigned.entry.resize(cells.size());
     assigned.gap.resize(palette.size());
@@ -493,8 +500,8 @@ void LloydSteps(const std::vector<TColourCell>& cells, std::vector<TRGB>& palett
 // A small palette takes many steps. All but the last are taken on cells four times coarser
 // a channel (the top two levels of the tree folded, a tenth as many cells): they only find
 // where the entries settle; the last step, on the fine cells, places them.
-void RefinePalette(const std::vector<TColourCell>& cells, const std::vector<uint32_t>& keys,
-                   std::vector<TRGB>& palette, int steps, TSimdLevel level)
+void RefinePalette(const std::vector<TColourCell>& cells, const std::vector<TRGB>& means,
+                   const std::vector<uint32_t>& keys, std::vector<TRGB>& palette, int steps, TSimdLevel level)
 {
     if (steps > 2) {
         std::vector<TColourCell> coarse;
@@ -505,10 +512,10 @@ void RefinePalette(const std::vector<TColourCell>& cells, const std::vector<uint
                 coarse.back().sum[k] += cells[n].sum[k];
             coarse.back().count += cells[n].count;
         }
-        LloydSteps(coarse, palette, steps - 1, level);
+        LloydSteps(coarse, CellMeans(coarse), palette, steps - 1, level);
         steps = 1;
     }
-    LloydSteps(cells, palette, steps, level);
+    LloydSteps(cells, means, palette, steps, level);
 }
 
 int ClampChannel(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
@@ -729,10 +736,19 @@ TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel 
         return out;
     TPaletteScratch& scratch = PaletteScratch();
     CountColours(picture, scratch);
+    // The cells' means, for the Lloyd steps, are taken beside the tree for a large picture.
+    std::vector<TRGB> means;
+    auto takeMeans = [&] { means = CellMeans(scratch.cells); };
+    TWorkPool::TTask meansTask;
+    if (scratch.cells.size() >= kManyCells)
+        meansTask = TWorkPool::Shared().Start(takeMeans);
+    else
+        takeMeans();
     TOctree tree(scratch.nodes, scratch.cells, scratch.keys);
     tree.Reduce(maxColors);
     out.palette = tree.BuildPalette();
-    RefinePalette(scratch.cells, scratch.keys, out.palette, RefineSteps(maxColors), level);
+    meansTask.Wait();
+    RefinePalette(scratch.cells, means, scratch.keys, out.palette, RefineSteps(maxColors), level);
     scratch.GiveBackLarge();
     return out;
 }
