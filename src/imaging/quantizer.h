@@ -31,8 +31,8 @@ struct TIndexedPicture {
 TIndexedPicture QuantizeOctree(const TBitmap& picture, int maxColors, TDither dither,
                                TSimdLevel level = BestSimdLevel());
 
-// The two steps of QuantizeOctree, for a caller that uses the rows while the rest are
-// still being mapped. OctreePalette chooses the palette and allocates the indexes.
+// The two steps of QuantizeOctree, for a caller that uses each stretch of rows on the
+// thread that mapped it. OctreePalette chooses the palette and allocates the indexes.
 TIndexedPicture OctreePalette(const TBitmap& picture, int maxColors, TSimdLevel level = BestSimdLevel());
 
 // Told on the thread that mapped them that stretch 0 or 1, rows [top, bottom), is final.
