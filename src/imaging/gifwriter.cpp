@@ -15,16 +15,19 @@ void PutWord(std::string& out, int value)
     out.push_back(static_cast<char>(value >> 8 & 0xFF));
 }
 
-// Appends codes and whole bit strings at any bit position.
+// Appends codes and whole bit strings at any bit position, into room made beforehand
+// (written through a pointer: a hundred thousand bytes pushed one by one cost more than
+// the shifting).
 class TBitJoiner {
 public:
-    explicit TBitJoiner(std::string& out) : out_(out) {}
+    explicit TBitJoiner(char* out) : out_(out) {}
 
     void Code(int code, int bits)
     {
         shift_ |= static_cast<uint64_t>(code) << shiftBits_;
         shiftBits_ += bits;
-        Drain();
+        for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
+            *out_++ = static_cast<char>(shift_ & 0xFF);
     }
 
     // The bytes, then the lowest `tailBits` bits of `tail`.
@@ -32,33 +35,31 @@ public:
     {
         const char* p = bytes.data();
         const char* end = p + bytes.size();
-        for (; end - p >= 4; p += 4) { // 32 bits at a time: shiftBits_ stays below 64
+        for (; end - p >= 4; p += 4) { // below 8 bits pending, so 32 more fit
             uint32_t word;
             std::memcpy(&word, p, sizeof word);
             shift_ |= static_cast<uint64_t>(word) << shiftBits_;
-            shiftBits_ += 32;
-            Drain();
+            const uint32_t done = static_cast<uint32_t>(shift_);
+            std::memcpy(out_, &done, sizeof done);
+            out_ += sizeof done;
+            shift_ >>= 32;
         }
         for (; p != end; ++p)
             Code(static_cast<uint8_t>(*p), 8);
         Code(static_cast<int>(tail), tailBits);
     }
 
-    void Flush()
+    // Writes the last bits; returns the end of what was written.
+    char* Flush()
     {
-        for (; shiftBits_ > 0; shiftBits_ -= 8, shift_ >>= 8)
-            out_.push_back(static_cast<char>(shift_ & 0xFF));
+        if (shiftBits_ > 0)
+            *out_++ = static_cast<char>(shift_ & 0xFF);
         shiftBits_ = 0;
+        return out_;
     }
 
 private:
-    void Drain()
-    {
-        for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
-            out_.push_back(static_cast<char>(shift_ & 0xFF));
-    }
-
-    std::string& out_;
+    char* out_;
     uint64_t shift_ = 0;
     int shiftBits_ = 0;
 };
@@ -223,30 +224,34 @@ void TGifWriter::Finish(std::vector<TLzwStretch>& stretches)
     // A stretch's clear code and the end code are as wide as the code before them: the
     // reader widens its codes by the table it has built up to there.
     const int clearCode = 1 << bits_;
-    std::string codes;
-    size_t size = 0;
-    for (const TLzwStretch& stretch : stretches)
-        size += stretch.bytes_.size() + 8;
-    codes.reserve(size + 8);
-    TBitJoiner joiner(codes);
-    int width = bits_ + 1;
+    size_t size = 8; // the end code and the last bits
     for (TLzwStretch& stretch : stretches) {
         stretch.End();
+        size += stretch.bytes_.size() + 8; // a clear code and the stretch's last bits
+    }
+    std::string codes(size, '\0');
+    TBitJoiner joiner(codes.data());
+    int width = bits_ + 1;
+    for (const TLzwStretch& stretch : stretches) {
         joiner.Code(clearCode, width);
         joiner.Bits(stretch.bytes_, stretch.shift_, stretch.shiftBits_);
         width = stretch.runningBits_;
     }
     joiner.Code(clearCode + 1, width); // end of information
-    joiner.Flush();
+    codes.resize(static_cast<size_t>(joiner.Flush() - codes.data()));
     // Sub-blocks of up to 255 bytes, each after its length.
-    out_.reserve(out_.size() + codes.size() + codes.size() / 255 + 3);
+    const size_t start = out_.size();
+    out_.resize(start + codes.size() + (codes.size() + 254) / 255 + 2);
+    char* out = out_.data() + start;
     for (size_t at = 0; at < codes.size(); at += 255) {
         const size_t length = std::min<size_t>(255, codes.size() - at);
-        out_.push_back(static_cast<char>(length));
-        out_.append(codes, at, length);
+        *out++ = static_cast<char>(length);
+        std::memcpy(out, codes.data() + at, length);
+        out += length;
     }
-    out_.push_back(0); // the empty sub-block that ends the image
-    out_.push_back(';');
+    *out++ = 0; // the empty sub-block that ends the image
+    *out++ = ';';
+    out_.resize(static_cast<size_t>(out - out_.data()));
 }
 
 } // namespace quillon
