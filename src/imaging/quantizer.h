@@ -22,8 +22,9 @@ struct TIndexedPicture {
 // Reduces the picture to an optimal palette of at most maxColors (2..256) colours with an
 // octree: every colour is counted in a tree of 6 levels (64 steps per channel), then the
 // subtrees whose merge adds the least squared error are folded into their parents until
-// few enough leaves remain; each leaf's mean colour is a palette entry. One Lloyd step then
-// moves every entry to the mean of the colours nearest to it. With Floyd-Steinberg the
+// few enough leaves remain; each leaf's mean colour is a palette entry. Lloyd steps then
+// move every entry to the mean of the colours nearest to it (one for 256 colours, up to 16
+// for a small palette, the first ones on coarser cells). With Floyd-Steinberg the
 // quantisation error of each pixel is spread to its neighbours (serpentine order). The
 // rows are dithered in bands, each starting without the error of the row above it: two,
 // or from 2^17 pixels on four, two on each of two threads.
