@@ -8,6 +8,7 @@ key events (xdotool), so what is tested is what a user meets.
 """
 
 import ctypes
+import glob
 import os
 import shutil
 import signal
@@ -160,7 +161,38 @@ class Session:
         try:
             return self.quillon.wait(timeout)
         except subprocess.TimeoutExpired:
-            raise Timeout("quillon did not end")
+            raise Timeout("quillon did not end; its threads wait in: " + self._thread_waits())
+
+    def quit(self):
+        """Ctrl+Q in the main window, as a person presses it; the exit status. A key pressed
+        while the window manager is still handing over the keyboard can be lost, so a press
+        seen to leave the window up is repeated once. A window gone and a process that
+        stays is a hang, and fails."""
+        for attempt in range(2):
+            self.activate(self.main)
+            self.key("ctrl+q")
+            try:
+                wait_for(lambda: self.quillon.poll() is not None or not self._main_window_ids(),
+                         "the main window to close", timeout=5)
+                break
+            except Timeout:
+                if attempt == 1:
+                    raise
+        return self.wait_exit()
+
+    def _main_window_ids(self):
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.quillon.pid), "--name",
+                               "^Quillon$"], env=self.env, capture_output=True, text=True).stdout.split()
+
+    def _thread_waits(self):
+        waits = []
+        for task in sorted(glob.glob(f"/proc/{self.quillon.pid}/task/*")):
+            try:
+                with open(os.path.join(task, "comm")) as f, open(os.path.join(task, "wchan")) as g:
+                    waits.append(f"{f.read().strip()}: {g.read().strip() or 'running'}")
+            except OSError:
+                pass
+        return ", ".join(waits) or "(gone)"
 
     def close(self):
         if self.quillon and self.quillon.poll() is None:

@@ -71,9 +71,7 @@ class DirectoryByHand(QuillonTestCase):
         self.assertFalse(os.path.exists(s.path("Logo Directory", "Holiday")))
 
         # Close the window: the directory file says what the screen said.
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         root = ET.parse(s.path("logodirectory.xml")).getroot()
         nodes = root.findall("logodirnode")
         self.assertEqual([n.get("nodename") for n in nodes], ["beach.bmp"])

@@ -166,9 +166,7 @@ class ScreenGrab(GrabSteps, QuillonTestCase):
         self.assertIsNone(s.dialog())
         self.assertEqual([n for n in s.tree_items() if n.startswith("grabbed")], ["grabbedimage.bmp"])
 
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         nodes = ET.parse(s.path("logodirectory.xml")).getroot().findall("logodirnode")
         self.assertEqual([n.get("nodename") for n in nodes], ["grabbedimage.bmp"])
         self.assertEqual(sorted(os.listdir(s.path("Logo Directory"))), ["grabbedimage.bmp"])
@@ -176,9 +174,7 @@ class ScreenGrab(GrabSteps, QuillonTestCase):
         # With a scale factor the frozen picture and the mouse still count in screen pixels.
         s.start_quillon({"QT_SCALE_FACTOR": "1.25"})
         self.drag_and_check(s, "grabbedimage2.bmp", 1.25)
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
 
 
 

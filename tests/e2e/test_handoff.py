@@ -89,9 +89,7 @@ class HandOff(QuillonTestCase):
         with open(config) as f:
             self.assertNotIn("ImageURL", f.read())
 
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         root = ET.parse(s.path("logodirectory.xml")).getroot()
         self.assertEqual([n.get("nodename") for n in root.findall("logodirnode")], ["beach.bmp"])
 

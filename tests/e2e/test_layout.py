@@ -47,9 +47,7 @@ class RememberedLayout(QuillonTestCase):
         wait_for(lambda: self.fit_button(s).get_state_set().contains(Atspi.StateType.CHECKED), "fit to pane on")
         before = extents(s.main), extents(s.find(s.main, role="tree"))[2]
 
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         self.assertTrue(os.path.isfile(s.path("windowlayout.xml")))
 
         s.start_quillon()

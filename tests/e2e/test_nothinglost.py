@@ -58,9 +58,7 @@ class NothingLost(QuillonTestCase):
             origin = [unquote(line[5:].strip()) for line in f if line.startswith("Path=")]
         self.assertEqual(origin, [s.path("Logo Directory", "photo.bmp")])
 
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         self.assertEqual(node_names(directory), ["Summer"])
 
 

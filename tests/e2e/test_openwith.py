@@ -30,9 +30,7 @@ class OpenWith(QuillonTestCase):
             with open(os.path.join(pictures, name), "rb") as a, open(s.path("Logo Directory", name), "rb") as b:
                 self.assertEqual(a.read(), b.read())
 
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         names = [n.get("nodename") for n in ET.parse(s.path("logodirectory.xml")).getroot().iter("logodirnode")]
         self.assertEqual(sorted(names), ["beach.bmp", "sunset.bmp"])
 

@@ -78,9 +78,7 @@ class TransformsByHand(QuillonTestCase):
         s.click(s.button(options, "OK"))
         wait_for(lambda: s.dialog("Quillon Options") is None, "the options dialog to close")
 
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         root = ET.parse(s.path("options.xml")).getroot()
         self.assertEqual(root.find("enableaccesshint").get("value"), "no")
 

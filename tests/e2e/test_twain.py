@@ -22,9 +22,7 @@ class TwainByHand(ScannerCase):
         wait_for(lambda: "importedimage.jpg" in s.tree_items(), "the picture in the tree")
         # The fake's n-th picture is 2 + n pixels wide: the third one was kept.
         self.assertEqual(jpeg_size(s.path("Logo Directory", "importedimage.jpg")), (5, 2))
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
 
         s.start_quillon(twain_env("fail=OPENDS"))
         self.twain_command(s, "Acquire image...")

@@ -97,9 +97,7 @@ class UploadToTheReferenceService(QuillonTestCase):
         with open(saved, "rb") as f:
             self.assertEqual(f.read(), logo)
 
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
         node = ET.parse(s.path("logodirectory.xml")).getroot().find("logodirnode")
         self.assertEqual(node.get("uploadurl"), short)
 
@@ -119,9 +117,7 @@ class UploadToTheReferenceService(QuillonTestCase):
         self.assertEqual(s.field_text("Short URL"), full.split("?")[0])
         with urllib.request.urlopen(full, timeout=5) as r:
             self.assertEqual(r.read(), logo)  # the same logo, now in the guest gallery
-        s.activate(s.main)
-        s.key("ctrl+q")
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.quit(), 0)
 
 
 if __name__ == "__main__":
