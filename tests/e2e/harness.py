@@ -119,10 +119,26 @@ class Session:
         }
         os.makedirs(self.env["HOME"])
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
-        self._spawn(["openbox"], env=self.env)
-        wait_for(lambda: subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
-                                        capture_output=True, text=True).stdout.count("window id"),
-                 "the window manager")
+        self._start_window_manager()
+
+    def _start_window_manager(self):
+        """Openbox, started again once if it ends before it has taken the screen (a CI run
+        saw it never come up); its own words are in the failure if it does not."""
+        log_path = os.path.join(self.tmp, "openbox.log")
+        for attempt in range(2):
+            with open(log_path, "ab") as log:
+                wm = subprocess.Popen(["openbox"], env=self.env, stdout=log, stderr=log, start_new_session=True)
+            self.procs.append(wm)
+            managed = lambda: subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
+                                             capture_output=True, text=True).stdout.count("window id")
+            try:
+                wait_for(lambda: managed() or wm.poll() is not None, "the window manager")
+            except Timeout:
+                break
+            if managed():
+                return
+        with open(log_path, errors="replace") as f:
+            raise Timeout(f"the window manager did not take the screen (exit {wm.poll()}): {f.read()[-2000:]}")
 
     def _start_bus(self):
         out = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1",
