@@ -15,12 +15,13 @@ void PutWord(std::string& out, int value)
     out.push_back(static_cast<char>(value >> 8 & 0xFF));
 }
 
-// Appends codes and whole bit strings at any bit position, into room made beforehand
-// (written through a pointer: a hundred thousand bytes pushed one by one cost more than
-// the shifting).
-class TBitJoiner {
+// Codes, least significant bit first, and whole bit strings at any bit position, written
+// through a pointer into room made beforehand: bytes pushed one by one into a string, or
+// written through a char pointer into members (which may alias it), cost more than the
+// shifting.
+class TBitWriter {
 public:
-    explicit TBitJoiner(char* out) : out_(out) {}
+    TBitWriter(char* out, uint64_t pending, int pendingBits) : out_(out), shift_(pending), shiftBits_(pendingBits) {}
 
     void Code(int code, int bits)
     {
@@ -58,10 +59,14 @@ public:
         return out_;
     }
 
+    char* Out() const { return out_; }
+    uint64_t Pending() const { return shift_; }
+    int PendingBits() const { return shiftBits_; }
+
 private:
     char* out_;
-    uint64_t shift_ = 0;
-    int shiftBits_ = 0;
+    uint64_t shift_;
+    int shiftBits_;
 };
 
 } // namespace
@@ -76,9 +81,7 @@ TLzwStretch::TLzwStretch(int bits)
 {
 }
 
-// The compression keeps its state in locals and writes through a plain pointer: bytes
-// written through a char pointer may alias anything, and members would be read back from
-// memory after each one.
+// The compression keeps its state in locals while it runs, the bits in a TBitWriter.
 class TLzwStretch::TCoder {
 public:
     explicit TCoder(TLzwStretch& stretch, size_t count)
@@ -87,14 +90,8 @@ public:
         , runningCode_(stretch.runningCode_)
         , runningBits_(stretch.runningBits_)
         , maxCode1_(stretch.maxCode1_)
-        , shift_(stretch.shift_)
-        , shiftBits_(stretch.shiftBits_)
+        , bits_(Room(stretch, count), stretch.shift_, stretch.shiftBits_)
     {
-        // A code of at most 12 bits per index, and a clear code for each table reset.
-        const size_t size = stretch.bytes_.size();
-        stretch.bytes_.resize(size + 2 * count + 16);
-        begin_ = stretch.bytes_.data();
-        out_ = begin_ + size;
     }
 
     ~TCoder()
@@ -102,9 +99,9 @@ public:
         s_.runningCode_ = runningCode_;
         s_.runningBits_ = runningBits_;
         s_.maxCode1_ = maxCode1_;
-        s_.shift_ = shift_;
-        s_.shiftBits_ = shiftBits_;
-        s_.bytes_.resize(static_cast<size_t>(out_ - begin_));
+        s_.shift_ = bits_.Pending();
+        s_.shiftBits_ = bits_.PendingBits();
+        s_.bytes_.resize(static_cast<size_t>(bits_.Out() - s_.bytes_.data()));
     }
 
     int Find(uint32_t key) const
@@ -128,14 +125,11 @@ public:
         table_[slot] = key << 12 | static_cast<uint32_t>(runningCode_++);
     }
 
-    // Codes go out least significant bit first; the code size grows once the next code to
-    // be assigned no longer fits, checked after each code as giflib does.
+    // The code size grows once the next code to be assigned no longer fits, checked after
+    // each code as giflib does.
     void Output(int code)
     {
-        shift_ |= static_cast<uint64_t>(code) << shiftBits_;
-        shiftBits_ += runningBits_;
-        for (; shiftBits_ >= 8; shiftBits_ -= 8, shift_ >>= 8)
-            *out_++ = static_cast<char>(shift_ & 0xFF);
+        bits_.Code(code, runningBits_);
         if (runningCode_ >= maxCode1_ && code <= kMaxCode)
             maxCode1_ = 1 << ++runningBits_;
     }
@@ -151,15 +145,21 @@ public:
     int RunningCode() const { return runningCode_; }
 
 private:
+    // Room for a code of at most 12 bits an index, and a clear code for each table reset;
+    // where the new bytes begin.
+    static char* Room(TLzwStretch& stretch, size_t count)
+    {
+        const size_t size = stretch.bytes_.size();
+        stretch.bytes_.resize(size + 2 * count + 16);
+        return stretch.bytes_.data() + size;
+    }
+
     TLzwStretch& s_;
     uint32_t* table_;
     int runningCode_;
     int runningBits_;
     int maxCode1_;
-    uint64_t shift_;
-    int shiftBits_;
-    char* begin_;
-    char* out_;
+    TBitWriter bits_;
 };
 
 void TLzwStretch::Put(const uint8_t* indexes, size_t count)
@@ -230,7 +230,7 @@ void TGifWriter::Finish(std::vector<TLzwStretch>& stretches)
         size += stretch.bytes_.size() + 8; // a clear code and the stretch's last bits
     }
     std::string codes(size, '\0');
-    TBitJoiner joiner(codes.data());
+    TBitWriter joiner(codes.data(), 0, 0);
     int width = bits_ + 1;
     for (const TLzwStretch& stretch : stretches) {
         joiner.Code(clearCode, width);

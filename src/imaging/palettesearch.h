@@ -88,25 +88,39 @@ private:
 
     static int NearestScalar(const TBlock* blocks, uint32_t size, int r, int g, int b);
 #if defined(__x86_64__)
-    // The distances in 16-bit lanes: (red, green) and (blue, 0) pairs multiplied and added
-    // give each entry's squared distance in a 32-bit lane; with the index in the low byte,
-    // the minimum is the nearest entry and the lowest index among equals.
+    __attribute__((target("avx2"))) static __m256i LoadAvx2(const void* p)
+    {
+        return _mm256_load_si256(static_cast<const __m256i*>(p));
+    }
+
+    // (red, green) and (blue, 0) differences in 16-bit lanes, multiplied and added: each
+    // entry's squared distance in a 32-bit lane.
+    __attribute__((target("avx2"))) static __m256i SquaredSumAvx2(__m256i rg, __m256i b0)
+    {
+        return _mm256_add_epi32(_mm256_madd_epi16(rg, rg), _mm256_madd_epi16(b0, b0));
+    }
+
+    // The least of the eight 32-bit lanes, in every lane of the result.
+    __attribute__((target("avx2"))) static __m128i LeastLaneAvx2(__m256i v)
+    {
+        __m128i m = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+        return _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    }
+
+    // With the index in the low byte of each distance, the least is the nearest entry and
+    // the lowest index among equally near ones.
     __attribute__((target("avx2"))) static int ScanAvx2(const TBlock* blocks, uint32_t count, int r, int g, int b)
     {
         const __m256i rg = _mm256_set1_epi32(r | g << 16);
         const __m256i b0 = _mm256_set1_epi32(b);
         __m256i best = _mm256_set1_epi32(INT32_MAX);
         for (const TBlock *block = blocks, *end = blocks + count; block != end; ++block) {
-            const __m256i dRG = _mm256_sub_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(block->rg)), rg);
-            const __m256i dB0 = _mm256_sub_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(block->b0)), b0);
-            const __m256i distance = _mm256_add_epi32(_mm256_madd_epi16(dRG, dRG), _mm256_madd_epi16(dB0, dB0));
-            const __m256i index = _mm256_load_si256(reinterpret_cast<const __m256i*>(block->index));
-            best = _mm256_min_epi32(best, _mm256_or_si256(_mm256_slli_epi32(distance, 8), index));
+            const __m256i distance = SquaredSumAvx2(_mm256_sub_epi16(LoadAvx2(block->rg), rg),
+                                                    _mm256_sub_epi16(LoadAvx2(block->b0), b0));
+            best = _mm256_min_epi32(best, _mm256_or_si256(_mm256_slli_epi32(distance, 8), LoadAvx2(block->index)));
         }
-        __m128i m = _mm_min_epi32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
-        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
-        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
-        return _mm_cvtsi128_si32(m) & 0xFF;
+        return _mm_cvtsi128_si32(LeastLaneAvx2(best)) & 0xFF;
     }
 #endif
     // The entries of a list being built, in the lanes of a block: (red | green << 16),

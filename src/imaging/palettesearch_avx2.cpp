@@ -3,23 +3,11 @@
 
 #if defined(__x86_64__)
 
-#include <immintrin.h>
-
 #include <array>
 
 namespace quillon {
 
 namespace {
-
-__attribute__((target("avx2"))) inline __m256i Load(const void* p)
-{
-    return _mm256_load_si256(static_cast<const __m256i*>(p));
-}
-
-__attribute__((target("avx2"))) inline __m256i SquaredSum(__m256i rg, __m256i b0)
-{
-    return _mm256_add_epi32(_mm256_madd_epi16(rg, rg), _mm256_madd_epi16(b0, b0));
-}
 
 // How far each channel lies outside [0, extent], and how far the farther edge is.
 __attribute__((target("avx2"))) inline __m256i Outside(__m256i d, __m256i extent)
@@ -58,20 +46,18 @@ __attribute__((target("avx2"))) uint32_t TPaletteSearch::KeepAvx2(const TBlock* 
     // The filling lanes repeat the first entry: they change no bound.
     __m256i bound = _mm256_set1_epi32(INT32_MAX);
     for (uint32_t n = 0; n < count; ++n) {
-        const __m256i dRG = _mm256_sub_epi16(Load(blocks[n].rg), cornerRG);
+        const __m256i dRG = _mm256_sub_epi16(LoadAvx2(blocks[n].rg), cornerRG);
         // The zero beside blue is no channel: its farther edge must not count.
-        const __m256i dB0 = _mm256_and_si256(Farthest(_mm256_sub_epi16(Load(blocks[n].b0), cornerB0), span), blueOnly);
-        bound = _mm256_min_epi32(bound, SquaredSum(Farthest(dRG, span), dB0));
+        const __m256i dB0 =
+            _mm256_and_si256(Farthest(_mm256_sub_epi16(LoadAvx2(blocks[n].b0), cornerB0), span), blueOnly);
+        bound = _mm256_min_epi32(bound, SquaredSumAvx2(Farthest(dRG, span), dB0));
     }
-    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(bound), _mm256_extracti128_si256(bound, 1));
-    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
-    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
-    const __m256i above = _mm256_broadcastd_epi32(m);
+    const __m256i above = _mm256_broadcastd_epi32(LeastLaneAvx2(bound));
     uint32_t keptCount = 0;
     for (uint32_t n = 0; n < count; ++n) {
-        const __m256i rg = Load(blocks[n].rg), b0v = Load(blocks[n].b0);
-        const __m256i least =
-            SquaredSum(Outside(_mm256_sub_epi16(rg, cornerRG), span), Outside(_mm256_sub_epi16(b0v, cornerB0), span));
+        const __m256i rg = LoadAvx2(blocks[n].rg), b0v = LoadAvx2(blocks[n].b0);
+        const __m256i least = SquaredSumAvx2(Outside(_mm256_sub_epi16(rg, cornerRG), span),
+                                             Outside(_mm256_sub_epi16(b0v, cornerB0), span));
         const uint32_t real = n + 1 < count || size % kBlock == 0 ? 0xFF : (1u << (size % kBlock)) - 1;
         const uint32_t mask =
             ~static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(least, above)))) & real;
@@ -79,7 +65,7 @@ __attribute__((target("avx2"))) uint32_t TPaletteSearch::KeepAvx2(const TBlock* 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept.rg + keptCount), _mm256_permutevar8x32_epi32(rg, gather));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept.b0 + keptCount), _mm256_permutevar8x32_epi32(b0v, gather));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept.index + keptCount),
-                            _mm256_permutevar8x32_epi32(Load(blocks[n].index), gather));
+                            _mm256_permutevar8x32_epi32(LoadAvx2(blocks[n].index), gather));
         keptCount += static_cast<uint32_t>(__builtin_popcount(mask));
     }
     return keptCount;

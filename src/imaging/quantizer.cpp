@@ -6,12 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <exception>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <limits>
 #include <queue>
 
 #if defined(__x86_64__)
@@ -32,11 +28,20 @@ int RefineSteps(int maxColors) { return maxColors <= 64 ? 16 : maxColors <= 128 
 constexpr int64_t kLargePicture = 1 << 17;
 constexpr size_t kManyCells = 1 << 13;
 
+bool LargePicture(const TBitmap& picture) { return int64_t{picture.Width()} * picture.Height() >= kLargePicture; }
+
 // All pixels whose colours share the top 6 bits of each channel: the tree's leaves, and
 // the points the palette is refined on.
 struct TColourCell {
     uint64_t sum[3] = {};
     uint64_t count = 0;
+
+    void Add(const TColourCell& other)
+    {
+        for (int k = 0; k < 3; ++k)
+            sum[k] += other.sum[k];
+        count += other.count;
+    }
 };
 
 // The rounded mean of each channel. Integer division is slow and there are tens of
@@ -82,9 +87,6 @@ struct TOctreeNode {
 
 constexpr uint32_t kCellKeys = uint32_t{1} << (3 * kTreeDepth);
 
-// What a palette is built in, kept by the thread for the next picture: fresh, the
-// megabytes of the key map, the cells and the tree cost a page fault every 4 KiB, more
-// than counting the colours of a logo. What a picture of many colours grew is given back.
 // Runs body(begin, end) on the two halves of [0, count) when work is large enough, the upper
 // half on the program's second core where there is one; otherwise on all of it at once.
 template <typename Body>
@@ -101,13 +103,16 @@ void ForEachHalf(int count, bool large, Body body)
     });
 }
 
+// What a palette is built in, kept by the thread for the next picture: fresh, the
+// megabytes of the key map, the cells and the tree cost a page fault every 4 KiB, more
+// than counting the colours of a logo. What a picture of many colours grew is given back.
 struct TPaletteScratch {
     std::unique_ptr<uint32_t[]> place; // cell key -> 1 + its place in `found`; all 0 between uses
     std::vector<TColourCell> found;    // in the order the picture shows them
     uint64_t count = 0;                // the count `found` belongs to
     std::vector<TColourCell> cells;    // in key order
     std::vector<uint32_t> keys;
-    std::vector<TColourCell> upperCells; // the upper half of the keys, while it is counted apart
+    std::vector<TColourCell> upperCells; // the upper half of the keys, while it is listed apart
     std::vector<uint32_t> upperKeys;
     std::vector<TOctreeNode> nodes;
 
@@ -174,10 +179,7 @@ void ListCells(TPaletteScratch* const* maps, int mapCount, uint32_t begin, uint3
             TColourCell cell;
             for (int m = 0; m < mapCount; ++m)
                 if (uint32_t& n = maps[m]->place[k]) {
-                    const TColourCell& part = maps[m]->found[n - 1];
-                    for (int c = 0; c < 3; ++c)
-                        cell.sum[c] += part.sum[c];
-                    cell.count += part.count;
+                    cell.Add(maps[m]->found[n - 1]);
                     n = 0;
                 }
             if (cell.count) {
@@ -196,7 +198,7 @@ void CountColours(const TBitmap& picture, TPaletteScratch& mine)
 {
     static std::atomic<uint64_t> counts{0};
     const uint64_t count = ++counts;
-    const bool large = int64_t{picture.Width()} * picture.Height() >= kLargePicture;
+    const bool large = LargePicture(picture);
     TPaletteScratch* used[2] = {};
     try {
         ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
@@ -355,8 +357,8 @@ void TOctree::Reduce(int maxColors)
     // are sorted once and read in order, their nodes fetched a few folds ahead (the tree is
     // larger than the cache); those that become foldable later, or are put off, wait in a
     // heap.
-    std::vector<TCandidate>& first = first_;
-    SortByCost(first);
+    const std::vector<TCandidate>& first = first_;
+    SortByCost(first_);
     std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> later;
     size_t next = 0;
     auto empty = [&] { return next == first.size() && later.empty(); };
@@ -436,17 +438,13 @@ void SumClusters(const std::vector<TColourCell>& cells, const std::vector<TRGB>&
 {
     TPaletteSearch search(palette, level);
     for (size_t n = begin; n < end; ++n) {
-        const TColourCell& cell = cells[n];
         const TRGB& mean = means[n];
         size_t entry = assigned.entry[n];
         if (!assigned.known || 4 * SquaredDistance(mean, palette[entry]) >= assigned.gap[entry]) {
             entry = static_cast<size_t>(search.Nearest(mean[0], mean[1], mean[2]));
             assigned.entry[n] = static_cast<uint8_t>(entry);
         }
-        TColourCell& cluster = clusters[entry];
-        for (int k = 0; k < 3; ++k)
-            cluster.sum[k] += cell.sum[k];
-        cluster.count += cell.count;
+        clusters[entry].Add(cells[n]);
     }
 }
 
@@ -484,9 +482,7 @@ void LloydSteps(const std::vector<TColourCell>& cells, const std::vector<TRGB>& 
         assigned.known = true;
         for (size_t i = 0; i < palette.size(); ++i) {
             TColourCell& cluster = halves[0][i];
-            for (int k = 0; k < 3; ++k)
-                cluster.sum[k] += halves[1][i].sum[k];
-            cluster.count += halves[1][i].count;
+            cluster.Add(halves[1][i]);
             if (cluster.count) {
                 TRGB mean;
                 MeanColour(cluster.sum, cluster.count, mean);
@@ -508,9 +504,7 @@ void RefinePalette(const std::vector<TColourCell>& cells, const std::vector<TRGB
         for (size_t n = 0; n < cells.size(); ++n) {
             if (n == 0 || keys[n] >> 6 != keys[n - 1] >> 6) // keys in order: a coarse cell's keys are together
                 coarse.emplace_back();
-            for (int k = 0; k < 3; ++k)
-                coarse.back().sum[k] += cells[n].sum[k];
-            coarse.back().count += cells[n].count;
+            coarse.back().Add(cells[n]);
         }
         LloydSteps(coarse, CellMeans(coarse), palette, steps - 1, level);
         steps = 1;
@@ -623,13 +617,12 @@ inline void DiffuseRows(const TBitmap& picture, TIndexedPicture& out, const TLan
             int* next = bands[b].next.data();
 #if defined(__x86_64__)
             if constexpr (Level == TSimdLevel::Avx2) {
-                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes,
-                                       [&](int red, int green, int blue) { return search.NearestInAvx2(red, green, blue); }, current,
-                                       next);
+                auto nearest = [&](int red, int green, int blue) { return search.NearestInAvx2(red, green, blue); };
+                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes, nearest, current, next);
                 continue;
             } else if constexpr (Level == TSimdLevel::Sse2) {
-                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes,
-                                       [&](int red, int green, int blue) { return search.Nearest(red, green, blue); }, current, next);
+                auto nearest = [&](int red, int green, int blue) { return search.Nearest(red, green, blue); };
+                DiffusePixelSse2<Step>(rows[b], indexes[b], x, lanes, nearest, current, next);
                 continue;
             }
 #endif
@@ -761,8 +754,7 @@ void MapToPalette(const TBitmap& picture, TIndexedPicture& out, TDither dither, 
     // A large picture is mapped in two stretches of rows, each with its own search, on two
     // threads. The stretches, like the bands, depend on the size alone, so the output is
     // the same on every machine.
-    const bool large = int64_t{picture.Width()} * picture.Height() >= kLargePicture;
-    ForEachHalf(picture.Height(), large, [&](int top, int bottom) {
+    ForEachHalf(picture.Height(), LargePicture(picture), [&](int top, int bottom) {
         if (dither == TDither::FloydSteinberg)
             DitherFloydSteinberg(picture, top, bottom, out, level);
         else
