@@ -86,6 +86,7 @@ struct TOctreeNode {
 };
 
 constexpr uint32_t kCellKeys = uint32_t{1} << (3 * kTreeDepth);
+constexpr uint32_t kTakenWords = kCellKeys / 8 / 64;
 
 // Runs body(begin, end) on the two halves of [0, count) when work is large enough, the upper
 // half on the program's second core where there is one; otherwise on all of it at once.
@@ -108,6 +109,10 @@ void ForEachHalf(int count, bool large, Body body)
 // than counting the colours of a logo. What a picture of many colours grew is given back.
 struct TPaletteScratch {
     std::unique_ptr<uint32_t[]> place; // cell key -> 1 + its place in `found`; all 0 between uses
+    // A bit for each eight keys of `place`, set where one of them is taken; all 0 between
+    // uses. Listing reads these 32 KiB instead of the megabyte of the map, most of it empty
+    // and, after other work, out of the cache.
+    std::unique_ptr<uint64_t[]> taken;
     std::vector<TColourCell> found;    // in the order the picture shows them
     uint64_t count = 0;                // the count `found` belongs to
     std::vector<TColourCell> cells;    // in key order
@@ -136,6 +141,8 @@ TPaletteScratch& PaletteScratch()
     if (!scratch.place) {
         scratch.place.reset(new uint32_t[kCellKeys]);
         std::fill_n(scratch.place.get(), kCellKeys, 0u);
+        scratch.taken.reset(new uint64_t[kTakenWords]);
+        std::fill_n(scratch.taken.get(), kTakenWords, uint64_t{0});
     }
     return scratch;
 }
@@ -144,14 +151,17 @@ TPaletteScratch& PaletteScratch()
 void CountRows(const TBitmap& picture, int top, int bottom, TPaletteScratch& scratch)
 {
     uint32_t* place = scratch.place.get();
+    uint64_t* taken = scratch.taken.get();
     std::vector<TColourCell>& found = scratch.found;
     for (int y = top; y < bottom; ++y) {
         const uint8_t* p = picture.Row(y);
         for (int x = 0; x < picture.Width(); ++x, p += 3) {
-            uint32_t& n = place[static_cast<size_t>(CellKey(p))];
+            const uint32_t key = static_cast<uint32_t>(CellKey(p));
+            uint32_t& n = place[key];
             if (n == 0) {
                 found.emplace_back();
                 n = static_cast<uint32_t>(found.size());
+                taken[key >> 9] |= uint64_t{1} << (key >> 3 & 63);
             }
             TColourCell& cell = found[n - 1];
             cell.sum[0] += p[0], cell.sum[1] += p[1], cell.sum[2] += p[2];
@@ -160,31 +170,30 @@ void CountRows(const TBitmap& picture, int top, int bottom, TPaletteScratch& scr
     }
 }
 
-// Lists the cells of keys [begin, end) counted in the maps (one or two), in key order, and
-// clears that part of the maps. Most of a map is empty: it is skipped eight keys at a time.
+// Lists the cells of keys [begin, end) (multiples of 512) counted in the maps (one or
+// two), in key order, and clears that part of the maps.
 void ListCells(TPaletteScratch* const* maps, int mapCount, uint32_t begin, uint32_t end,
                std::vector<TColourCell>& cells, std::vector<uint32_t>& keys)
 {
-    for (uint32_t key = begin; key < end; key += 8) {
-        uint64_t any = 0;
-        for (int m = 0; m < mapCount; ++m)
-            for (int k = 0; k < 4; ++k) {
-                uint64_t pair;
-                std::memcpy(&pair, maps[m]->place.get() + key + 2 * k, sizeof pair);
-                any |= pair;
-            }
-        if (!any)
-            continue;
-        for (uint32_t k = key; k < key + 8; ++k) {
-            TColourCell cell;
-            for (int m = 0; m < mapCount; ++m)
-                if (uint32_t& n = maps[m]->place[k]) {
-                    cell.Add(maps[m]->found[n - 1]);
-                    n = 0;
+    for (uint32_t word = begin >> 9; word < end >> 9; ++word) {
+        uint64_t groups = 0;
+        for (int m = 0; m < mapCount; ++m) {
+            groups |= maps[m]->taken[word];
+            maps[m]->taken[word] = 0;
+        }
+        for (; groups; groups &= groups - 1) {
+            const uint32_t key = word << 9 | static_cast<uint32_t>(std::countr_zero(groups)) << 3;
+            for (uint32_t k = key; k < key + 8; ++k) {
+                TColourCell cell;
+                for (int m = 0; m < mapCount; ++m)
+                    if (uint32_t& n = maps[m]->place[k]) {
+                        cell.Add(maps[m]->found[n - 1]);
+                        n = 0;
+                    }
+                if (cell.count) {
+                    cells.push_back(cell);
+                    keys.push_back(k);
                 }
-            if (cell.count) {
-                cells.push_back(cell);
-                keys.push_back(k);
             }
         }
     }
@@ -226,8 +235,10 @@ void CountColours(const TBitmap& picture, TPaletteScratch& mine)
         mine.keys.insert(mine.keys.end(), mine.upperKeys.begin(), mine.upperKeys.end());
     } catch (...) {
         for (TPaletteScratch* scratch : used)
-            if (scratch)
-                std::fill_n(scratch->place.get(), kCellKeys, 0u); // the next picture starts from an empty map
+            if (scratch) { // the next picture starts from an empty map
+                std::fill_n(scratch->place.get(), kCellKeys, 0u);
+                std::fill_n(scratch->taken.get(), kTakenWords, uint64_t{0});
+            }
         throw;
     }
     for (TPaletteScratch* scratch : used)
