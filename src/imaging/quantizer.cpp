@@ -75,14 +75,19 @@ constexpr std::array<uint32_t, 64> kSpread = [] {
 // octree's leaves in depth-first order, so the tree is built and folded along memory.
 int CellKey(const uint8_t* p) { return static_cast<int>(kSpread[p[0] >> 2] << 2 | kSpread[p[1] >> 2] << 1 | kSpread[p[2] >> 2]); }
 
+// A node above the leaves. The leaves are the cells themselves: in key order, the cells
+// under a node are a run of them, so a node just above the leaves needs no list of
+// children, and the tree is a fraction of the cells' size.
 struct TOctreeNode {
-    uint32_t child[8] = {};
-    uint32_t parent = 0;
-    uint64_t sum[3] = {};
+    uint64_t sum[3] = {}; // of the cells below, once the cost of folding is known
     uint64_t count = 0;
+    uint32_t parent = 0;
+    uint32_t next = 0;      // the parent's next child, 0 for none (the root, 0, is nobody's)
+    uint32_t firstCell = 0; // a node just above the leaves: where its cells begin
     uint8_t children = 0;
     uint8_t branches = 0; // children that are not leaves: a node with none can be folded
-    bool leaf = false;
+    bool folded = false;
+    bool lowest = false; // just above the leaves
 };
 
 constexpr uint32_t kCellKeys = uint32_t{1} << (3 * kTreeDepth);
@@ -257,75 +262,87 @@ public:
     std::vector<TRGB> BuildPalette() const;
 
 private:
-    double MergeCost(const TOctreeNode& node) const;
+    // Also keeps the node's sums, so that folding it needs nothing else.
+    double MergeCost(uint32_t n);
+    void AddPalette(uint32_t n, std::vector<TRGB>& palette) const;
 
     std::vector<TOctreeNode>& nodes_;
+    const std::vector<TColourCell>& cells_;
     int leaves_ = 0;
     std::vector<TCandidate> first_; // the nodes foldable once built: those above the leaves
 };
 
 // A cell's key spells its path from the root, three bits (a child slot) a level. In key
 // order a cell shares the path of the one before down to the level where their keys first
-// differ, and everything below that is new: the tree grows at its end, never searched.
+// differ, and everything below that is new: the tree grows at its end, never searched,
+// each node's first child right after it.
 TOctree::TOctree(std::vector<TOctreeNode>& nodes, const std::vector<TColourCell>& cells,
                  const std::vector<uint32_t>& keys)
-    : nodes_(nodes)
+    : nodes_(nodes), cells_(cells)
 {
     nodes_.clear();
-    nodes_.reserve(cells.size() * 2 + 2);
-    nodes_.emplace_back(); // 0 stands for "no child"; the root is 1
-    nodes_.emplace_back();
-    uint32_t path[kTreeDepth + 1] = {1};
+    nodes_.reserve(cells.size() + kTreeDepth);
+    nodes_.emplace_back(); // the root
+    uint32_t path[kTreeDepth] = {0};
+    constexpr int kLowest = kTreeDepth - 1;
     // A node above the leaves is complete once the path leaves it: its cost is taken then,
-    // while its leaves are still in the cache.
-    auto complete = [&] { first_.emplace_back(MergeCost(nodes_[path[kTreeDepth - 1]]), path[kTreeDepth - 1]); };
+    // while its cells are still in the cache.
+    auto complete = [&] { first_.emplace_back(MergeCost(path[kLowest]), path[kLowest]); };
     for (size_t n = 0; n < cells.size(); ++n) {
         const uint32_t key = keys[n];
         int level = 0;
         if (n > 0) {
             const int highest = 31 - std::countl_zero(key ^ keys[n - 1]); // keys differ: never -1
             level = kTreeDepth - 1 - highest / 3;
-            if (level < kTreeDepth - 1)
+            if (level < kLowest)
                 complete();
         }
-        for (; level < kTreeDepth; ++level) {
-            const int slot = static_cast<int>(key >> (3 * (kTreeDepth - 1 - level)) & 7);
+        for (int depth = level; depth < kLowest; ++depth) {
+            const uint32_t made = static_cast<uint32_t>(nodes_.size());
             TOctreeNode node;
-            node.parent = path[level];
-            node.leaf = level + 1 == kTreeDepth;
-            TOctreeNode& parent = nodes_[path[level]];
-            ++parent.children;
-            parent.branches += !node.leaf;
-            parent.child[slot] = path[level + 1] = static_cast<uint32_t>(nodes_.size());
-            nodes_.push_back(node); // room was reserved: `parent` stays valid until here
+            node.parent = path[depth];
+            node.lowest = depth + 1 == kLowest;
+            TOctreeNode& parent = nodes_[path[depth]];
+            if (parent.children++ > 0)
+                nodes_[path[depth + 1]].next = made; // the parent's child before this one
+            ++parent.branches;
+            path[depth + 1] = made;
+            nodes_.push_back(node); // may move the nodes: `parent` is not used past here
         }
+        TOctreeNode& lowest = nodes_[path[kLowest]];
+        if (lowest.children++ == 0)
+            lowest.firstCell = static_cast<uint32_t>(n);
         ++leaves_;
-        TOctreeNode& leaf = nodes_[path[kTreeDepth]];
-        for (int c = 0; c < 3; ++c)
-            leaf.sum[c] = cells[n].sum[c];
-        leaf.count = cells[n].count;
     }
     if (!cells.empty())
         complete();
 }
 
-double TOctree::MergeCost(const TOctreeNode& node) const
+double TOctree::MergeCost(uint32_t n)
 {
     double cost = 0;
     uint64_t total[3] = {};
     uint64_t count = 0;
-    for (uint32_t c : node.child) {
-        if (!c)
-            continue;
-        const TOctreeNode& ch = nodes_[c];
+    auto add = [&](const uint64_t* sum, uint64_t childCount) {
         for (int k = 0; k < 3; ++k) {
-            cost -= static_cast<double>(ch.sum[k]) * static_cast<double>(ch.sum[k]) / static_cast<double>(ch.count);
-            total[k] += ch.sum[k];
+            cost -= static_cast<double>(sum[k]) * static_cast<double>(sum[k]) / static_cast<double>(childCount);
+            total[k] += sum[k];
         }
-        count += ch.count;
+        count += childCount;
+    };
+    TOctreeNode& node = nodes_[n];
+    if (node.lowest) {
+        for (uint32_t c = node.firstCell; c < node.firstCell + node.children; ++c)
+            add(cells_[c].sum, cells_[c].count);
+    } else {
+        for (uint32_t c = n + 1; c; c = nodes_[c].next)
+            add(nodes_[c].sum, nodes_[c].count);
     }
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 3; ++k) {
         cost += static_cast<double>(total[k]) * static_cast<double>(total[k]) / static_cast<double>(count);
+        node.sum[k] = total[k];
+    }
+    node.count = count;
     return -cost;
 }
 
@@ -365,9 +382,9 @@ void SortByCost(std::vector<TCandidate>& candidates)
 void TOctree::Reduce(int maxColors)
 {
     // Nodes are folded cheapest first. Those foldable from the start are most of them: they
-    // are sorted once and read in order, their nodes fetched a few folds ahead (the tree is
-    // larger than the cache); those that become foldable later, or are put off, wait in a
-    // heap.
+    // are sorted once and read in order, their nodes and then their parents fetched a few
+    // folds ahead (the tree is larger than the cache); those that become foldable later, or
+    // are put off, wait in a heap.
     const std::vector<TCandidate>& first = first_;
     SortByCost(first_);
     std::priority_queue<TCandidate, std::vector<TCandidate>, std::greater<>> later;
@@ -376,11 +393,10 @@ void TOctree::Reduce(int maxColors)
     std::vector<TCandidate> tooBig;
     constexpr size_t kAhead = 8;
     while (leaves_ > maxColors && !empty()) {
-        if (next + kAhead < first.size()) {
-            const char* ahead = reinterpret_cast<const char*>(&nodes_[first[next + kAhead].second]);
-            for (int line = 0; line < 4; ++line) // the node and the leaves after it
-                __builtin_prefetch(ahead + 64 * line);
-        }
+        if (next + kAhead < first.size())
+            __builtin_prefetch(&nodes_[first[next + kAhead].second]);
+        if (next + kAhead / 2 < first.size())
+            __builtin_prefetch(&nodes_[nodes_[first[next + kAhead / 2].second].parent]);
         TCandidate candidate;
         if (later.empty() || (next < first.size() && first[next] < later.top())) {
             candidate = first[next++];
@@ -396,31 +412,35 @@ void TOctree::Reduce(int maxColors)
             tooBig.push_back(candidate);
             continue;
         }
-        for (uint32_t& c : node.child) {
-            if (!c)
-                continue;
-            for (int k = 0; k < 3; ++k)
-                node.sum[k] += nodes_[c].sum[k];
-            node.count += nodes_[c].count;
-            nodes_[c].count = 0; // folded: no longer a colour of its own
-            c = 0;
-        }
         leaves_ -= node.children - 1;
-        node.leaf = true;
+        node.folded = true;
         for (const TCandidate& t : tooBig)
             later.push(t);
         tooBig.clear();
-        if (n != 1 && --nodes_[node.parent].branches == 0)
-            later.emplace(MergeCost(nodes_[node.parent]), node.parent);
+        if (n != 0 && --nodes_[node.parent].branches == 0)
+            later.emplace(MergeCost(node.parent), node.parent);
+    }
+}
+
+// The colours in the order of the tree: a folded node stands for all below it.
+void TOctree::AddPalette(uint32_t n, std::vector<TRGB>& palette) const
+{
+    const TOctreeNode& node = nodes_[n];
+    if (node.folded) {
+        MeanColour(node.sum, node.count, palette.emplace_back());
+    } else if (node.lowest) {
+        for (uint32_t c = node.firstCell; c < node.firstCell + node.children; ++c)
+            MeanColour(cells_[c].sum, cells_[c].count, palette.emplace_back());
+    } else if (node.children > 0) {
+        for (uint32_t c = n + 1; c; c = nodes_[c].next)
+            AddPalette(c, palette);
     }
 }
 
 std::vector<TRGB> TOctree::BuildPalette() const
 {
     std::vector<TRGB> palette;
-    for (const TOctreeNode& node : nodes_)
-        if (node.leaf && node.count)
-            MeanColour(node.sum, node.count, palette.emplace_back());
+    AddPalette(0, palette);
     return palette;
 }
 
