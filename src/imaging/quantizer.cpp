@@ -4,11 +4,13 @@
 #include "common/workpool.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cstring>
 #include <memory>
 #include <queue>
+#include <utility>
 
 #if defined(__x86_64__)
 #include <emmintrin.h>
@@ -109,18 +111,41 @@ void ForEachHalf(int count, bool large, Body body)
     });
 }
 
+// A cell's count and the sums of the two low bits of each channel, 16 bits each: a pixel is
+// counted by adding one number, and the map holds no pointer to follow (the place of a cell
+// in another table cost a second wait on memory a pixel). The top six bits of the
+// channels are the key's. Before a count could carry the sums past 16 bits, the cell is
+// spilled into a list.
+constexpr uint64_t kSpillAt = 0xFFFF / 3;
+
+struct TSpill {
+    uint32_t key;
+    uint64_t packed;
+};
+
+// The top six bits of each channel from nine bits of a key (three a channel), as the
+// three bytes of the result.
+constexpr std::array<uint32_t, 512> kUnspread = [] {
+    std::array<uint32_t, 512> unspread{};
+    for (uint32_t v = 0; v < 512; ++v)
+        for (int bit = 0; bit < 3; ++bit)
+            unspread[v] |= (v >> (3 * bit + 2) & 1) << bit | (v >> (3 * bit + 1) & 1) << (8 + bit)
+                           | (v >> (3 * bit) & 1) << (16 + bit);
+    return unspread;
+}();
+
 // What a palette is built in, kept by the thread for the next picture: fresh, the
 // megabytes of the key map, the cells and the tree cost a page fault every 4 KiB, more
 // than counting the colours of a logo. What a picture of many colours grew is given back.
 struct TPaletteScratch {
-    std::unique_ptr<uint32_t[]> place; // cell key -> 1 + its place in `found`; all 0 between uses
-    // A bit for each eight keys of `place`, set where one of them is taken; all 0 between
-    // uses. Listing reads these 32 KiB instead of the megabyte of the map, most of it empty
-    // and, after other work, out of the cache.
+    std::unique_ptr<uint64_t[]> packed; // cell key -> its packed count; all 0 between uses
+    // A bit for each eight keys of `packed`, set where one of them is taken; all 0 between
+    // uses. Listing reads these 32 KiB instead of the megabytes of the map, most of it
+    // empty and, after other work, out of the cache.
     std::unique_ptr<uint64_t[]> taken;
-    std::vector<TColourCell> found;    // in the order the picture shows them
-    uint64_t count = 0;                // the count `found` belongs to
-    std::vector<TColourCell> cells;    // in key order
+    std::vector<TSpill> spills; // in key order once counted
+    uint64_t count = 0;         // the count `spills` belongs to
+    std::vector<TColourCell> cells; // in key order
     std::vector<uint32_t> keys;
     std::vector<TColourCell> upperCells; // the upper half of the keys, while it is listed apart
     std::vector<uint32_t> upperKeys;
@@ -129,25 +154,32 @@ struct TPaletteScratch {
     void GiveBackLarge()
     {
         constexpr size_t kKeptCells = size_t{1} << 16;
-        if (found.capacity() > kKeptCells || cells.capacity() > kKeptCells) {
-            found = {};
+        if (cells.capacity() > kKeptCells) {
             cells = {};
             upperCells = {};
             upperKeys = {};
             keys = {};
             nodes = {};
         }
+        if (spills.capacity() > kKeptCells)
+            spills = {};
+    }
+
+    void Clear()
+    {
+        std::fill_n(packed.get(), kCellKeys, uint64_t{0});
+        std::fill_n(taken.get(), kTakenWords, uint64_t{0});
+        spills.clear();
     }
 };
 
 TPaletteScratch& PaletteScratch()
 {
     thread_local TPaletteScratch scratch;
-    if (!scratch.place) {
-        scratch.place.reset(new uint32_t[kCellKeys]);
-        std::fill_n(scratch.place.get(), kCellKeys, 0u);
+    if (!scratch.packed) {
+        scratch.packed.reset(new uint64_t[kCellKeys]);
         scratch.taken.reset(new uint64_t[kTakenWords]);
-        std::fill_n(scratch.taken.get(), kTakenWords, uint64_t{0});
+        scratch.Clear();
     }
     return scratch;
 }
@@ -155,24 +187,23 @@ TPaletteScratch& PaletteScratch()
 // Counts the colours of rows [top, bottom) into the scratch's map.
 void CountRows(const TBitmap& picture, int top, int bottom, TPaletteScratch& scratch)
 {
-    uint32_t* place = scratch.place.get();
+    uint64_t* packed = scratch.packed.get();
     uint64_t* taken = scratch.taken.get();
-    std::vector<TColourCell>& found = scratch.found;
     for (int y = top; y < bottom; ++y) {
         const uint8_t* p = picture.Row(y);
         for (int x = 0; x < picture.Width(); ++x, p += 3) {
             const uint32_t key = static_cast<uint32_t>(CellKey(p));
-            uint32_t& n = place[key];
-            if (n == 0) {
-                found.emplace_back();
-                n = static_cast<uint32_t>(found.size());
-                taken[key >> 9] |= uint64_t{1} << (key >> 3 & 63);
+            taken[key >> 9] |= uint64_t{1} << (key >> 3 & 63);
+            uint64_t& cell = packed[key];
+            cell += 1 | uint64_t{p[0] & 3u} << 16 | uint64_t{p[1] & 3u} << 32 | uint64_t{p[2] & 3u} << 48;
+            if ((cell & 0xFFFF) == kSpillAt) [[unlikely]] {
+                scratch.spills.push_back({key, cell});
+                cell = 0;
             }
-            TColourCell& cell = found[n - 1];
-            cell.sum[0] += p[0], cell.sum[1] += p[1], cell.sum[2] += p[2];
-            ++cell.count;
         }
     }
+    std::sort(scratch.spills.begin(), scratch.spills.end(),
+              [](const TSpill& a, const TSpill& b) { return a.key < b.key; });
 }
 
 // Lists the cells of keys [begin, end) (multiples of 512) counted in the maps (one or
@@ -180,6 +211,15 @@ void CountRows(const TBitmap& picture, int top, int bottom, TPaletteScratch& scr
 void ListCells(TPaletteScratch* const* maps, int mapCount, uint32_t begin, uint32_t end,
                std::vector<TColourCell>& cells, std::vector<uint32_t>& keys)
 {
+    const TSpill* spill[2] = {};
+    const TSpill* spillEnd[2] = {};
+    for (int m = 0; m < mapCount; ++m) {
+        const std::vector<TSpill>& spills = maps[m]->spills;
+        spill[m] = spills.data() + (std::lower_bound(spills.begin(), spills.end(), begin,
+                                                     [](const TSpill& s, uint32_t key) { return s.key < key; })
+                                    - spills.begin());
+        spillEnd[m] = spills.data() + spills.size();
+    }
     for (uint32_t word = begin >> 9; word < end >> 9; ++word) {
         uint64_t groups = 0;
         for (int m = 0; m < mapCount; ++m) {
@@ -189,16 +229,25 @@ void ListCells(TPaletteScratch* const* maps, int mapCount, uint32_t begin, uint3
         for (; groups; groups &= groups - 1) {
             const uint32_t key = word << 9 | static_cast<uint32_t>(std::countr_zero(groups)) << 3;
             for (uint32_t k = key; k < key + 8; ++k) {
-                TColourCell cell;
-                for (int m = 0; m < mapCount; ++m)
-                    if (uint32_t& n = maps[m]->place[k]) {
-                        cell.Add(maps[m]->found[n - 1]);
-                        n = 0;
-                    }
-                if (cell.count) {
-                    cells.push_back(cell);
-                    keys.push_back(k);
+                uint64_t count = 0, low[3] = {};
+                auto add = [&](uint64_t packed) {
+                    count += packed & 0xFFFF;
+                    for (int c = 0; c < 3; ++c)
+                        low[c] += packed >> (16 * (c + 1)) & 0xFFFF;
+                };
+                for (int m = 0; m < mapCount; ++m) {
+                    add(std::exchange(maps[m]->packed[k], 0));
+                    for (; spill[m] != spillEnd[m] && spill[m]->key == k; ++spill[m])
+                        add(spill[m]->packed);
                 }
+                if (count == 0)
+                    continue;
+                const uint32_t high = kUnspread[k >> 9] << 3 | kUnspread[k & 511];
+                TColourCell& cell = cells.emplace_back();
+                for (int c = 0; c < 3; ++c)
+                    cell.sum[c] = (high >> (8 * c) & 63) * 4 * count + low[c];
+                cell.count = count;
+                keys.push_back(k);
             }
         }
     }
@@ -220,7 +269,7 @@ void CountColours(const TBitmap& picture, TPaletteScratch& mine)
             used[top != 0] = &scratch;
             if (scratch.count != count) {
                 scratch.count = count;
-                scratch.found.clear();
+                scratch.spills.clear();
             }
             CountRows(picture, top, bottom, scratch);
         });
@@ -240,10 +289,8 @@ void CountColours(const TBitmap& picture, TPaletteScratch& mine)
         mine.keys.insert(mine.keys.end(), mine.upperKeys.begin(), mine.upperKeys.end());
     } catch (...) {
         for (TPaletteScratch* scratch : used)
-            if (scratch) { // the next picture starts from an empty map
-                std::fill_n(scratch->place.get(), kCellKeys, 0u);
-                std::fill_n(scratch->taken.get(), kTakenWords, uint64_t{0});
-            }
+            if (scratch)
+                scratch->Clear(); // the next picture starts from an empty map
         throw;
     }
     for (TPaletteScratch* scratch : used)

@@ -56,6 +56,26 @@ TEST(Quantizer, EveryVectorLevelGivesTheSameIndexes)
             }
 }
 
+// A colour cell of more pixels than a short count holds, in a picture counted on two
+// threads. Each cell's mean lies near a rounding edge: a run of 21845 pixels of the bulk
+// colour lost moves the first one over it, such a run counted twice the second.
+TEST(Quantizer, CellsOfManyPixelsAreCountedWhole)
+{
+    TBitmap picture(400, 400);
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 400; ++x) {
+            // In each half of the rows, the last 15% of the left cell's pixels and the last
+            // 17% of the right one's are of the other colour.
+            const bool left = x < 200;
+            const bool minority = y % 200 >= (left ? 170 : 166);
+            const TRGB colour = left ? (minority ? TRGB{3, 3, 3} : TRGB{0, 1, 2})
+                                     : (minority ? TRGB{131, 131, 131} : TRGB{128, 129, 130});
+            std::copy_n(colour.data(), 3, picture.Pixel(x, y));
+        }
+    // Exact means: (0.45, 1.3, 2.15) and (128.51, 129.34, 130.17).
+    EXPECT_EQ(OctreePalette(picture, 4).palette, (std::vector<TRGB>{{0, 1, 2}, {129, 129, 130}}));
+}
+
 uint64_t Fnv1a(const std::string& bytes)
 {
     uint64_t hash = 1469598103934665603ull;
