@@ -61,6 +61,18 @@ struct THorizontalPlan {
     std::vector<int32_t> groups;
     int32_t readExtent = 0;  // bytes read past a row's first part pixel, at most
     int32_t blockGroups = 0; // groups summed in 32 bits before they are added up in 64
+    // A strong reduction's windows overlap several deep. The AVX2 kernel then lays them
+    // out on one grid of groups along the row, each starting on a whole group (zero
+    // weights before its first tap), and walks the row once: each group of pixels is spread
+    // once for all the windows open over it. A stretch of groups over which the same
+    // windows are open is a segment. Empty: windows one after the other.
+    struct TSegment {
+        int32_t first, end; // groups [first, end) of the row
+        int32_t window;     // the first of the windows open over it
+        int32_t windows;    // how many
+    };
+    std::vector<TSegment> segments;
+    std::vector<int32_t> firstGroup; // of each window on the grid, with segments
 };
 
 THorizontalPlan PlanHorizontalSse2(const TAxisWeights& w);

@@ -182,6 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ResampleCase{"OnePixelWideTarget", 30, 5, {0, 0, 30, 5}, 1, 7},
                       ResampleCase{"TwoPixelSource", 2, 2, {0, 0, 2, 2}, 1, 5},
                       ResampleCase{"LogoFromWidePicture", 700, 300, {3, 0, 697, 300}, 176, 208},
+                      // Windows overlapping several deep, started part way into a picture row.
+                      ResampleCase{"ReduceWithOverlappingWindows", 2700, 7, {37, 1, 2650, 7}, 9, 5},
                       // Sums past single precision, then past 32 bits, along each axis.
                       ResampleCase{"ReduceBeyondFloatAcross", 12000, 4, {0, 0, 12000, 4}, 16, 3},
                       ResampleCase{"ReduceBeyondFloatDown", 5, 12000, {0, 0, 5, 12000}, 2, 16},
