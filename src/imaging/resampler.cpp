@@ -113,7 +113,10 @@ public:
         switch (level_) {
 #if defined(__x86_64__)
         case TSimdLevel::Avx2:
-            HorizontalRowsAvx2(rows, w_, plan_, outs);
+            if (!plan_.segments.empty())
+                GridRowsAvx2(rows, w_, plan_, outs);
+            else
+                HorizontalRowsAvx2(rows, w_, plan_, outs);
             return;
         case TSimdLevel::Sse2:
             for (int r = 0; r < count; ++r)

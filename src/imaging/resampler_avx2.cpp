@@ -225,8 +225,9 @@ __attribute__((target("avx2"))) inline void GridSegmentAvx2(const uint8_t* row0,
     }
 }
 
-// Four rows in the grid layout, two at a time (four would need more registers than
-// there are).
+} // namespace
+
+// Two at a time: four rows would need more registers than there are.
 __attribute__((target("avx2"))) void GridRowsAvx2(const uint8_t* const sources[kRowsAvx2], const TAxisWeights& w,
                                                    const THorizontalPlan& plan, uint8_t* const outs[kRowsAvx2])
 {
@@ -284,14 +285,10 @@ __attribute__((target("avx2"))) void GridRowsAvx2(const uint8_t* const sources[k
     }
 }
 
-} // namespace
-
 __attribute__((target("avx2"))) void HorizontalRowsAvx2(const uint8_t* const sources[kRowsAvx2],
                                                          const TAxisWeights& w, const THorizontalPlan& plan,
                                                          uint8_t* const outs[kRowsAvx2])
 {
-    if (!plan.segments.empty())
-        return GridRowsAvx2(sources, w, plan, outs);
     for (int32_t i = 0; i < w.targetExtent; ++i) {
         const size_t at = static_cast<size_t>(i);
         const size_t outAt = at * 3;

@@ -85,6 +85,9 @@ constexpr int kRowsAvx2 = 4;
 void HorizontalRowsAvx2(const uint8_t* const sources[kRowsAvx2], const TAxisWeights& w, const THorizontalPlan& plan,
                         uint8_t* const outs[kRowsAvx2]);
 void VerticalRowAvx2(const uint8_t* first, size_t stride, const TVerticalTaps& taps, uint8_t* out, size_t bytes);
+// The same as HorizontalRowsAvx2 for a plan in the grid layout (with segments).
+void GridRowsAvx2(const uint8_t* const sources[kRowsAvx2], const TAxisWeights& w, const THorizontalPlan& plan,
+                  uint8_t* const outs[kRowsAvx2]);
 
 // Divides 64-bit channel sums exactly (truncating) and clamps them into bytes.
 inline void DivideLong(const int64_t* sums, int64_t divisor, uint8_t* out, size_t count)
