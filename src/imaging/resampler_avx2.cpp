@@ -225,6 +225,11 @@ __attribute__((target("avx2"))) inline void GridSegmentAvx2(const uint8_t* row0,
     }
 }
 
+using TGridSegment = void (*)(const uint8_t*, const uint8_t*, const __m256i* const*, int32_t, int32_t*);
+// By the number of windows open.
+constexpr TGridSegment kGridSegments[kMostOpen + 1] = {nullptr, GridSegmentAvx2<1>, GridSegmentAvx2<2>,
+                                                       GridSegmentAvx2<3>, GridSegmentAvx2<4>, GridSegmentAvx2<5>};
+
 } // namespace
 
 // Two at a time: four rows would need more registers than there are.
@@ -248,22 +253,7 @@ __attribute__((target("avx2"))) void GridRowsAvx2(const uint8_t* const sources[k
             const uint8_t* at1 = row1 + 12 * static_cast<size_t>(segment.first);
             const int32_t groups = segment.end - segment.first;
             int32_t* open = sums.data() + 16 * static_cast<size_t>(segment.window);
-            switch (segment.windows) {
-            case 1:
-                GridSegmentAvx2<1>(at0, at1, weights, groups, open);
-                break;
-            case 2:
-                GridSegmentAvx2<2>(at0, at1, weights, groups, open);
-                break;
-            case 3:
-                GridSegmentAvx2<3>(at0, at1, weights, groups, open);
-                break;
-            case 4:
-                GridSegmentAvx2<4>(at0, at1, weights, groups, open);
-                break;
-            default:
-                GridSegmentAvx2<kMostOpen>(at0, at1, weights, groups, open);
-            }
+            kGridSegments[segment.windows](at0, at1, weights, groups, open);
         }
         uint8_t* out0 = outs[2 * pair];
         uint8_t* out1 = outs[2 * pair + 1];

@@ -302,6 +302,11 @@ class Session:
         return wait_for(lambda: self.find(root_fn(), role, name, predicate),
                         f"{role or 'control'} {name!r}", timeout)
 
+    def menu_item(self, caption):
+        """A menu item anywhere in the application, open menus included (they are windows of their own)."""
+        return self.wait_find(lambda: self.application(), None, caption,
+                              predicate=lambda a: a.get_role_name() == "menu item")
+
     def tree_items(self):
         tree = self.find(self.main, role="tree")
         return [c.get_name() for c in self.walk(tree, 2) if c.get_role_name() in ("table cell", "tree item")]

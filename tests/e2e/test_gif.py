@@ -63,10 +63,6 @@ def read_gif(path):
 
 
 class ConvertToGif(QuillonTestCase):
-    def menu_item(self, s, caption):
-        return s.wait_find(lambda: s.application(), None, caption,
-                           predicate=lambda a: a.get_role_name() == "menu item")
-
     def test_convert_to_gif_and_see_it(self):
         s = self.start()
         picture = os.path.join(s.tmp, "wide.bmp")
@@ -75,8 +71,8 @@ class ConvertToGif(QuillonTestCase):
         wait_for(lambda: s.find(s.main, "label", "Source Image: 400x330"), "the picture on screen")
 
         s.click(s.wait_find(s.main, "menu item", "Edit"))
-        s.click(self.menu_item(s, "Convert to"))
-        s.click(self.menu_item(s, "GIF (Graphics Interchange Format)"))
+        s.click(s.menu_item("Convert to"))
+        s.click(s.menu_item("GIF (Graphics Interchange Format)"))
         wait_for(lambda: "wide.gif" in s.tree_items(), "the converted logo")
         self.assertFalse(os.path.exists(s.path("Logo Directory", "wide.bmp")))
         width, height, pixels = read_gif(s.path("Logo Directory", "wide.gif"))

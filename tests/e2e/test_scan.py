@@ -43,18 +43,14 @@ def jpeg_size(path):
 
 
 class ScannerCase(QuillonTestCase):
-    def menu_item(self, s, caption):
-        return s.wait_find(lambda: s.application(), None, caption,
-                           predicate=lambda a: a.get_role_name() == "menu item")
-
     def twain_command(self, s, caption):
         s.activate(s.main)
         s.click(s.wait_find(s.main, "menu item", "File"))
-        submenu = self.menu_item(s, "Import from TWAIN source")
+        submenu = s.menu_item("Import from TWAIN source")
         # Enabled: a scanner interface is there.
         self.assertTrue(submenu.get_state_set().contains(Atspi.StateType.ENABLED))
         s.click(submenu)
-        s.click(self.menu_item(s, caption))
+        s.click(s.menu_item(caption))
 
 
 class ScanByHand(ScannerCase):

@@ -20,14 +20,10 @@ def png_size(path):
 
 
 class TransformsByHand(QuillonTestCase):
-    def menu_item(self, s, caption):
-        return s.wait_find(lambda: s.application(), None, caption,
-                           predicate=lambda a: a.get_role_name() == "menu item")
-
     def access_hint_box(self, s):
         """Opens the options dialog on its General page; the dialog and the hint check box."""
         s.click(s.wait_find(s.main, "menu item", "Edit"))
-        s.click(self.menu_item(s, "Options..."))
+        s.click(s.menu_item("Options..."))
         options = wait_for(lambda: s.dialog("Quillon Options"), "the options dialog")
         s.click(s.wait_find(options, None, "General",
                             predicate=lambda a: a.get_role_name() in ("table cell", "tree item")))
@@ -43,16 +39,16 @@ class TransformsByHand(QuillonTestCase):
 
         # Edit > Convert to > PNG: the old file goes, the node takes the new name.
         s.click(s.wait_find(s.main, "menu item", "Edit"))
-        s.click(self.menu_item(s, "Convert to"))
-        s.click(self.menu_item(s, "PNG (Portable Network Graphics)"))
+        s.click(s.menu_item("Convert to"))
+        s.click(s.menu_item("PNG (Portable Network Graphics)"))
         wait_for(lambda: "photo.png" in s.tree_items(), "the converted logo")
         self.assertFalse(os.path.exists(s.path("Logo Directory", "photo.bmp")))
         self.assertEqual(png_size(s.path("Logo Directory", "photo.png")), (300, 200))
 
         # Edit > Rotate > 90 degrees turns the picture clockwise.
         s.click(s.wait_find(s.main, "menu item", "Edit"))
-        s.click(self.menu_item(s, "Rotate"))
-        s.click(self.menu_item(s, "90\u00b0"))
+        s.click(s.menu_item("Rotate"))
+        s.click(s.menu_item("90\u00b0"))
         wait_for(lambda: s.find(s.main, "label", "Source Image: 200x300"), "the rotated picture on screen")
         self.assertEqual(png_size(s.path("Logo Directory", "photo.png")), (200, 300))
         self.assertEqual(s.tree_items(), ["Logo Directory", "photo.png"])
@@ -61,7 +57,7 @@ class TransformsByHand(QuillonTestCase):
         # file is written in the logo's own format.
         target = os.path.join(s.tmp, "saved.jpg")
         s.click(s.wait_find(s.main, "menu item", "File"))
-        s.click(self.menu_item(s, "Save..."))
+        s.click(s.menu_item("Save..."))
         dialog = wait_for(lambda: s.dialog("Save As"), "the save dialog")
         s.activate(dialog)
         s.key("ctrl+a")
