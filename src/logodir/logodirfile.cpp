@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -51,30 +53,32 @@ uint8_t ReadFitKind(const std::optional<std::string>& word)
 
 fs::path U8Path(const std::string& s) { return fs::path(s); }
 
-void SaveLogoDirNode(const TLogoNode* node, XmlElement receiver)
+void SaveLogoDirNode(const TLogoNode* node, XmlStreamWriter& out)
 {
     const TLogoDirObject& r = *node->Data();
-    XmlElement e = receiver.AppendChild("logodirnode");
+    out.StartElement("logodirnode");
     if (r.nodekind == nkFolder)
-        e.SetAttribute("nodekind", "folder");
+        out.Attribute("nodekind", "folder");
     else if (r.nodekind == nkLogo)
-        e.SetAttribute("nodekind", "logo");
-    e.SetAttribute("nodename", r.nodename);
+        out.Attribute("nodekind", "logo");
+    out.Attribute("nodename", r.nodename);
     for (const TIntAttribute& a : kIntAttributes)
-        e.SetAttribute(a.name, std::to_string(r.*(a.field)));
+        out.Attribute(a.name, std::to_string(r.*(a.field)));
     if (r.fitkind <= fkBigger)
-        e.SetAttribute("fitkind", kFitKindWords[r.fitkind]);
-    e.SetAttribute("keepproportions", r.keepproportions ? "yes" : "no");
-    e.SetAttribute("uploadurl", r.uploadurl);
+        out.Attribute("fitkind", kFitKindWords[r.fitkind]);
+    out.Attribute("keepproportions", r.keepproportions ? "yes" : "no");
+    out.Attribute("uploadurl", r.uploadurl);
     for (size_t i = 0; i < node->Count(); ++i)
-        SaveLogoDirNode(node->Child(i), e);
+        SaveLogoDirNode(node->Child(i), out);
+    out.EndElement();
 }
 
-void KeepDamagedCopy(const fs::path& file)
+// Returns the copy's path, or nothing when there was no file to copy.
+std::optional<fs::path> KeepDamagedCopy(const fs::path& file)
 {
     std::error_code ec;
     if (!fs::exists(file, ec))
-        return;
+        return std::nullopt;
     fs::path copy = file;
     copy += ".bad";
     for (int n = 2; fs::exists(copy, ec); ++n) {
@@ -84,19 +88,18 @@ void KeepDamagedCopy(const fs::path& file)
     fs::copy_file(file, copy, ec);
     if (ec)
         throw QuillonError("Cannot keep a copy of " + file.string() + ": " + ec.message());
+    return copy;
 }
 
-} // namespace
-
-void LoadLogoDirNode(const std::string& appDir, const XmlElement& element, TLogoTree& tree, TLogoNode* receiver)
+TLogoNode* AddNode(const std::string& appDir, const XmlStartTag& element, TLogoTree& tree, TLogoNode* receiver)
 {
     if (element.LowerName() != "logodirnode")
-        return;
+        return nullptr;
     const std::optional<std::string> name = element.Attribute("nodename");
     const std::optional<std::string> kind = element.Attribute("nodekind");
     // A name that could point outside its folder is treated like a missing one.
     if (!name || !IsSafeNodeName(*name) || !kind || kind->empty())
-        return;
+        return nullptr;
 
     const fs::path path = U8Path(GetFolderPath(appDir, receiver) + *name);
     std::error_code ec;
@@ -104,14 +107,14 @@ void LoadLogoDirNode(const std::string& appDir, const XmlElement& element, TLogo
     const std::string lowerKind = AsciiLower(*kind);
     if (lowerKind == "logo") {
         if (!fs::is_regular_file(path, ec))
-            return;
+            return nullptr;
         nodekind = nkLogo;
     } else if (lowerKind == "folder") {
         if (!fs::is_directory(path, ec))
-            return;
+            return nullptr;
         nodekind = nkFolder;
     } else {
-        return;
+        return nullptr;
     }
 
     auto record = std::make_unique<TLogoDirObject>();
@@ -132,11 +135,59 @@ void LoadLogoDirNode(const std::string& appDir, const XmlElement& element, TLogo
 
     TLogoNode* node = tree.AddChild(receiver, *name, nodekind == nkFolder ? kFolderImage : kLogoImage,
                                     std::move(record));
-    if (nodekind == nkFolder) {
-        for (const XmlElement& child : element.ChildElements())
-            LoadLogoDirNode(appDir, child, tree, node);
-    }
+    return nodekind == nkFolder ? node : nullptr;
 }
+
+// Builds the tree as the file streams past: a folder's children go below it, and an
+// element that is not taken (an unknown element, a logo's children, an entry whose file
+// is gone) is skipped with everything inside it.
+class TLogoDirReader : public XmlStreamHandler {
+public:
+    TLogoDirReader(const std::string& appDir, TLogoTree& tree) : appDir_(appDir), tree_(tree) {}
+
+    bool wrongRoot = false;
+
+    bool StartElement(const XmlStartTag& tag) override
+    {
+        if (receivers_.empty()) {
+            if (tag.LowerName() != "logodirectory") {
+                wrongRoot = true;
+                return false;
+            }
+            receivers_.push_back(tree_.Root());
+            return true;
+        }
+        TLogoNode* receiver = receivers_.back();
+        receivers_.push_back(receiver ? AddNode(appDir_, tag, tree_, receiver) : nullptr);
+        return true;
+    }
+
+    void EndElement() override { receivers_.pop_back(); }
+
+private:
+    const std::string& appDir_;
+    TLogoTree& tree_;
+    std::vector<TLogoNode*> receivers_;  // nullptr while an element is skipped
+};
+
+
+// The message for a file that could not be read names the copy kept of it, so the user
+// knows that nothing was thrown away.
+std::string DamagedFileMessage(const char* message, const fs::path& file, bool& copied)
+{
+    std::string text = message;
+    try {
+        if (const std::optional<fs::path> copy = KeepDamagedCopy(file)) {
+            copied = true;
+            text += std::string("\n\n") + kMsgDamagedCopyKept + " \"" + copy->string() + "\".";
+        }
+    } catch (const std::exception&) {
+        text += std::string("\n\n") + kMsgDamagedCopyFailed;
+    }
+    return text;
+}
+
+} // namespace
 
 TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree, TPrompts& prompts)
 {
@@ -144,29 +195,31 @@ TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree,
     std::error_code ec;
     if (!fs::exists(file, ec))
         return TLogoDirLoadResult::Missing;
+    TLogoDirReader reader(appDir, tree);
+    const char* message = nullptr;
     try {
-        XmlDocument doc = XmlDocument::Load(file);
-        XmlElement root = doc.Root();
-        if (root.LowerName() != "logodirectory") {
-            prompts.Error(kMsgLogoDirCorrupt);
-            return TLogoDirLoadResult::Unreadable;
-        }
-        for (const XmlElement& child : root.ChildElements())
-            LoadLogoDirNode(appDir, child, tree, tree.Root());
-        tree.Root()->SetExpanded(true);
-        return TLogoDirLoadResult::Loaded;
+        ReadXmlStream(file, reader);
+        if (reader.wrongRoot)
+            message = kMsgLogoDirCorrupt;
     } catch (const std::exception&) {
-        prompts.Error(kMsgLogoDirLoadError);
-        return TLogoDirLoadResult::Unreadable;
+        message = kMsgLogoDirLoadError;
     }
+    tree.Root()->SetExpanded(true);
+    if (!message)
+        return TLogoDirLoadResult::Loaded;
+    bool copied = false;
+    prompts.Error(DamagedFileMessage(message, file, copied));
+    return copied ? TLogoDirLoadResult::SetAside : TLogoDirLoadResult::Unreadable;
 }
 
 std::string LogoDirectoryXml(const TLogoTree& tree)
 {
-    XmlDocument doc = XmlDocument::Create("logodirectory");
+    XmlStreamWriter out;
+    out.StartElement("logodirectory");
     for (size_t i = 0; i < tree.Root()->Count(); ++i)
-        SaveLogoDirNode(tree.Root()->Child(i), doc.Root());
-    return doc.ToString();
+        SaveLogoDirNode(tree.Root()->Child(i), out);
+    out.EndElement();
+    return out.Finish();
 }
 
 bool SaveLogoDirectory(const std::string& appDir, const TLogoTree& tree, TPrompts& prompts, bool keepDamagedCopy)

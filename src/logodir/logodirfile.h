@@ -12,14 +12,14 @@ inline constexpr const char* kLogoDirectoryFile = "logodirectory.xml";
 enum class TLogoDirLoadResult {
     Missing,     // no file yet: the tree holds the root alone
     Loaded,
-    Unreadable,  // wrong root element or not well-formed: reported, partial tree kept
+    // Wrong root element or not well-formed: reported, what was read before the fault kept.
+    SetAside,    // ... and a copy of the file was kept beside it (logodirectory.xml.bad ...)
+    Unreadable,  // ... and no copy could be made: the first save must make one
 };
 
 // Reads logodirectory.xml of appDir below the tree's root, dropping entries whose
-// file or folder is gone. Reports damage through prompts.
+// file or folder is gone. Reports damage through prompts, naming the copy it keeps.
 TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree, TPrompts& prompts);
-void LoadLogoDirNode(const std::string& appDir, const class XmlElement& element, TLogoTree& tree,
-                     TLogoNode* receiver);
 
 // Writes the whole tree below the root. When keepDamagedCopy is set, the file that is
 // about to be replaced could not be read at start-up: a copy of it is kept beside it

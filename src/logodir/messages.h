@@ -7,6 +7,10 @@ inline constexpr const char* kMsgNotALogoNode = "Unable to get the full file nam
 inline constexpr const char* kMsgLogoDirCorrupt = "The file of mobile logo directory is corrupt.";
 inline constexpr const char* kMsgLogoDirLoadError = "Error loading mobile logo directory.";
 inline constexpr const char* kMsgLogoDirSaveError = "Unable to save mobile directory";
+// Added below the two messages above: where the unreadable file went.
+inline constexpr const char* kMsgDamagedCopyKept = "The file was kept unchanged as";
+inline constexpr const char* kMsgDamagedCopyFailed =
+    "No copy of the file could be made beside it, so it is not replaced until one can be made.";
 
 
 inline constexpr const char* kMsgAddFolderError =

@@ -72,8 +72,9 @@ def gradient(width, height):
 class Session:
     """One running quillon with everything it needs around it."""
 
-    def __init__(self, extra_env=None, app_dir=None, prepare=None, screen="1280x1024x24"):
+    def __init__(self, extra_env=None, app_dir=None, prepare=None, screen="1280x1024x24", first_window="Quillon"):
         self.tmp = tempfile.mkdtemp(prefix="quillon-e2e-")
+        self.first_window = first_window
         self.screen = screen
         self.procs = []
         self.quillon = None
@@ -168,7 +169,10 @@ class Session:
         with open(self.log, "ab") as log:
             self.quillon = subprocess.Popen([os.path.join(self.app_dir, "quillon"), *args], env=env, stdout=log,
                                             stderr=subprocess.STDOUT, start_new_session=True)
-        self.main = wait_for(lambda: self.window("Quillon"), "the main window", timeout=30)
+        # A message at start comes before the main window: first_window None takes whatever
+        # window the program shows first.
+        first = (lambda: self.window(self.first_window)) if self.first_window else self.first_shown_window
+        self.main = wait_for(first, "the main window", timeout=30)
         return self.quillon
 
     # --- ending -----------------------------------------------------------------------------
@@ -246,6 +250,14 @@ class Session:
         for i in range(app.get_child_count()):
             w = app.get_child_at_index(i)
             if w is not None and w.get_name() == name and w.get_state_set().contains(Atspi.StateType.SHOWING):
+                return w
+        return None
+
+    def first_shown_window(self):
+        app = self.application()
+        for i in range(app.get_child_count() if app else 0):
+            w = app.get_child_at_index(i)
+            if w is not None and w.get_state_set().contains(Atspi.StateType.SHOWING):
                 return w
         return None
 

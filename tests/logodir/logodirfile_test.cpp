@@ -1,10 +1,12 @@
 #include "logodir/logodirfile.h"
 
+#include "logodir/messages.h"
 #include "logodir/nodepaths.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -209,35 +211,106 @@ TEST_F(LogoDirFileTest, DamagedFilesAreReportedAndKeptBeforeTheyAreReplaced)
         {"<directory><logodirnode nodekind=\"logo\" nodename=\"a.jpg\"/></directory>",
          "The file of mobile logo directory is corrupt.", 0},
         {"", "Error loading mobile logo directory.", 0},
-        {"<logodirectory><logodirnode nodekind=\"logo\" nodename=\"a.jpg\"/>", "Error loading mobile logo directory.", 0},
+        // What was read before the fault is kept.
+        {"<logodirectory><logodirnode nodekind=\"logo\" nodename=\"a.jpg\"/>", "Error loading mobile logo directory.", 1},
         // None of the program's files declares a document type: one that does is damaged.
         {"<!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><logodirectory>&e;</logodirectory>",
          "Error loading mobile logo directory.", 0},
     };
     Picture("a.jpg");
+    const std::string copy = (dir.Path() / "logodirectory.xml.bad").string();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);
-        std::filesystem::remove(dir.Path() / "logodirectory.xml.bad");
+        std::filesystem::remove(copy);
         tree.Clear();
         prompts.shown.clear();
         const TLogoDirLoadResult result = Load(c.content);
         EXPECT_EQ(tree.Root()->Count(), c.nodesKept);
-        EXPECT_EQ(result, TLogoDirLoadResult::Unreadable);
+        // The copy is made at once, and the message says where it is.
+        EXPECT_EQ(result, TLogoDirLoadResult::SetAside);
+        EXPECT_EQ(dir.Read("logodirectory.xml.bad"), c.content);
         ASSERT_EQ(prompts.shown.size(), 1u);
         EXPECT_EQ(prompts.shown[0].kind, "error");
-        EXPECT_EQ(prompts.shown[0].text, c.message);
+        EXPECT_EQ(prompts.shown[0].text,
+                  std::string(c.message) + "\n\nThe file was kept unchanged as \"" + copy + "\".");
 
-        ASSERT_TRUE(SaveLogoDirectory(dir.AppDir(), tree, prompts, /*keepDamagedCopy=*/true));
-        EXPECT_EQ(dir.Read("logodirectory.xml.bad"), c.content);
+        ASSERT_TRUE(SaveLogoDirectory(dir.AppDir(), tree, prompts));
+        EXPECT_FALSE(dir.Exists("logodirectory.xml.bad2"));
     }
     // An earlier copy is never overwritten.
-    std::filesystem::remove(dir.Path() / "logodirectory.xml.bad");
+    std::filesystem::remove(copy);
     dir.Write("logodirectory.xml", "first damage");
     ASSERT_TRUE(SaveLogoDirectory(dir.AppDir(), tree, prompts, true));
     dir.Write("logodirectory.xml", "second damage");
     ASSERT_TRUE(SaveLogoDirectory(dir.AppDir(), tree, prompts, true));
     EXPECT_EQ(dir.Read("logodirectory.xml.bad"), "first damage");
     EXPECT_EQ(dir.Read("logodirectory.xml.bad2"), "second damage");
+}
+
+TEST_F(LogoDirFileTest, AFileThatCannotBeCopiedIsNotReplaced)
+{
+    // A folder in the file's place cannot be read, nor copied as a file.
+    Folder("../logodirectory.xml");
+    tree.Clear();
+    EXPECT_EQ(LoadLogoDirectory(dir.AppDir(), tree, prompts), TLogoDirLoadResult::Unreadable);
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{std::string(kMsgLogoDirLoadError) + "\n\n" +
+                                                        kMsgDamagedCopyFailed});
+    EXPECT_FALSE(SaveLogoDirectory(dir.AppDir(), tree, prompts, /*keepDamagedCopy=*/true));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "logodirectory.xml"));
+}
+
+// A collection far past the size at which files used to be refused (16 MB, about 73,000
+// logos) is written and read back whole, and so is a folder tree deeper than the XML
+// library's own default limit (256).
+TEST_F(LogoDirFileTest, BigAndDeepCollectionsAreReadBackWhole)
+{
+    constexpr size_t kFolders = 120;
+    constexpr size_t kLogos = 250000;
+    std::vector<TLogoNode*> folders;
+    for (size_t f = 0; f < kFolders; ++f) {
+        const std::string name = "Folder " + std::to_string(f);
+        Folder(name);
+        folders.push_back(tree.AddChild(tree.Root(), name, kFolderImage, std::make_unique<TLogoDirObject>(nkFolder, name)));
+    }
+    for (size_t i = 0; i < kLogos; ++i) {
+        const std::string name = "picture " + std::to_string(i) + ".jpg";
+        TLogoNode* folder = folders[i % kFolders];
+        std::ofstream(dir.Path() / "Logo Directory" / folder->Text() / name);
+        auto logo = std::make_unique<TLogoDirObject>(nkLogo, name);
+        logo->frameleft = static_cast<int32_t>(i);
+        logo->uploadurl = "http://wap.example/guest/?id=" + std::to_string(i);
+        tree.AddChild(folder, name, kLogoImage, std::move(logo));
+    }
+    std::string deepPath;
+    TLogoNode* deep = tree.Root();
+    for (int level = 0; level < 300; ++level) {
+        deepPath += "d/";
+        Folder(deepPath);
+        deep = tree.AddChild(deep, "d", kFolderImage, std::make_unique<TLogoDirObject>(nkFolder, "d"));
+    }
+    Picture(deepPath + "bottom.png");
+    tree.AddChild(deep, "bottom.png", kLogoImage, std::make_unique<TLogoDirObject>(nkLogo, "bottom.png"));
+
+    ASSERT_TRUE(SaveLogoDirectory(dir.AppDir(), tree, prompts));
+    EXPECT_GT(std::filesystem::file_size(dir.Path() / "logodirectory.xml"), 60u * 1000 * 1000);
+
+    TLogoTree again;
+    again.CreateRootNode();
+    ASSERT_EQ(LoadLogoDirectory(dir.AppDir(), again, prompts), TLogoDirLoadResult::Loaded);
+    EXPECT_TRUE(prompts.shown.empty());
+    ASSERT_EQ(again.Root()->Count(), kFolders + 1);
+    size_t logos = 0;
+    for (size_t f = 0; f < kFolders; ++f) {
+        const TLogoNode* folder = again.Root()->Child(f);
+        for (size_t i = 0; i < folder->Count(); ++i, ++logos)
+            ASSERT_EQ(*folder->Child(i)->Data(), *folders[f]->Child(i)->Data());
+    }
+    EXPECT_EQ(logos, kLogos);
+    const TLogoNode* node = again.Root()->Child(kFolders);
+    for (int level = 1; level < 300; ++level)
+        node = node->Child(0);
+    ASSERT_EQ(node->Count(), 1u);
+    EXPECT_EQ(node->Child(0)->Text(), "bottom.png");
 }
 
 TEST_F(LogoDirFileTest, EmptyTreeIsAnEmptyRootElement)

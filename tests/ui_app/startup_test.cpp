@@ -378,14 +378,17 @@ TEST_F(StartupTest, DamagedFilesAreReportedAndStartUpGoesOn)
     const std::vector<std::string> texts = prompts.Texts();
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_FALSE(texts[0].empty());  // the XML library's text for parameters.xml
-    EXPECT_EQ(texts[1], "Error loading mobile logo directory.");
+    EXPECT_EQ(texts[1], "Error loading mobile logo directory.\n\nThe file was kept unchanged as \"" +
+                            (dir.Path() / "logodirectory.xml.bad").string() + "\".");
     EXPECT_EQ(texts[2], "Options file is corrupt.");
     EXPECT_EQ(texts[3], "Application state file is corrupt.");
     EXPECT_EQ(app.MainForm().ServiceParameters().GetParameter("uploadhost"), "localhost:8080");
 
     app.MainForm().Exit1Click();
-    // The unreadable directory file is kept before it is replaced.
+    // The unreadable directory file is kept once, and what could be read of it is written back.
     EXPECT_EQ(dir.Read("logodirectory.xml.bad"), "<logodirectory><logodirnode nodekind=\"logo\" nodename=\"a.jpg\"/>");
+    EXPECT_FALSE(dir.Exists("logodirectory.xml.bad2"));
+    EXPECT_NE(dir.Read("logodirectory.xml").find("nodename=\"a.jpg\""), std::string::npos);
 }
 
 TEST_F(StartupTest, DialogsExistWithTheirTitles)
