@@ -20,4 +20,10 @@ struct TEncodedPreview {
 TEncodedPreview EncodePreview(const TBitmap& logo, TPictureFormat format, const TEncodeSettings& settings,
                               const std::string& path);
 
+// Writes the logo's temporary file in the application directory ("Temp/" + nodeName, the
+// folder made when missing) as the upload will, then decodes that file. Without a file
+// (it could not be written) the preview is made in memory: the upload reports the file.
+TEncodedPreview PreviewThroughTempFile(const std::string& appDir, const std::string& nodeName, const TBitmap& logo,
+                                       const TEncodeSettings& settings);
+
 } // namespace quillon

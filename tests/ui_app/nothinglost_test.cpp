@@ -94,8 +94,16 @@ TEST(AutoSaver, WritesWhatChangedOnceItSettlesAndRetriesWhatFailed)
     std::string a = "a1", b = "b1";
     std::vector<std::string> writes;
     bool failA = false;
-    TAutoSaver saver({{[&] { return a; }, [&](TPrompts&) { writes.push_back(a); return !failA; }},
-                      {[&] { return b; }, [&](TPrompts&) { writes.push_back(b); return true; }}});
+    TScriptedPrompts prompts;
+    TAutoSaver saver({{[&] { return a; },
+                       [&](TPrompts& p) {
+                           writes.push_back(a);
+                           if (failA)
+                               p.Error("cannot write " + a);
+                           return !failA;
+                       }},
+                      {[&] { return b; }, [&](TPrompts&) { writes.push_back(b); return true; }}},
+                     prompts);
     saver.Changed();
     EXPECT_FALSE(saver.Timer()->isActive()) << "nothing is written before the files are loaded";
 
@@ -109,19 +117,30 @@ TEST(AutoSaver, WritesWhatChangedOnceItSettlesAndRetriesWhatFailed)
     RunDueSave(saver);
     EXPECT_EQ(writes, std::vector<std::string>{"a2"});
 
-    // A failed write is tried again with the next change, the other file only once.
+    // A failed write is tried again with the next change, the other file only once; the
+    // failure is shown once, not at every retry, and again after a write has succeeded.
     failA = true;
     a = "a3", b = "b2";
     saver.Changed();
     RunDueSave(saver);
+    saver.Changed();
+    RunDueSave(saver);
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"cannot write a3"});
     failA = false;
     saver.Changed();
     RunDueSave(saver);
-    EXPECT_EQ(writes, (std::vector<std::string>{"a2", "a3", "b2", "a3"}));
+    EXPECT_EQ(writes, (std::vector<std::string>{"a2", "a3", "b2", "a3", "a3"}));
+    failA = true;
+    a = "a4";
+    saver.Changed();
+    RunDueSave(saver);
+    EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{"cannot write a3", "cannot write a4"}));
+    writes.clear();
+    failA = false;
 
     writes.clear();
     saver.Stop();
-    a = "a4";
+    a = "a5";
     saver.Changed();
     saver.SaveChanges();
     EXPECT_TRUE(writes.empty()) << "stopped for the shutdown";
@@ -129,7 +148,8 @@ TEST(AutoSaver, WritesWhatChangedOnceItSettlesAndRetriesWhatFailed)
 
 TEST(AutoSaver, TheUsersInputCountsAsAChange)
 {
-    TAutoSaver saver({{[] { return std::string(); }, [](TPrompts&) { return true; }}});
+    TScriptedPrompts prompts;
+    TAutoSaver saver({{[] { return std::string(); }, [](TPrompts&) { return true; }}}, prompts);
     QWidget widget;
     saver.Start();
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);

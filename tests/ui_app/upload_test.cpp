@@ -228,12 +228,12 @@ TEST_F(UploadWorkflowTest, JpegAndGifLogosArePreviewedFirstWhenTheOptionsSaySo)
         source.Write(name, EncodePicture(TBitmap(120, 80), PictureFormatOfName(name)));
     std::vector<std::string> previews;
     TUploadWorkflow& upload = *form->UploadWorkflow();
-    upload.PreviewJPEG = [&](const TBitmap&, const std::string& file) {
-        previews.push_back("jpeg " + fs::path(file).filename().string());
+    upload.PreviewJPEG = [&](const TBitmap&, const std::string& name) {
+        previews.push_back("jpeg " + name);
         return false;  // cancelled: nothing is sent
     };
-    upload.PreviewGIF = [&](const TBitmap&, const std::string& file) {
-        previews.push_back("gif " + fs::path(file).filename().string());
+    upload.PreviewGIF = [&](const TBitmap&, const std::string& name) {
+        previews.push_back("gif " + name);
         return false;
     };
     for (const char* name : {"shot.JPEG", "anim.gif", "plain.bmp"}) {

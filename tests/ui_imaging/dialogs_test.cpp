@@ -48,13 +48,13 @@ protected:
     bool Run(TPicturePropsForm& form, const std::function<void()>& inside)
     {
         QTimer::singleShot(0, &form, inside);
-        return form.Execute(logo, temp, options, [this] { ++saves; });
+        return form.Execute(logo, dir.AppDir(), fs::path(temp).filename().string(), options, [this] { ++saves; });
     }
     qint64 SizeLabel(QWidget& form) { return Child<QLabel>(&form, "ImageSizeLabel")->text().toLongLong(); }
     qint64 FileSize() const { return static_cast<qint64>(fs::file_size(temp)); }
 
-    TTempDir dir;
-    std::string temp = (dir.Path() / "logo.jpg").string();
+    TTempDir dir;  // a fresh application folder: no "Temp" in it yet
+    std::string temp = (dir.Path() / "Temp" / "logo.jpg").string();
     TBitmap logo = Logo();
     TOptions options;
     int saves = 0;
@@ -106,7 +106,7 @@ TEST_F(PropsFormsTest, CancelStoresNothing)
         Child<QCheckBox>(&jpeg, "ShowJPEGDialogCheckBox")->setChecked(false);
         jpeg.reject();
     }));
-    temp = (dir.Path() / "logo.gif").string();
+    temp = (dir.Path() / "Temp" / "logo.gif").string();
     EXPECT_FALSE(Run(gif, [&] {
         Child<QSlider>(&gif, "GIFBitDepthTrackBar")->setValue(4);
         gif.reject();
@@ -119,7 +119,7 @@ TEST_F(PropsFormsTest, GifDepthLimitsTheColoursOfThePreviewFile)
 {
     TGIFPropsForm form;
     EXPECT_EQ(form.windowTitle(), "GIF Picture Properties");
-    temp = (dir.Path() / "logo.gif").string();
+    temp = (dir.Path() / "Temp" / "logo.gif").string();
     EXPECT_TRUE(Run(form, [&] {
         auto* bar = Child<QSlider>(&form, "GIFBitDepthTrackBar");
         EXPECT_EQ(Child<QLabel>(&form, "GIFBitDepthLabel")->text(), "8 bits");

@@ -12,7 +12,7 @@ namespace quillon {
 
 namespace {
 
-// The writers report through prompts; here a failure only means "try again later".
+// A failure already shown is not shown again at each retry.
 class TQuietPrompts : public TPrompts {
 public:
     void Error(const std::string&) override {}
@@ -25,8 +25,9 @@ public:
 
 } // namespace
 
-TAutoSaver::TAutoSaver(std::vector<TFile> files, QObject* parent)
-    : QObject(parent), files_(std::move(files)), written_(files_.size()), timer_(new QTimer(this))
+TAutoSaver::TAutoSaver(std::vector<TFile> files, TPrompts& prompts, QObject* parent)
+    : QObject(parent), files_(std::move(files)), written_(files_.size()), failing_(files_.size()), prompts_(prompts),
+      timer_(new QTimer(this))
 {
     timer_->setObjectName("AutoSaveTimer");
     timer_->setSingleShot(true);
@@ -79,7 +80,11 @@ void TAutoSaver::SaveChanges()
     TQuietPrompts quiet;
     for (size_t i = 0; i < files_.size(); ++i) {
         std::string state = files_[i].state();
-        if (state != written_[i] && files_[i].write(quiet))
+        if (state == written_[i])
+            continue;
+        const bool ok = files_[i].write(failing_[i] ? static_cast<TPrompts&>(quiet) : prompts_);
+        failing_[i] = !ok;
+        if (ok)
             written_[i] = std::move(state);
     }
 }

@@ -27,16 +27,18 @@ public:
     struct TFile {
         // What the file would say if it were written now.
         std::function<std::string()> state;
-        // Writes it; false when it could not be written (tried again at the next change).
-        // Failures are not shown here: the shutdown write reports them as it always has.
-        std::function<bool(TPrompts& quiet)> write;
+        // Writes it, reporting a failure through the prompts it is given; false when it
+        // could not be written (tried again at the next change).
+        std::function<bool(TPrompts& prompts)> write;
     };
     // A burst of changes (a drag, typing) is written once it settles for this long, and
     // never later than kMaxDelayMs after its first change.
     static constexpr int kDelayMs = 1000;
     static constexpr int kMaxDelayMs = 5000;
 
-    explicit TAutoSaver(std::vector<TFile> files, QObject* parent = nullptr);
+    // The first failure of a file is shown through prompts, so the user learns at once
+    // that the work is not on disk; its retries stay quiet until a write succeeds again.
+    TAutoSaver(std::vector<TFile> files, TPrompts& prompts, QObject* parent = nullptr);
     ~TAutoSaver() override;
 
     // Notices the changes of the model and the selection too (the user's input always).
@@ -59,6 +61,8 @@ protected:
 private:
     std::vector<TFile> files_;
     std::vector<std::string> written_;
+    std::vector<bool> failing_;
+    TPrompts& prompts_;
     bool running_ = false;
     QTimer* timer_;
     QElapsedTimer pendingSince_;

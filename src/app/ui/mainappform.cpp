@@ -180,7 +180,7 @@ void TMainAppForm::InitializeApplication()
           [this](TPrompts& p) { return SaveAppState(env_.appDir, SelectedNode(), p); }},
          {[this] { return Options() ? OptionsXml(*Options()) : std::string(); },
           [this](TPrompts& p) { return !Options() || SaveOptions(env_.appDir, *Options(), p); }}},
-        this);
+        prompts_, this);
     autoSaver_->Follow(treeModel_, logoTreeView_->selectionModel());
 }
 
@@ -303,11 +303,11 @@ void TMainAppForm::SetDialogs(TDialogs* dialogs)
     uploadWorkflow_->AskProxyLogin = [proxyAuth](std::string& l, std::string& p) { return proxyAuth->Execute(l, p); };
     sysAuth->RegisterClicked = [this] { OpenInBrowser(Addresses().registerPage); };
     // The preview is as large as the logo needs, and never smaller than the dialog allows.
-    auto preview = [save, &optionsForm](TPicturePropsForm* form) {
-        return [form, save, &optionsForm](const TBitmap& logo, const std::string& tempFile) {
+    auto preview = [this, save, &optionsForm](TPicturePropsForm* form) {
+        return [this, form, save, &optionsForm](const TBitmap& logo, const std::string& nodeName) {
             form->resize(std::max(form->minimumSizeHint().width(), logo.Width() + 16),
                          std::max(form->minimumSizeHint().height(), logo.Height() + 180));
-            return form->Execute(logo, tempFile, optionsForm.Options, save);
+            return form->Execute(logo, env_.appDir, nodeName, optionsForm.Options, save);
         };
     };
     uploadWorkflow_->PreviewJPEG = preview(dialogs_->JPEGPropsForm.get());

@@ -72,6 +72,8 @@ void TWindowLayoutKeeper::Save() const
     try {
         SaveWindowLayout(appDir_, layout);
     } catch (const std::exception&) {
+        // Only the window's place is lost: it opens where a new user's would. The files
+        // that hold the user's work are written next and report their own failures.
     }
 }
 

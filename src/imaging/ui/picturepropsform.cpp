@@ -76,11 +76,12 @@ TPicturePropsForm::TPicturePropsForm(QWidget* parent, const TNames& names, int m
     connect(trackBar_, &QSlider::valueChanged, this, &TPicturePropsForm::TrackBarChange);
 }
 
-bool TPicturePropsForm::Execute(const TBitmap& logo, const std::string& tempFile, TOptions& options,
-                                const std::function<void()>& saveOptions)
+bool TPicturePropsForm::Execute(const TBitmap& logo, const std::string& appDir, const std::string& nodeName,
+                                TOptions& options, const std::function<void()>& saveOptions)
 {
     logo_ = &logo;
-    tempFile_ = tempFile;
+    appDir_ = appDir;
+    nodeName_ = nodeName;
     int value = 0;
     bool show = true;
     Load(options, value, show);
@@ -124,15 +125,9 @@ void TPicturePropsForm::Preview()
     const TEncodeSettings settings = Settings(trackBar_->value());
     TEncodedPreview preview;
     try {
-        preview = EncodePreview(*logo_, Format(), settings, tempFile_);
+        preview = PreviewThroughTempFile(appDir_, nodeName_, *logo_, settings);
     } catch (const QuillonError&) {
-        // The temporary file could not be written; the preview still shows what the
-        // encoder makes of the logo, and the upload reports the file.
-        try {
-            preview = EncodePreview(*logo_, Format(), settings, {});
-        } catch (const QuillonError&) {
-            return;
-        }
+        return;
     }
     image_->setPixmap(ToPixmap(preview.picture));
     imageSizeLabel_->setText(QString::number(preview.fileSize));

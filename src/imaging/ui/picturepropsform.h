@@ -20,10 +20,10 @@ namespace quillon {
 class TPicturePropsForm : public QDialog {
     Q_OBJECT
 public:
-    // Shows the dialog modally for the logo, encoding each preview into tempFile (the
-    // logo's temporary file; empty: in memory only). OK stores the value and the check
-    // box into options and calls saveOptions; Cancel stores nothing.
-    bool Execute(const TBitmap& logo, const std::string& tempFile, TOptions& options,
+    // Shows the dialog modally for the logo of the node named nodeName, writing each
+    // preview to the node's temporary file in appDir as the upload will. OK stores the
+    // value and the check box into options and calls saveOptions; Cancel stores nothing.
+    bool Execute(const TBitmap& logo, const std::string& appDir, const std::string& nodeName, TOptions& options,
                  const std::function<void()>& saveOptions);
 
     int LastPreviewValue() const { return lastPreviewValue_; }
@@ -59,7 +59,8 @@ private:
     int lastPreviewValue_ = 0;
     bool snapping_ = false;
     const TBitmap* logo_ = nullptr;
-    std::string tempFile_;
+    std::string appDir_;
+    std::string nodeName_;
 };
 
 } // namespace quillon

@@ -57,11 +57,10 @@ void TUploadWorkflow::UploadButtonClick()
         !EnsureProxyCredentials(options, AskProxyLogin, services_.saveOptions))
         return;
     const std::string extension = AsciiUpper(FileExtension(node->Text()));
-    const std::string tempFile = services_.appDir + "Temp/" + node->Text();
     if ((extension == ".JPG" || extension == ".JPEG") && options.showjpegdialog && PreviewJPEG &&
-        !PreviewJPEG(logo->LogoPicture(), tempFile))
+        !PreviewJPEG(logo->LogoPicture(), node->Text()))
         return;
-    if (extension == ".GIF" && options.showgifdialog && PreviewGIF && !PreviewGIF(logo->LogoPicture(), tempFile))
+    if (extension == ".GIF" && options.showgifdialog && PreviewGIF && !PreviewGIF(logo->LogoPicture(), node->Text()))
         return;
     Start(node);
 }

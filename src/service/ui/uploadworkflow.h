@@ -64,8 +64,8 @@ public:
     TProxyLoginPrompt AskProxyLogin;
     // The preview dialogs, given the logo and its temporary file; they may change the
     // options' JPEG quality or GIF depth.
-    std::function<bool(const TBitmap& logo, const std::string& tempFile)> PreviewJPEG;
-    std::function<bool(const TBitmap& logo, const std::string& tempFile)> PreviewGIF;
+    std::function<bool(const TBitmap& logo, const std::string& nodeName)> PreviewJPEG;
+    std::function<bool(const TBitmap& logo, const std::string& nodeName)> PreviewGIF;
     std::function<void(const std::string& hintURL)> ShowAccessHint;
 
     // The addresses the program shows for the service (WAP access, guest gallery).
