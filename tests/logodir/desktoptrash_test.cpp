@@ -2,6 +2,7 @@
 // can be put back where they were.
 #include "logodir/desktoptrash.h"
 
+#include "support/scopedenv.h"
 #include "support/tempdir.h"
 
 #include <cstdio>
@@ -19,33 +20,10 @@
 
 using namespace quillon;
 using quillon::test::TTempDir;
+using quillon::test::TScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The environment variable for the length of one test.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TScopedEnv()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::string ReadFile(const fs::path& file)
 {

@@ -9,6 +9,7 @@
 #include "logodir/messages.h"
 
 #include "support/scriptedprompts.h"
+#include "support/scopedenv.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
@@ -25,24 +26,11 @@
 
 using namespace quillon;
 using quillon::test::TScriptedPrompts;
+using quillon::test::TScopedEnv;
 using quillon::test::TTempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The environment variable for the length of one test.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::string& value) : name_(name), old_(qgetenv(name))
-    {
-        qputenv(name, QByteArray::fromStdString(value));
-    }
-    ~TScopedEnv() { qputenv(name_, old_); }
-
-private:
-    const char* name_;
-    QByteArray old_;
-};
 
 // Lets the pending save run, the way the event loop would once its time is up.
 void RunDueSave(TAutoSaver& saver)
