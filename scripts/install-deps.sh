@@ -24,6 +24,8 @@ test_pkgs=(
   xclip
   # the browser hand-off over the session bus: gdbus, the client a person or a test uses
   libglib2.0-bin
+  # deleted pictures read back from the trash as the desktop's file managers read it (trash://)
+  gvfs
   # the validators of the installed desktop entry and AppStream metainfo
   desktop-file-utils appstream
   # scanners: SANE's "test" backend stands in for a scanner

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -15,13 +16,6 @@ namespace fs = std::filesystem;
 namespace quillon {
 
 namespace {
-
-// A rename never replaces what is already there: a file or an empty folder on disk
-// that the tree does not list is still the user's.
-bool RenameNoReplace(const std::string& from, const std::string& to)
-{
-    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
-}
 
 // Copies through a temporary file in the target folder, so a failed copy leaves no
 // half picture behind.
@@ -45,6 +39,23 @@ bool CopyPicture(const fs::path& source, const fs::path& target)
 }
 
 } // namespace
+
+// A rename never replaces what is already there: a file or an empty folder on disk
+// that the tree does not list is still the user's. File systems that cannot promise that
+// in one step (NFS, some FUSE ones) get a look first.
+bool RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+    struct stat existing{};
+    if (::lstat(to.c_str(), &existing) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 bool DeleteFileForGood(const std::string& path)
 {

@@ -14,6 +14,9 @@ namespace quillon {
 using TRemoveFile = std::function<bool(const std::string& path)>;
 bool DeleteFileForGood(const std::string& path);
 
+// Renames without replacing what is already at `to` (false with errno EEXIST then).
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
 // The folder a command acts in: the selected node, or the root, or a logo's parent.
 TLogoNode* FolderOfSelection(const TLogoTree& tree, TLogoNode* selected);
 

@@ -3,6 +3,7 @@ directory through the real dialogs, close; then what is on disk must say the sam
 
 import os
 import unittest
+import urllib.parse
 import xml.etree.ElementTree as ET
 
 from harness import QuillonTestCase, gradient, wait_for, write_bmp
@@ -54,6 +55,14 @@ class DirectoryByHand(QuillonTestCase):
         wait_for(lambda: "Holiday" in s.tree_items(), "the folder in the tree")
         self.assertTrue(os.path.isdir(s.path("Logo Directory", "Holiday")))
 
+        # A second picture into the folder, under a name a trash must escape.
+        juice = os.path.join(s.tmp, "100% juice.bmp")
+        write_bmp(juice, 40, 30, gradient(40, 30))
+        s.click(s.tree_item("Holiday"))
+        s.open_picture(juice)
+        in_folder = s.path("Logo Directory", "Holiday", "100% juice.bmp")
+        wait_for(lambda: os.path.isfile(in_folder), "the picture in the folder")
+
         # Rename the logo with F2 on the tree.
         s.click(s.tree_item("photo.bmp"))
         s.key("F2")
@@ -69,6 +78,14 @@ class DirectoryByHand(QuillonTestCase):
         s.click(wait_for(lambda: s.button(question, "Yes"), "its Yes button"))
         wait_for(lambda: "Holiday" not in s.tree_items(), "the folder gone from the tree")
         self.assertFalse(os.path.exists(s.path("Logo Directory", "Holiday")))
+        # Its picture waits in the desktop's trash, its origin written as file managers read it.
+        trash = os.path.join(s.env["XDG_DATA_HOME"], "Trash")
+        with open(juice, "rb") as f, open(os.path.join(trash, "files", "100% juice.bmp"), "rb") as g:
+            self.assertEqual(f.read(), g.read())
+        with open(os.path.join(trash, "info", "100% juice.bmp.trashinfo"), encoding="utf-8") as f:
+            info = f.read().splitlines()
+        self.assertEqual(info[:2], ["[Trash Info]", "Path=" + urllib.parse.quote(os.path.realpath(in_folder))])
+        self.assertRegex(info[2], r"^DeletionDate=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$")
 
         # Close the window: the directory file says what the screen said.
         self.assertEqual(s.quit(), 0)

@@ -1,26 +1,13 @@
 #include "app/ui/platformadapters.h"
+#include "support/scopedenv.h"
 #include "support/tempdir.h"
 
-#include <QByteArray>
 #include <gtest/gtest.h>
 
 namespace quillon {
 namespace {
 
-// Sets an environment variable for the test's lifetime.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::string& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, QByteArray::fromStdString(value));
-    }
-    ~TScopedEnv() { had_ ? (void)qputenv(name_, old_) : (void)qunsetenv(name_); }
-
-private:
-    const char* name_;
-    QByteArray old_;
-    bool had_;
-};
+using test::TScopedEnv;
 
 TEST(DialogStartFolder, ThePicturesFolderOfTheDesktopElseHome)
 {

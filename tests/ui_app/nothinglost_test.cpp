@@ -2,7 +2,6 @@
 // user's files are written a moment after each change, not only at shutdown.
 #include "app/ui/autosaver.h"
 #include "app/ui/mainappform.h"
-#include "app/ui/desktoptrash.h"
 #include "app/ui/platformadapters.h"
 #include "app/ui/quillonapplication.h"
 #include "app/ui/realplatform.h"
@@ -10,6 +9,7 @@
 #include "logodir/messages.h"
 
 #include "support/scriptedprompts.h"
+#include "support/scopedenv.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
@@ -26,24 +26,11 @@
 
 using namespace quillon;
 using quillon::test::TScriptedPrompts;
+using quillon::test::TScopedEnv;
 using quillon::test::TTempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The environment variable for the length of one test.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::string& value) : name_(name), old_(qgetenv(name))
-    {
-        qputenv(name, QByteArray::fromStdString(value));
-    }
-    ~TScopedEnv() { qputenv(name_, old_); }
-
-private:
-    const char* name_;
-    QByteArray old_;
-};
 
 // Lets the pending save run, the way the event loop would once its time is up.
 void RunDueSave(TAutoSaver& saver)
@@ -51,42 +38,6 @@ void RunDueSave(TAutoSaver& saver)
     ASSERT_TRUE(saver.Timer()->isActive()) << "no save pending";
     saver.Timer()->start(0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !saver.Timer()->isActive(); }));
-}
-
-TEST(MoveFileToTrash, TheFileGoesToTheUsersTrashOrWhereThereIsNoneAway)
-{
-    TTempDir home, pictures;
-    struct {
-        const char* name;
-        std::string dataHome;
-        fs::path folder;
-        bool trashed;
-    } cases[] = {
-        // The trash is made where there is none yet, as the desktop would make it.
-        {"a trash", (home.Path() / "new" / "share").string(), pictures.Path(), true},
-        {"no trash can be made", home.Write("file", "x").string() + "/share", pictures.Path(), false},
-        // Another volume: a rename into the trash cannot take it.
-        {"another volume", (home.Path() / "share").string(), "/dev/shm", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::error_code ec;
-        if (!fs::is_directory(c.folder, ec))
-            continue;
-        TScopedEnv dataHome("XDG_DATA_HOME", c.dataHome);
-        const fs::path picture = c.folder / ("quillon-trash-test-" + std::to_string(::getpid()) + ".jpg");
-        std::ofstream(picture) << "JPEG";
-        EXPECT_TRUE(MoveFileToTrash(picture.string()));
-        EXPECT_FALSE(fs::exists(picture));
-        const fs::path trash = fs::path(c.dataHome) / "Trash";
-        EXPECT_EQ(fs::exists(trash / "files" / picture.filename()), c.trashed);
-        EXPECT_EQ(fs::exists(trash / "info" / (picture.filename().string() + ".trashinfo")), c.trashed);
-        // No stand-in trash is left beside the picture or in the current folder.
-        for (const fs::path& folder : {c.folder, fs::current_path()})
-            for (const char* part : {"files", "info"})
-                EXPECT_FALSE(fs::exists(folder / part)) << folder / part;
-    }
-    EXPECT_TRUE(MoveFileToTrash((pictures.Path() / "gone.jpg").string())) << "already gone counts as removed";
 }
 
 TEST(AutoSaver, WritesWhatChangedOnceItSettlesAndRetriesWhatFailed)

@@ -1,7 +1,7 @@
 #include "app/ui/realplatform.h"
 
-#include "app/ui/desktoptrash.h"
 #include "app/ui/platformadapters.h"
+#include "logodir/desktoptrash.h"
 
 namespace quillon {
 
@@ -24,7 +24,8 @@ TAppEnvironment TRealPlatform::Environment(const std::string& appDir)
     env.pickColor = [](int& colour) { return PickColor(nullptr, colour); };
     env.launchBrowser = LaunchBrowser;
     env.grabScreen = GrabPrimaryScreen;
-    env.removeFile = MoveFileToTrash;
+    // The logo directory never gets a trash of its own, even where it is a volume's top.
+    env.removeFile = [appDir](const std::string& path) { return MoveFileToTrash(path, appDir); };
     return env;
 }
 
