@@ -76,6 +76,18 @@ make_dir "$bindir"
 ln -sfn "$appdir/quillon" "$bindir/quillon"
 echo "f $bindir/quillon" >>"$new_manifest"
 
+# The browser hand-off, registered as an installer registers it: the settings key names
+# this folder and the session bus learns to start the program. The program writes both
+# itself (and removes them at -UNREGSERVER); the folders are listed so that an uninstall
+# takes them away again when nothing else lives in them.
+make_dir "$config/quillon"
+make_dir "$data/dbus-1/services"
+if "$appdir/quillon" -REGSERVER; then
+  echo "f $config/quillon/.settings.ini.lock" >>"$new_manifest"
+else
+  echo "Note: the browser hand-off could not be registered ($appdir/quillon -REGSERVER failed)." >&2
+fi
+
 # What the older copy installed and this one does not is removed; the user's files were
 # never listed.
 if [[ -f "$manifest" ]]; then

@@ -3,6 +3,8 @@
 data="${XDG_DATA_HOME:-}"
 [[ "$data" == /* ]] || data="$HOME/.local/share"
 appdir="$data/quillon"
+config="${XDG_CONFIG_HOME:-}"
+[[ "$config" == /* ]] || config="$HOME/.config"
 manifest="$appdir/.install-manifest"   # "f FILE" and "d FOLDER" lines: what the install made
 sums="$appdir/.install-sums"           # sha256sum lines of the shipped data files as installed
 

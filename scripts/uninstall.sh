@@ -7,6 +7,10 @@ set -euo pipefail
 source "$(dirname "$0")/installed-files.sh"
 [[ -f "$manifest" ]] || { echo "uninstall: Quillon is not installed in $appdir" >&2; exit 1; }
 
+# The hand-off's registration goes first, while the program is still there to remove it.
+if [[ -x "$appdir/quillon" ]] && ! "$appdir/quillon" -UNREGSERVER; then
+  echo "Note: the browser hand-off could not be unregistered ($appdir/quillon -UNREGSERVER failed)." >&2
+fi
 listed=$(cat "$manifest")
 while read -r kind path; do
   if [[ "$kind" == f && "$path" != "$sums" ]] && ! edited "$path"; then rm -f "$path"; fi

@@ -1,6 +1,5 @@
 """A collection of any size the program writes is read back: a directory file far past
-16 MB comes up whole and goes down whole, and a file that cannot be read is kept beside
-the new one under a name the message tells."""
+16 MB comes up whole and goes down whole."""
 
 import os
 import unittest
@@ -47,26 +46,6 @@ class BigCollection(QuillonTestCase):
         self.assertEqual(s.quit(), 0)
         self.assertEqual(logo_count(directory), LOGOS)
         self.assertFalse(os.path.exists(directory + ".bad"))
-
-    def test_an_unreadable_directory_is_kept_under_the_name_its_message_tells(self):
-        damaged = b"<logodirectory><logodirnode nodekind=\"folder\" nodename=\"Holiday\">\x00"
-        def prepare(s):
-            with open(s.path("logodirectory.xml"), "wb") as f:
-                f.write(damaged)
-        s = self.start(prepare=prepare, first_window=None)
-        # The message box comes before the main window.
-        box = s.main
-        label = s.wait_find(box, "label", predicate=lambda a: "Error loading mobile logo directory." in s.text_of(a))
-        copy = s.path("logodirectory.xml.bad")
-        self.assertIn(f'The file was kept unchanged as "{copy}".', s.text_of(label))
-        with open(copy, "rb") as f:
-            self.assertEqual(f.read(), damaged)
-        s.click(s.button(box, "OK"))
-        s.main = wait_for(lambda: s.window("Quillon"), "the main window after the message")
-        self.assertEqual(s.quit(), 0)
-        with open(copy, "rb") as f:
-            self.assertEqual(f.read(), damaged)
-        self.assertEqual(ET.parse(s.path("logodirectory.xml")).getroot().tag, "logodirectory")
 
 
 if __name__ == "__main__":
