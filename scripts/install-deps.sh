@@ -16,6 +16,8 @@ build_pkgs=(
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
+  # the window's tests set the offscreen platform's screens through its platform interface
+  qt6-base-private-dev
   # the reference service's tests: QR codes read back, pages in a real browser, TLS, a peer
   zbar-tools chromium openssl nginx
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard

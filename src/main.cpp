@@ -7,6 +7,7 @@
 #include "app/ui/quillonapplication.h"
 #include "app/ui/realplatform.h"
 #include "app/ui/terminationsignals.h"
+#include "common/libraryoutput.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -26,7 +27,7 @@ int RunRegistrationSwitch(quillon::TAutomationSwitch which)
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) {
-        std::fprintf(stderr, "quillon: cannot find the program file: %s\n", ec.message().c_str());
+        quillon::WriteProgramMessage("quillon: cannot find the program file: " + ec.message() + "\n");
         return 1;
     }
     quillon::TSettingsFile settings(quillon::TSettingsFile::DefaultPath());
@@ -36,7 +37,7 @@ int RunRegistrationSwitch(quillon::TAutomationSwitch which)
                                       QString::fromStdString(exe.filename().string()))
             : quillon::UnregisterServer(settings);
     if (!error.isEmpty()) {
-        std::fprintf(stderr, "quillon: %s\n", error.toLocal8Bit().constData());
+        quillon::WriteProgramMessage("quillon: " + error.toLocal8Bit().toStdString() + "\n");
         return 1;
     }
     return 0;
@@ -66,8 +67,16 @@ int EndProcess(int status)
     return status;
 }
 
+// Qt's messages are the program's own: they reach the terminal while the scanner
+// libraries' output is kept off it.
+void ProgramMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    quillon::WriteProgramMessage(qFormatLogMessage(type, context, message).toLocal8Bit().toStdString() + "\n");
+}
+
 int RunProgram(int argc, char** argv)
 {
+    qInstallMessageHandler(ProgramMessageHandler);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -105,7 +114,7 @@ int RunProgram(int argc, char** argv)
                          [&] { quillon.MainForm().close(); });
         return quillon.Exec();
     } catch (const std::logic_error& e) {
-        std::fprintf(stderr, "quillon: %s\n", e.what());
+        quillon::WriteProgramMessage(std::string("quillon: ") + e.what() + "\n");
         return 70;
     }
 }

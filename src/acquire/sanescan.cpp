@@ -1,6 +1,7 @@
 #include "acquire/sanescan.h"
 
 #include "common/error.h"
+#include "common/libraryoutput.h"
 #include "imaging/pictureformat.h"
 
 #include <sane/sane.h>
@@ -146,6 +147,8 @@ void TSaneDeviceList::Start()
         started_ = true;
     }
     std::thread([this] {
+        // Network backends complain on the terminal when they find nothing to talk to.
+        std::optional<TQuietLibraryOutput> quiet(std::in_place);
         std::vector<TSaneDevice> devices;
         SANE_Int version = 0;
         const SANE_Device** list = nullptr;
@@ -156,6 +159,7 @@ void TSaneDeviceList::Start()
                 devices.push_back({d->name ? d->name : "", d->vendor ? d->vendor : "", d->model ? d->model : ""});
             }
         }
+        quiet.reset();
         std::lock_guard lock(mutex_);
         devices_ = std::move(devices);
         finished_ = true;
@@ -234,6 +238,8 @@ void TSanePageScan::SelectColourMode(void* handle)
 
 std::optional<TBitmap> TSanePageScan::Run(const std::function<void(int)>& progress)
 {
+    // Quiet until the device is closed (declared before the closing guard below).
+    TQuietLibraryOutput quiet;
     SANE_Handle handle = nullptr;
     Check(sane_open(deviceName_.c_str(), &handle));
     {

@@ -106,17 +106,30 @@ void SaveWindowLayout(const std::string& appDir, const TWindowLayout& layout)
     doc.Save(appDir + kWindowLayoutFile);
 }
 
-TWindowRect FitOntoScreen(TWindowRect window, const TWindowRect& screen, int minWidth, int minHeight)
+TWindowSize MinimumOnScreen(TWindowSize minimum, const TWindowRect& screen, const TFrameMargins& frame)
 {
-    window.width = std::max(std::min(window.width, screen.width), minWidth);
-    window.height = std::max(std::min(window.height, screen.height), minHeight);
+    // 64-bit sums: margins and areas come from the window system, not from us.
+    auto bound = [](int wanted, int extent, int before, int after) {
+        const long long room = static_cast<long long>(extent) - before - after;
+        return static_cast<int>(std::max<long long>(1, std::min<long long>(wanted, room)));
+    };
+    return {bound(minimum.width, screen.width, frame.left, frame.right),
+            bound(minimum.height, screen.height, frame.top, frame.bottom)};
+}
+
+TWindowRect FitOntoScreen(TWindowRect window, const TWindowRect& screen, int minWidth, int minHeight,
+                          const TFrameMargins& frame)
+{
+    const int frameWidth = frame.left + frame.right, frameHeight = frame.top + frame.bottom;
+    window.width = std::max(std::min(window.width, screen.width - frameWidth), minWidth);
+    window.height = std::max(std::min(window.height, screen.height - frameHeight), minHeight);
     // 64-bit sums: a damaged file may hold coordinates near the ends of int.
-    auto place = [](int pos, int size, int start, int extent) {
+    auto place = [](int pos, long long size, int start, int extent) {
         const long long last = static_cast<long long>(start) + extent - size;
         return static_cast<int>(std::max<long long>(start, std::min<long long>(pos, last)));
     };
-    window.x = place(window.x, window.width, screen.x, screen.width);
-    window.y = place(window.y, window.height, screen.y, screen.height);
+    window.x = place(window.x, static_cast<long long>(window.width) + frameWidth, screen.x, screen.width);
+    window.y = place(window.y, static_cast<long long>(window.height) + frameHeight, screen.y, screen.height);
     return window;
 }
 

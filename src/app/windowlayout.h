@@ -34,9 +34,31 @@ TWindowLayout LoadWindowLayout(const std::string& appDir);
 // Written atomically; throws QuillonError on failure.
 void SaveWindowLayout(const std::string& appDir, const TWindowLayout& layout);
 
-// Where a stored window goes on the screen it is shown on (the screen's available
-// area): no larger than that area, though never below the window's minimum size, and
-// moved so that as much of it as fits lies on the area, its top-left corner first.
-TWindowRect FitOntoScreen(TWindowRect window, const TWindowRect& screen, int minWidth, int minHeight);
+// What the window manager's frame adds around the window on each side.
+struct TFrameMargins {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+struct TWindowSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const TWindowSize&) const = default;
+};
+
+// The smallest the window may be made on a screen (its available area): its own
+// minimum, or what the area leaves inside the frame where that is less, so that the
+// whole window fits on a small or strongly scaled screen. Never below one pixel.
+TWindowSize MinimumOnScreen(TWindowSize minimum, const TWindowRect& screen, const TFrameMargins& frame = {});
+
+// Where a window goes on the screen it is shown on (the screen's available area); the
+// window is given by its frame's position and its inner size. No larger than the area
+// leaves inside the frame, though never below the window's minimum size, and moved so
+// that as much of its frame as fits lies on the area, its top-left corner (the title
+// bar) first.
+TWindowRect FitOntoScreen(TWindowRect window, const TWindowRect& screen, int minWidth, int minHeight,
+                          const TFrameMargins& frame = {});
 
 } // namespace quillon

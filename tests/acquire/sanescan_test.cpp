@@ -3,14 +3,19 @@
 #include "acquire/sanescan.h"
 
 #include "common/error.h"
+#include "common/libraryoutput.h"
 #include "support/sanetestbackend.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace quillon {
 namespace {
@@ -109,6 +114,8 @@ protected:
     void SetUp() override
     {
         test::UseSaneTestBackend();
+        // SANE's dll backend talks on stderr at every call: chatter to keep off the terminal.
+        setenv("SANE_DEBUG_DLL", "255", 1);
         TSaneDeviceList::Process().Wait();
     }
 };
@@ -165,6 +172,60 @@ TEST_F(SaneTestBackend, AMissingDeviceIsReportedWithSanesText)
     } catch (const QuillonError& e) {
         EXPECT_TRUE(std::string(e.what()).starts_with(kMsgSaneScanFailed)) << e.what();
     }
+}
+
+// Descriptor 2 goes into a file while this lives, as a terminal would take it.
+class TCapturedStderr {
+public:
+    TCapturedStderr() : saved_(dup(2))
+    {
+        const int file = open(dir_.Write("stderr.txt", "").c_str(), O_WRONLY | O_APPEND);
+        dup2(file, 2);
+        close(file);
+    }
+    ~TCapturedStderr() { Release(); }
+    std::string Release()
+    {
+        if (saved_ >= 0) {
+            dup2(saved_, 2);
+            close(saved_);
+            saved_ = -1;
+        }
+        return dir_.Read("stderr.txt");
+    }
+
+private:
+    test::TTempDir dir_;
+    int saved_;
+};
+
+TEST_F(SaneTestBackend, TheBackendsChatterStaysOffTheTerminalUnlessDiagnosticsAreAsked)
+{
+    for (const char* debug : {"", "0", "1"}) {
+        SCOPED_TRACE(std::string(kDiagnosticsVariable) + "=" + debug);
+        setenv(kDiagnosticsVariable, debug, 1);
+        TCapturedStderr terminal;
+        std::atomic<bool> scanning{true};
+        // The program's own message while the scan keeps the backend's output off.
+        std::thread program([&] {
+            while (scanning) {
+                TQuietLibraryOutput alsoQuiet;  // overlapping scopes, as listing and scanning may be
+                std::this_thread::yield();
+            }
+        });
+        TSanePageScan scan("test:0");
+        bool said = false;
+        EXPECT_TRUE(scan.Run([&](int) {
+            if (!std::exchange(said, true))
+                WriteProgramMessage("quillon: the program's own words\n");
+        }));
+        scanning = false;
+        program.join();
+        const std::string text = terminal.Release();
+        EXPECT_NE(text.find("quillon: the program's own words\n"), std::string::npos) << text;
+        EXPECT_EQ(text.find("[dll]") != std::string::npos, std::string(debug) == "1") << text;
+    }
+    unsetenv(kDiagnosticsVariable);
 }
 
 } // namespace

@@ -72,7 +72,9 @@ TEST(WindowLayout, AWindowIsFittedOntoItsScreen)
         TWindowRect window;
         TWindowRect onto;
         TWindowRect expected;
+        TFrameMargins frame{};
     };
+    const TFrameMargins titled{1, 20, 1, 1};  // a title bar and thin borders
     const Case cases[] = {
         {{100, 50, 900, 600}, screen, {100, 50, 900, 600}},          // fits: untouched
         {{100, 50, 3000, 2000}, screen, {0, 0, 1280, 1000}},          // larger than the screen
@@ -82,10 +84,38 @@ TEST(WindowLayout, AWindowIsFittedOntoItsScreen)
         {{INT_MAX, INT_MIN, 900, 600}, screen, {380, 0, 900, 600}},   // a damaged file's extremes
         {{10, 10, 900, 600}, {0, 0, 640, 480}, {0, 0, 800, 550}},     // a screen below the minimum
         {{10, 10, 300, 200}, screen, {10, 10, 800, 550}},             // below the minimum
+        // The frame counts: the whole of it lies on the area, the title bar first.
+        {{100, 50, 900, 600}, screen, {100, 50, 900, 600}, titled},
+        {{1000, 900, 900, 600}, screen, {378, 379, 900, 600}, titled},
+        {{-80, -48, 3000, 2000}, screen, {0, 0, 1278, 979}, titled},
+        {{5, 5, 900, 600}, {0, 0, 640, 480}, {0, 0, 800, 550}, titled},  // still never below the minimum
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.window.x << "," << c.window.y << " " << c.window.width << "x"
                                         << c.window.height);
-        EXPECT_EQ(FitOntoScreen(c.window, c.onto, 800, 550), c.expected);
+        EXPECT_EQ(FitOntoScreen(c.window, c.onto, 800, 550, c.frame), c.expected);
+    }
+}
+
+TEST(WindowLayout, TheMinimumSizeShrinksToWhatTheScreenLeavesInsideTheFrame)
+{
+    const TWindowSize minimum{800, 550};
+    const TFrameMargins titled{1, 20, 1, 1};
+    struct Case {
+        TWindowRect screen;
+        TFrameMargins frame;
+        TWindowSize expected;
+    };
+    const Case cases[] = {
+        {{0, 0, 1280, 1000}, titled, {800, 550}},       // room enough: the window's own minimum
+        {{0, 0, 640, 512}, titled, {638, 491}},         // 1280 x 1024 at scale 2
+        {{0, 30, 960, 510}, titled, {800, 489}},        // 1920 x 1080 at 200 %, less a panel
+        {{0, 0, 640, 512}, {}, {640, 512}},             // no frame (yet)
+        {{0, 0, 10, 10}, {20, 20, 20, 20}, {1, 1}},     // a frame larger than the screen
+        {{0, 0, 800, 600}, {INT_MIN, 0, INT_MIN, 0}, {800, 550}},  // nonsense margins do not overflow
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.screen.width << "x" << c.screen.height);
+        EXPECT_EQ(MinimumOnScreen(minimum, c.screen, c.frame), c.expected);
     }
 }

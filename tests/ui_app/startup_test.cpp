@@ -259,12 +259,14 @@ TEST_F(StartupTest, PicturesNamedAtTheStartJoinTheFolderSelectedLastTime)
 TEST_F(StartupTest, TheWindowsArrangementComesBackAtTheNextStart)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    const QSize size(std::min(area.width(), 820), std::min(area.height(), 570));
+    QSize size;
     {
         TQuillonApplication app(Env());
         ASSERT_TRUE(app.Start());
         Pump();
         TMainAppForm& form = app.MainForm();
+        // The screen's room less the frame bounds the width; the height differs from the default.
+        size = QSize(std::min(form.minimumWidth() + 20, area.width() - (form.frameGeometry().width() - form.width())), 570);
         form.resize(size);
         form.move(area.topLeft() + QPoint(0, 10));
         Pump();
@@ -295,25 +297,29 @@ TEST_F(StartupTest, TheWindowsArrangementComesBackAtTheNextStart)
 
 TEST_F(StartupTest, AMaximisedWindowComesBackMaximisedAndKeepsItsNormalSize)
 {
+    QSize normal;
     {
         TQuillonApplication app(Env());
         ASSERT_TRUE(app.Start());
         Pump();
-        app.MainForm().resize(800, 560);  // the offscreen screen is 800 wide
+        // The narrowest the 800-wide offscreen screen leaves beside the frame.
+        normal = QSize(app.MainForm().minimumWidth(), 560);
+        app.MainForm().resize(normal);
         Pump();
         app.MainForm().showMaximized();
         Pump();
         app.MainForm().Exit1Click();
     }
-    EXPECT_NE(dir.Read("windowlayout.xml").find("width=\"800\" height=\"560\" maximized=\"1\""), std::string::npos)
-        << dir.Read("windowlayout.xml");
+    const std::string stored =
+        "width=\"" + std::to_string(normal.width()) + "\" height=\"560\" maximized=\"1\"";
+    EXPECT_NE(dir.Read("windowlayout.xml").find(stored), std::string::npos) << dir.Read("windowlayout.xml");
     TQuillonApplication app(Env());
     ASSERT_TRUE(app.Start());
     Pump();
     EXPECT_TRUE(app.MainForm().isMaximized());
     app.MainForm().showNormal();
     Pump();
-    EXPECT_EQ(app.MainForm().size(), QSize(800, 560));
+    EXPECT_EQ(app.MainForm().size(), normal);
     app.MainForm().Exit1Click();
 }
 
@@ -335,7 +341,10 @@ TEST_F(StartupTest, AStoredWindowIsFittedOntoTheScreenAndADamagedOneIgnored)
         dir.Write("windowlayout.xml", damaged);
         TQuillonApplication app(Env());
         ASSERT_TRUE(app.Start());
-        EXPECT_EQ(app.MainForm().size(), QSize(800, 608));
+        Pump();
+        // The default size, as far as the screen holds it with the frame.
+        const QSize frame = app.MainForm().frameGeometry().size() - app.MainForm().size();
+        EXPECT_EQ(app.MainForm().size(), QSize(800, 608).boundedTo(area.size() - frame));
         EXPECT_FALSE(app.MainForm().FitToPane());
         app.MainForm().Exit1Click();
     }

@@ -86,7 +86,6 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     QApplication::setWindowIcon(windowIcon());  // dialogs and message boxes too
     setAcceptDrops(true);
     resize(800, 608);
-    setMinimumSize(800, 550);
     uploadTile_ = ProgramPixmap(":/UPLOAD_BOX_BMP", QSize(16, 16));
     CreateLayout();
     CreateCommands();
@@ -100,8 +99,8 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
 
     ConnectSourceView();
     layoutKeeper_ = std::make_unique<TWindowLayoutKeeper>(
-        env_.appDir, *this, std::vector<QSplitter*>{verticalSplitter_, horizontalSplitter_}, [this] { return FitToPane(); },
-        [this](bool on) { SetFitToPane(on); });
+        env_.appDir, *this, QSize(800, 550), std::vector<QSplitter*>{verticalSplitter_, horizontalSplitter_},
+        [this] { return FitToPane(); }, [this](bool on) { SetFitToPane(on); });
     FormCreate();
 }
 

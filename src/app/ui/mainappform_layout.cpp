@@ -98,7 +98,16 @@ void TMainAppForm::CreateLayout()
     verticalSplitter_->setStretchFactor(0, 0);
     verticalSplitter_->setStretchFactor(1, 1);
     verticalSplitter_->setSizes({kTreePanelWidth, 800 - kTreePanelWidth});
-    setCentralWidget(verticalSplitter_);
+    // The panes keep the sizes the layout relies on; a screen too small for them (a
+    // strong scale on an ordinary screen) gets scroll bars around them instead of
+    // controls cut off at the window's edge. Where the window has room, none show.
+    auto* workArea = new QScrollArea(this);
+    workArea->setObjectName("WorkAreaScrollBox");
+    workArea->setFrameShape(QFrame::NoFrame);
+    workArea->setFocusPolicy(Qt::NoFocus);
+    workArea->setWidgetResizable(true);
+    workArea->setWidget(verticalSplitter_);
+    setCentralWidget(workArea);
     CreateStatusBar();
 }
 

@@ -4,7 +4,6 @@
 #include "app/ui/mainappform.h"
 
 #include <QApplication>
-#include <QScreen>
 
 namespace quillon {
 
@@ -29,12 +28,7 @@ bool TQuillonApplication::Start()
 {
     if (TerminateRequested())
         return false;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!mainForm_->RestoreWindowLayout() && screen) {
-        QRect frame = mainForm_->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        mainForm_->move(frame.topLeft());
-    }
+    mainForm_->RestoreWindowLayout();
     mainForm_->show();
     mainForm_->activateWindow();
     return true;
