@@ -72,9 +72,11 @@ def gradient(width, height):
 class Session:
     """One running quillon with everything it needs around it."""
 
-    def __init__(self, extra_env=None, app_dir=None, prepare=None, screen="1280x1024x24", first_window="Quillon"):
+    def __init__(self, extra_env=None, app_dir=None, prepare=None, screen="1280x1024x24", first_window="Quillon",
+                 start_timeout=30):
         self.tmp = tempfile.mkdtemp(prefix="quillon-e2e-")
         self.first_window = first_window
+        self.start_timeout = start_timeout
         self.screen = screen
         self.procs = []
         self.quillon = None
@@ -172,7 +174,7 @@ class Session:
         # A message at start comes before the main window: first_window None takes whatever
         # window the program shows first.
         first = (lambda: self.window(self.first_window)) if self.first_window else self.first_shown_window
-        self.main = wait_for(first, "the main window", timeout=30)
+        self.main = wait_for(first, "the main window", timeout=self.start_timeout)
         return self.quillon
 
     # --- ending -----------------------------------------------------------------------------
