@@ -2,8 +2,9 @@
 // 4:2:0), through the writers the commands call, file read and write included. By turns
 // with each run of ours, the peer as a whole process on the same file:
 // - lossless 90-degree turn vs `jpegtran -rotate 90 -perfect -copy none`;
-// - decode, turn, encode at quality 100 vs `djpeg | cjpeg -quality 100` (a pipe, so the
-//   peer's two halves may run on two cores; djpeg and cjpeg alone are reported beside);
+// - decode, turn, encode at quality 100 with every colour sample (4:4:4) vs
+//   `djpeg | cjpeg -quality 100 -sample 1x1` (a pipe, so the peer's two halves may run on
+//   two cores; djpeg and cjpeg alone are reported beside);
 // - decode and write a PNG (zlib level 6, adaptive filters: libpng's defaults) vs
 //   `convert -quality 65` (ImageMagick's code for that level and filter choice), and a GIF
 //   of 256 colours with Floyd-Steinberg dithering vs `convert -dither FloydSteinberg
@@ -79,8 +80,8 @@ void BM_RotateReencode24MP(benchmark::State& state)
         },
         [&] {
             djpegMs.push_back(bench::ProcessMilliseconds("djpeg -outfile /dev/null " + source));
-            cjpegMs.push_back(bench::ProcessMilliseconds("cjpeg -quality 100 -outfile " + peer + " " + ppm));
-            return bench::ProcessMilliseconds("djpeg " + source + " | cjpeg -quality 100 -outfile " + peer);
+            cjpegMs.push_back(bench::ProcessMilliseconds("cjpeg -quality 100 -sample 1x1 -outfile " + peer + " " + ppm));
+            return bench::ProcessMilliseconds("djpeg " + source + " | cjpeg -quality 100 -sample 1x1 -outfile " + peer);
         });
     if (djpegMs.empty())
         return;

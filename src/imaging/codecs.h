@@ -45,11 +45,13 @@ TBitmap DecodeGIF(std::string_view data);
 TBitmap DecodeBMP(std::string_view data);
 
 // Encoders return the whole file; they throw QuillonError for an empty picture.
-std::string EncodeJPEG(const TBitmap& picture, int quality); // quality clamped to 10..100
+// quality clamped to 10..100
+std::string EncodeJPEG(const TBitmap& picture, int quality, TJPEGChroma chroma = TJPEGChroma::Subsampled);
 // The same for a picture handed over a row at a time, top first: row(y) gives row y's
 // pixels, which stay valid until the next call. A caller can make the picture's rows
 // while the earlier ones are compressed instead of holding all of it.
-std::string EncodeJPEGRows(int width, int height, int quality, const std::function<const uint8_t*(int y)>& row);
+std::string EncodeJPEGRows(int width, int height, int quality, const std::function<const uint8_t*(int y)>& row,
+                           TJPEGChroma chroma = TJPEGChroma::Subsampled);
 std::string EncodePNG(const TBitmap& picture);
 std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings);
 std::string EncodeBMP(const TBitmap& picture); // 24 bits, bottom-up

@@ -167,7 +167,8 @@ struct TEncodeState {
     unsigned long size = 0;
 };
 
-bool RunEncode(TEncodeState& s, int width, int height, int quality, const std::function<const uint8_t*(int)>& row)
+bool RunEncode(TEncodeState& s, int width, int height, int quality, TJPEGChroma chroma,
+               const std::function<const uint8_t*(int)>& row)
 {
     if (setjmp(s.err.jump))
         return false;
@@ -178,6 +179,9 @@ bool RunEncode(TEncodeState& s, int width, int height, int quality, const std::f
     s.cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&s.cinfo);
     jpeg_set_quality(&s.cinfo, quality, TRUE);
+    // The defaults sample the luminance 2 x 2 against the colour; one to one keeps it all.
+    if (chroma == TJPEGChroma::Full)
+        s.cinfo.comp_info[0].h_samp_factor = s.cinfo.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&s.cinfo, TRUE);
     while (s.cinfo.next_scanline < s.cinfo.image_height) {
         JSAMPROW rowPointer = const_cast<uint8_t*>(row(static_cast<int>(s.cinfo.next_scanline)));
@@ -211,14 +215,16 @@ void DecodeJPEGInto(std::string_view data, TBitmap& out, TDecodeListener* listen
         listener->RowsDone(out.Height());
 }
 
-std::string EncodeJPEG(const TBitmap& picture, int quality)
+std::string EncodeJPEG(const TBitmap& picture, int quality, TJPEGChroma chroma)
 {
     if (picture.Empty())
         throw QuillonError("JPEG: the picture is empty");
-    return EncodeJPEGRows(picture.Width(), picture.Height(), quality, [&picture](int y) { return picture.Row(y); });
+    return EncodeJPEGRows(
+        picture.Width(), picture.Height(), quality, [&picture](int y) { return picture.Row(y); }, chroma);
 }
 
-std::string EncodeJPEGRows(int width, int height, int quality, const std::function<const uint8_t*(int y)>& row)
+std::string EncodeJPEGRows(int width, int height, int quality, const std::function<const uint8_t*(int y)>& row,
+                           TJPEGChroma chroma)
 {
     if (width <= 0 || height <= 0)
         throw QuillonError("JPEG: the picture is empty");
@@ -227,7 +233,7 @@ std::string EncodeJPEGRows(int width, int height, int quality, const std::functi
     jpeg_create_compress(&s.cinfo);
     bool ok = false;
     try {
-        ok = RunEncode(s, width, height, quality < 10 ? 10 : quality > 100 ? 100 : quality, row);
+        ok = RunEncode(s, width, height, quality < 10 ? 10 : quality > 100 ? 100 : quality, chroma, row);
     } catch (...) {
         // The rows' maker failed.
         jpeg_destroy_compress(&s.cinfo);

@@ -66,7 +66,7 @@ void LoadPictureInto(const std::string& path, TBitmap& out, TDecodeListener& lis
 std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const TEncodeSettings& settings)
 {
     switch (format) {
-    case pfJPEG: return EncodeJPEG(picture, settings.jpegQuality);
+    case pfJPEG: return EncodeJPEG(picture, settings.jpegQuality, settings.jpegChroma);
     case pfGIF: return EncodeGIF(picture, settings.gif);
     case pfPNG: return EncodePNG(picture);
     case pfBMP: break;

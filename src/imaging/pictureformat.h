@@ -31,9 +31,16 @@ struct TGIFSettings {
 // The settings every GIF is written with unless a caller changes the depth.
 TGIFSettings DefaultGIFSettings();
 
-// What an encoder needs beside the picture; only the field of the chosen format counts.
+// How a JPEG keeps its colour. Subsampled (4:2:0) stores one colour sample per 2 x 2
+// pixels, as logos and previews always have been written. Full (4:4:4) stores every one:
+// a picture file that is encoded again at each turn would otherwise blur its colour edges
+// a little further every time.
+enum class TJPEGChroma { Subsampled, Full };
+
+// What an encoder needs beside the picture; only the fields of the chosen format count.
 struct TEncodeSettings {
     int jpegQuality = 90; // 10..100
+    TJPEGChroma jpegChroma = TJPEGChroma::Subsampled;
     TGIFSettings gif = DefaultGIFSettings();
 };
 

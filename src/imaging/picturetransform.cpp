@@ -5,6 +5,7 @@
 #include "imaging/pictureformat.h"
 #include "imaging/picturemessages.h"
 #include "imaging/picturewriters.h"
+#include "logodir/messages.h"
 #include "logodir/nodepaths.h"
 
 #include <filesystem>
@@ -46,15 +47,21 @@ bool DecideKeep(const TTransformRequest& request, TPrompts& prompts, bool& keep)
     return answer != TAnswer::Cancel;
 }
 
-// The ask-target-name loop; false when the user cancelled.
-bool AskTargetName(const TLogoNode* folder, bool keep, const std::string& base, std::string& name, TPrompts& prompts)
+// The ask-target-name loop; false when the user cancelled. The typed name becomes a file
+// name inside the folder, so one that would lead out of it (a "/") is asked for again,
+// as a taken one is, with what is wrong with it.
+bool AskTargetName(const TLogoNode* folder, bool keep, const std::string& base, const std::string& extension,
+                   std::string& name, TPrompts& prompts)
 {
     for (;;) {
         if (!prompts.InputQuery(kTitleTargetFileName, kPromptTargetFileName, name))
             return false;
-        if (keep ? IsNameFree(folder, name) : IsNameFreeExcept(folder, name, base))
+        if (!IsSafeNodeName(name + extension))
+            prompts.Warning(kMsgBadName);
+        else if (keep ? IsNameFree(folder, name) : IsNameFreeExcept(folder, name, base))
             return true;
-        prompts.Warning(kMsgTargetNameExists);
+        else
+            prompts.Warning(kMsgTargetNameExists);
     }
 }
 
@@ -77,6 +84,15 @@ bool SameFile(const std::string& a, const std::string& b)
     std::error_code ec;
     const bool same = fs::equivalent(fs::u8path(a), fs::u8path(b), ec);
     return !ec && same;
+}
+
+// A file already gone (deleted behind the program's back) counts as deleted: the node
+// goes on to name the new file.
+bool RemoveSource(const std::string& oldPath)
+{
+    std::error_code ec;
+    fs::remove(fs::u8path(oldPath), ec);
+    return !ec;
 }
 
 } // namespace
@@ -110,15 +126,10 @@ TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, T
     bool keep = false;
     if (!DecideKeep(request, prompts, keep))
         return {};
+    const std::string extension = PictureExtension(formatIndex);
     std::string name = keep ? MakeUniqueName(parent, base) : base;
-    if (request.askTargetName && !AskTargetName(parent, keep, base, name, prompts))
+    if (request.askTargetName && !AskTargetName(parent, keep, base, extension, name, prompts))
         return {};
-    // The typed name becomes a file name inside the folder; one that would lead out of
-    // it (a "/", "..") is refused like a taken name would be.
-    if (!IsSafeNodeName(name + PictureExtension(formatIndex))) {
-        prompts.Warning(kMsgTargetNameExists);
-        return {};
-    }
 
     const std::string oldPath = GetLogoFileName(appDir, node);
     std::string newPath;
@@ -128,14 +139,16 @@ TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, T
         prompts.Error(e.what());
         return {};
     }
-    const std::string newName = name + PictureExtension(formatIndex);
+    const std::string newName = name + extension;
 
-    if (!keep && ShouldDeleteSource(request, oldPath, newPath)) {
+    if (!keep && ShouldDeleteSource(request, oldPath, newPath) && !RemoveSource(oldPath)) {
+        prompts.Error(kMsgCouldNotDeleteSource);
+        // The old file stays and the node keeps naming it; the new one goes again, so no
+        // file is left that no node names. Only when it cannot go does the node take it.
         std::error_code ec;
-        if (!fs::remove(fs::u8path(oldPath), ec) || ec) {
-            prompts.Error(kMsgCouldNotDeleteSource);
+        fs::remove(fs::u8path(newPath), ec);
+        if (!ec)
             return {};
-        }
     }
 
     if (keep) {

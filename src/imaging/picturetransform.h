@@ -30,7 +30,9 @@ struct TTransformResult {
 
 // Writes the picture of the logo node converted, mirrored or rotated into the logo's
 // folder and updates the tree: a new node after the old one when the source file is
-// kept, the old node renamed when it is deleted. Asks and reports through prompts.
+// kept, the old node renamed when it is deleted (an old file already gone counts as
+// deleted). No file is left that no node names: when the old file cannot be deleted, the
+// new one is removed again. Asks and reports through prompts.
 // picture is the logo's file decoded. A JPEG is mirrored and rotated from the file itself
 // without re-encoding where that is exact (WriteMirroredFile, WriteRotatedFile).
 TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, TLogoNode* node,

@@ -18,25 +18,37 @@ namespace quillon {
 
 namespace {
 
-// The transforms always write at the best JPEG quality and with the GIF defaults.
+// The transforms always write at the best JPEG quality and with the GIF defaults. The
+// file is the user's own picture, turned or converted perhaps many times over: every
+// colour sample is kept, so repeated turns that cannot be lossless lose nothing visible.
 constexpr int kTransformJPEGQuality = 100;
+constexpr TJPEGChroma kTransformJPEGChroma = TJPEGChroma::Full;
 
 std::string WritePictureFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
                              const TBitmap& picture)
 {
     TEncodeSettings settings;
     settings.jpegQuality = kTransformJPEGQuality;
+    settings.jpegChroma = kTransformJPEGChroma;
     std::string path = folderPath + baseName + PictureExtension(formatIndex);
     SavePicture(path, picture, PictureFormatFromIndex(formatIndex), settings);
     return path;
 }
 
-// False when the picture has to be encoded instead.
+// False when the picture has to be encoded instead. The turn on the DCT blocks needs the
+// file; one deleted behind the program's back (or no longer readable) leaves the picture
+// decoded from it, which is what the user sees and turns, as for any other format.
 bool WriteTurnedJPEG(const std::string& path, int formatIndex, const std::string& sourceFile, TJPEGTurn turn)
 {
     if (sourceFile.empty() || formatIndex != pfJPEG || PictureFormatOfName(sourceFile) != pfJPEG)
         return false;
-    const std::optional<std::string> turned = TurnJPEGLosslessly(ReadWholeFile(sourceFile), turn);
+    std::string file;
+    try {
+        file = ReadWholeFile(sourceFile);
+    } catch (const QuillonError&) {
+        return false;
+    }
+    const std::optional<std::string> turned = TurnJPEGLosslessly(file, turn);
     if (!turned)
         return false;
     WriteFileAtomically(path, *turned);
@@ -47,7 +59,7 @@ bool WriteTurnedJPEG(const std::string& path, int formatIndex, const std::string
 // while the encoder compresses the band before it. The bytes are those of encoding
 // RotateBitmap's result; the turning costs no time beside the encoder, and no memory the
 // size of the picture.
-std::string EncodeRotatedJPEG(const TBitmap& picture, int angle, int quality)
+std::string EncodeRotatedJPEG(const TBitmap& picture, int angle)
 {
     constexpr int kBandRows = 64;
     const int width = angle == 180 ? picture.Width() : picture.Height();
@@ -63,15 +75,18 @@ std::string EncodeRotatedJPEG(const TBitmap& picture, int angle, int quality)
                 [&, top] { RotatedRows(picture, angle, top, std::min(kBandRows, height - top), bands[1]); });
     };
     startNext();
-    return EncodeJPEGRows(width, height, quality, [&](int y) {
-        if (y >= bandTop + kBandRows) {
-            next.Wait();
-            std::swap(bands[0], bands[1]);
-            bandTop += kBandRows;
-            startNext();
-        }
-        return bands[0].Row(y - bandTop);
-    });
+    return EncodeJPEGRows(
+        width, height, kTransformJPEGQuality,
+        [&](int y) {
+            if (y >= bandTop + kBandRows) {
+                next.Wait();
+                std::swap(bands[0], bands[1]);
+                bandTop += kBandRows;
+                startNext();
+            }
+            return bands[0].Row(y - bandTop);
+        },
+        kTransformJPEGChroma);
 }
 
 } // namespace
@@ -104,7 +119,7 @@ std::string WriteRotatedFile(const std::string& folderPath, const std::string& b
         return path;
     if (PictureFormatFromIndex(formatIndex) == pfJPEG && (angle == 90 || angle == 180 || angle == 270) &&
         !picture.Empty()) {
-        WriteFileAtomically(path, EncodeRotatedJPEG(picture, angle, kTransformJPEGQuality));
+        WriteFileAtomically(path, EncodeRotatedJPEG(picture, angle));
         return path;
     }
     return WritePictureFile(folderPath, baseName, formatIndex, RotateBitmap(picture, angle));

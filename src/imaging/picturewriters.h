@@ -9,14 +9,16 @@ namespace quillon {
 
 // The writers of the convert, mirror and rotate commands. folderPath is the logo's folder
 // with its trailing separator (GetFolderPath); the file written is folderPath + baseName +
-// the lower-case extension of formatIndex (0 ".bmp", 1 ".jpg" at quality 100, 2 ".gif" with
-// the GIF defaults, 3 ".png"), replacing a file of that name. Each returns the full path.
+// the lower-case extension of formatIndex (0 ".bmp", 1 ".jpg" at quality 100 with every
+// colour sample kept (4:4:4), 2 ".gif" with the GIF defaults, 3 ".png"), replacing a file of
+// that name. Each returns the full path.
 // Throws QuillonError with the codec's or system's text; an old file then stays as it was.
 std::string WriteConvertedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
                                const TBitmap& picture);
-// sourceFile is the file picture was decoded from (may be empty). When it and the target
-// are JPEG files, its DCT blocks are mirrored or rotated without encoding again where
-// that is exact (TurnJPEGLosslessly); otherwise picture is transformed and encoded.
+// sourceFile is the file picture was decoded from (may be empty, or gone by now). When it
+// and the target are JPEG files, its DCT blocks are mirrored or rotated without encoding
+// again where that is exact (TurnJPEGLosslessly); otherwise picture is transformed and
+// encoded.
 std::string WriteMirroredFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
                               const TBitmap& picture, TMirrorDirection direction, const std::string& sourceFile = {});
 std::string WriteRotatedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,

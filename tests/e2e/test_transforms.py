@@ -19,6 +19,21 @@ def png_size(path):
     return struct.unpack(">II", head[16:24])
 
 
+def jpeg_size(path):
+    """Width and height from the frame header of a JPEG file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:2] == b"\xff\xd8", data[:2]
+    at = 2
+    while at + 4 <= len(data):
+        marker, length = data[at + 1], struct.unpack(">H", data[at + 2:at + 4])[0]
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            height, width = struct.unpack(">HH", data[at + 5:at + 9])
+            return width, height
+        at += 2 + length
+    raise AssertionError("no frame header in " + path)
+
+
 class TransformsByHand(QuillonTestCase):
     def access_hint_box(self, s):
         """Opens the options dialog on its General page; the dialog and the hint check box."""
@@ -66,6 +81,23 @@ class TransformsByHand(QuillonTestCase):
         wait_for(lambda: os.path.isfile(target), "the saved file")
         with open(target, "rb") as f:
             self.assertEqual(f.read(4), b"\x89PNG")
+
+        # A JPEG deleted behind the program's back is turned from the picture on screen,
+        # as any other picture is, and the node names the file written.
+        s.click(s.wait_find(s.main, "menu item", "Edit"))
+        s.click(s.menu_item("Convert to"))
+        s.click(s.menu_item("JPG (JPEG JFIF Format)"))
+        wait_for(lambda: "photo.jpg" in s.tree_items(), "the logo converted to JPEG")
+        jpeg = s.path("Logo Directory", "photo.jpg")
+        self.assertEqual(jpeg_size(jpeg), (200, 300))
+        os.remove(jpeg)
+        s.click(s.wait_find(s.main, "menu item", "Edit"))
+        s.click(s.menu_item("Rotate"))
+        s.click(s.menu_item("90\u00b0"))
+        wait_for(lambda: s.find(s.main, "label", "Source Image: 300x200"), "the rotated JPEG on screen")
+        self.assertEqual(jpeg_size(jpeg), (300, 200))
+        self.assertEqual(s.tree_items(), ["Logo Directory", "photo.jpg"])
+        self.assertEqual(sorted(os.listdir(s.path("Logo Directory"))), ["photo.jpg"])
 
         # Options: Confirmations > rotate keeps the source; OK saves.
         options, hint = self.access_hint_box(s)

@@ -4,10 +4,14 @@
 #include "imaging/codecs.h"
 #include "imaging/picturefiles.h"
 #include "imaging/picturemessages.h"
+#include "logodir/messages.h"
 #include "logodir/nodepaths.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -18,6 +22,43 @@ using quillon::test::TTempDir;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Something like a photo: smooth shading and fine texture, with coloured shapes whose
+// hard edges sit where no 8 x 8 block boundary falls.
+TBitmap PhotoWithColourEdges(int width, int height)
+{
+    TBitmap b(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double texture = 10 * std::sin(x * 0.7) * std::sin(y * 0.45);
+            double rgb[3] = {70 + 100.0 * x / width + texture, 90 + 80.0 * y / height + texture,
+                             150 - 60.0 * x / width + texture};
+            const double dx = x - width * 0.37, dy = y - height * 0.41;
+            if (dx * dx + dy * dy < 0.09 * width * height)
+                rgb[0] = 230, rgb[1] = 30, rgb[2] = 40; // a red disc
+            if ((x + 2 * y) % 37 < 5)
+                rgb[0] = 20, rgb[1] = 200, rgb[2] = 60; // green stripes across it
+            if (x > width * 0.7 && y > height * 0.6)
+                rgb[0] = 40, rgb[1] = 50, rgb[2] = 220; // a blue block
+            for (int c = 0; c < 3; ++c)
+                b.Pixel(x, y)[c] = static_cast<uint8_t>(std::clamp(rgb[c], 0.0, 255.0));
+        }
+    return b;
+}
+
+// The share of pixels with a channel that differs by at least `levels`.
+double MovedShare(const TBitmap& a, const TBitmap& b, int levels)
+{
+    size_t moved = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(a.Pixel(x, y)[c] - b.Pixel(x, y)[c]) >= levels) {
+                    ++moved;
+                    break;
+                }
+    return double(moved) / (double(a.Width()) * a.Height());
+}
 
 class PictureTransformTest : public ::testing::Test {
 protected:
@@ -40,6 +81,13 @@ protected:
         return node;
     }
     fs::path Folder() const { return dir.Path() / "Logo Directory"; }
+    // An empty folder again, for the next case of a table.
+    void Restart()
+    {
+        tree.Clear();
+        fs::remove_all(Folder());
+        prompts.shown.clear();
+    }
     std::vector<std::string> Files() const
     {
         std::vector<std::string> names;
@@ -194,7 +242,28 @@ TEST_F(PictureTransformTest, AJPEGWhoseEdgeWouldCutAnMCUIsTurnedAsDecoded)
     const TBitmap back = LoadPicture((Folder() / "photo.jpg").string());
     EXPECT_EQ(back.Width(), 200);
     EXPECT_EQ(back.Height(), 300);
-    EXPECT_EQ(back, DecodeJPEG(EncodeJPEG(RotateBitmap(decoded, 90), 100)));
+    EXPECT_EQ(back, DecodeJPEG(EncodeJPEG(RotateBitmap(decoded, 90), 100, TJPEGChroma::Full)));
+}
+
+TEST_F(PictureTransformTest, TurnsEncodedAgainAndAgainKeepTheColourEdges)
+{
+    // 203 x 157: no side a whole number of MCUs, so every turn encodes the picture again.
+    picture = PhotoWithColourEdges(203, 157);
+    const struct {
+        TTransformRequest request;
+        int turns; // back to where it started
+    } cases[] = {{Rotate(90), 4}, {Rotate(180), 2}, {Mirror(2), 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request.kind == TTransformKind::Mirror ? "mirror" : std::to_string(c.request.angle));
+        Restart();
+        TLogoNode* photo = Logo("photo.jpg");
+        const TBitmap start = LoadPicture((Folder() / "photo.jpg").string());
+        for (int i = 0; i < c.turns; ++i)
+            ASSERT_EQ(RunOnFile(photo, c.request).node, photo);
+        const TBitmap back = LoadPicture((Folder() / "photo.jpg").string());
+        ASSERT_EQ(back.Width(), start.Width());
+        EXPECT_LT(MovedShare(start, back, 16), 0.001);
+    }
 }
 
 TEST_F(PictureTransformTest, CancelAnywhereChangesNothing)
@@ -212,13 +281,72 @@ TEST_F(PictureTransformTest, CancelAnywhereChangesNothing)
     EXPECT_TRUE(photo->Data()->HasFrame());
 }
 
-TEST_F(PictureTransformTest, ANameLeadingOutOfTheFolderIsRefused)
+TEST_F(PictureTransformTest, ANameLeadingOutOfTheFolderIsRefusedAndAskedAgain)
 {
     TLogoNode* photo = Logo("photo.png");
-    prompts.inputs = {std::string("../escaped")};
-    EXPECT_EQ(Run(photo, Convert(pfBMP, 1, true)).node, nullptr);
+    prompts.inputs = {std::string("../escaped"), std::string("escaped")};
+    const TTransformResult r = Run(photo, Convert(pfBMP, 1, true));
+    ASSERT_EQ(prompts.shown.size(), 3u);
+    EXPECT_EQ(prompts.shown[1].kind, "warning");
+    EXPECT_EQ(prompts.shown[1].text, kMsgBadName);
+    EXPECT_EQ(prompts.shown[2].text, std::string(kTitleTargetFileName) + "|" + kPromptTargetFileName + "|../escaped");
     EXPECT_FALSE(fs::exists(dir.Path() / "escaped.bmp"));
-    EXPECT_EQ(Names(), std::vector<std::string>{"photo.png"});
+    ASSERT_TRUE(r.added);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"photo.png", "escaped.bmp"}));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"escaped.bmp", "photo.png"}));
+}
+
+// A file deleted behind the program's back: the picture on screen is what the user
+// transforms, so the new file is written from it and the node names that file.
+TEST_F(PictureTransformTest, AVanishedFileIsWrittenAnewFromThePictureShown)
+{
+    // 320 x 240 is whole MCUs: with its file there the JPEG would be turned on its blocks.
+    picture = MakeTestPicture(320, 240);
+    const struct {
+        const char* name;
+        TTransformRequest request;
+        std::string typed; // a target name asked for, or none
+        const char* after;
+        TBitmap expected;
+    } cases[] = {
+        {"photo.jpg", Rotate(90), "", "photo.jpg", RotateBitmap(picture, 90)},
+        {"photo.jpg", Mirror(2), "", "photo.jpg", MirrorBitmap(picture, TMirrorDirection::Horizontal)},
+        {"photo.png", Rotate(90), "", "photo.png", RotateBitmap(picture, 90)},
+        {"photo.jpg", Convert(pfPNG, 2), "", "photo.png", picture},
+        {"photo.jpg", Mirror(2, true), "other", "other.jpg", MirrorBitmap(picture, TMirrorDirection::Horizontal)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " -> " + c.after);
+        Restart();
+        if (!c.typed.empty())
+            prompts.inputs = {c.typed};
+        TLogoNode* photo = Logo(c.name);
+        fs::remove(Folder() / c.name);
+
+        EXPECT_EQ(Run(photo, c.request).node, photo);
+        for (const auto& shown : prompts.shown)
+            EXPECT_EQ(shown.kind, "input") << shown.text;
+        EXPECT_EQ(Names(), std::vector<std::string>{c.after});
+        EXPECT_EQ(Files(), std::vector<std::string>{c.after});
+        const TBitmap back = LoadPicture((Folder() / c.after).string());
+        ASSERT_EQ(back.Width(), c.expected.Width());
+        ASSERT_EQ(back.Height(), c.expected.Height());
+        EXPECT_GT(Psnr(back, c.expected), 40.0);
+    }
+}
+
+TEST_F(PictureTransformTest, ASourceThatCannotBeDeletedTakesTheNewFileAwayAgain)
+{
+    TLogoNode* photo = Logo("photo.jpg");
+    // A folder that is not empty cannot be removed like a file, whatever the rights.
+    fs::remove(Folder() / "photo.jpg");
+    fs::create_directories(Folder() / "photo.jpg" / "inside");
+    EXPECT_EQ(Run(photo, Convert(pfPNG, 2)).node, nullptr);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, kMsgCouldNotDeleteSource);
+    EXPECT_EQ(Names(), std::vector<std::string>{"photo.jpg"});
+    EXPECT_TRUE(photo->Data()->HasFrame());
+    EXPECT_EQ(Files(), std::vector<std::string>{"photo.jpg"});
 }
 
 TEST_F(PictureTransformTest, AWriteFailureLeavesNodeAndFileAlone)
