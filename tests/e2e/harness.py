@@ -458,6 +458,16 @@ class Session:
         """The text of a text field by its accessible name."""
         return self.text_of(self.wait_find(self.main, "text", name))
 
+    def log_in(self, login, password):
+        """Fills in the service's login dialog and confirms it."""
+        box = wait_for(lambda: self.dialog("System Authorization"), "the login dialog")
+        self.activate(box)
+        self.click(self.wait_find(box, "text", "Login"))
+        self.type(login)
+        self.click(self.wait_find(box, "password text", "Password"))
+        self.type(password)
+        self.key("Return")
+
     def answer_input(self, title, text):
         """Replaces the prefilled text of the input box titled title and presses OK."""
         box = wait_for(lambda: self.dialog(title), f"the input box {title!r}")

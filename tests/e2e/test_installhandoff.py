@@ -8,7 +8,7 @@ import subprocess
 import unittest
 
 from harness import QUILLON, QuillonTestCase, gradient, wait_for, write_bmp
-from test_handoff import SlowPictureServer
+from test_handoff import SlowPictureServer, hand_off
 
 TOP = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
@@ -35,12 +35,7 @@ class HandOffAfterInstall(QuillonTestCase):
         server.release.set()
         self.addCleanup(server.close)
 
-        # The README's own example, word for word but for the address.
-        out = subprocess.run(["gdbus", "call", "--session", "--dest", "org.quillon.QuillonPI",
-                              "--object-path", "/QuillonPI", "--method", "org.quillon.IQuillonPI.AddImageURL",
-                              server.url("/pictures/beach.bmp")],
-                             env=s.env, capture_output=True, text=True, timeout=30)
-        self.assertEqual(out.stdout.strip(), "(uint32 0,)", out.stderr)
+        self.assertEqual(hand_off(s, server.url("/pictures/beach.bmp")), "(uint32 0,)")
         wait_for(lambda: "beach.bmp" in s.tree_items(), "the handed-over picture in the tree", timeout=30)
         with open(s.path("Logo Directory", "beach.bmp"), "rb") as f:
             self.assertEqual(f.read(), data)

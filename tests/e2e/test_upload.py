@@ -56,13 +56,7 @@ class UploadToTheReferenceService(QuillonTestCase):
 
         # Upload: no login yet, so the real login dialog asks for it.
         s.click(s.wait_find(s.main, "push button", "Upload"))
-        login = wait_for(lambda: s.dialog("System Authorization"), "the login dialog")
-        s.activate(login)
-        s.click(s.wait_find(login, "text", "Login"))
-        s.type("ann")
-        s.click(s.wait_find(login, "password text", "Password"))
-        s.type("secret")
-        s.key("Return")
+        s.log_in("ann", "secret")
         hint = wait_for(lambda: s.dialog("Access URL Hint"), "the access hint", timeout=30)
         hint_url = s.text_of(s.wait_find(hint, "text", "Access URL"))
         self.assertEqual(hint_url, f"http://127.0.0.1:{port}/wap/?login=ann&password=secret")
