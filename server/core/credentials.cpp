@@ -67,12 +67,13 @@ std::string NewToken()
     return hex;
 }
 
-std::int64_t NewPictureId()
+std::string NewPictureId()
 {
-    // 1e11 .. 1e12-1: two random halves of six digits each.
-    std::int64_t high = 100000 + randombytes_uniform(900000);
-    std::int64_t low = randombytes_uniform(1000000);
-    return high * 1000000 + low;
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz234567";
+    std::string id(20, ' ');
+    for (char& c : id)
+        c = kAlphabet[randombytes_uniform(32)];
+    return id;
 }
 
 bool IsValidLogin(std::string_view login)

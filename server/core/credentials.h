@@ -19,8 +19,9 @@ std::string RunKeyedDigest(std::string_view text);
 
 // 32 random hexadecimal digits.
 std::string NewToken();
-// A random image identifier of 12 decimal digits, without a leading zero.
-std::int64_t NewPictureId();
+// A random image identifier: 20 characters of lowercase letters and the digits 2-7 (100
+// random bits), so a phone URL cannot be guessed and needs no escaping.
+std::string NewPictureId();
 
 // A login may appear raw in a URL query, so it keeps to letters, digits, '.', '_' and '-'.
 bool IsValidLogin(std::string_view login);

@@ -160,9 +160,9 @@ std::string PictureListPage(std::string_view title, const std::vector<TPicture>&
     } else {
         body = "<ul id=\"pictures\">";
         for (const TPicture& p : pictures) {
-            std::string href = std::string(pathPrefix) + "?id=" + std::to_string(p.id);
+            std::string href = std::string(pathPrefix) + "?id=" + p.id;
             body += "<li><a href=\"" + HtmlEscape(href) + "\"><img src=\"" + HtmlEscape(href) + "\" alt=\"Picture " +
-                    std::to_string(p.id) + "\"><br>Picture " + std::to_string(p.id) + "</a><br><small>" +
+                    HtmlEscape(p.id) + "\"><br>Picture " + HtmlEscape(p.id) + "</a><br><small>" +
                     UtcTime(p.uploaded) + "</small></li>";
         }
         body += "</ul>";

@@ -22,6 +22,12 @@ constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr int kMailsPerHour = 20;
 constexpr size_t kVerifiedLimit = 10000;
 constexpr int kThreads = 16;
+// A phone that mistypes an address misses a few times; a guesser misses all the time.
+constexpr std::size_t kMissLimit = 20;
+constexpr std::chrono::seconds kMissWindow{60};
+
+constexpr const char* kMsgCannotStore = "The service cannot store pictures now. Please try again later.";
+constexpr const char* kMsgCannotHandle = "The service could not handle the request. Please try again later.";
 
 // Route patterns are regular expressions; the paths are meant literally.
 std::string Exact(std::string_view path)
@@ -80,18 +86,28 @@ std::string SniffPictureType(const std::string& bytes)
     return "";
 }
 
-// Only plain decimal identifiers: anything else names no picture.
-std::optional<std::int64_t> ParseId(const std::string& text)
+// Identifiers are letters and digits only (anything else names no picture); letter case
+// does not count, for an address typed in on a phone.
+std::optional<std::string> ParseId(const std::string& text)
 {
-    if (text.empty() || text.size() > 18)
+    if (text.empty() || text.size() > 32)
         return std::nullopt;
-    std::int64_t v = 0;
+    std::string id;
     for (char c : text) {
-        if (c < '0' || c > '9')
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
             return std::nullopt;
-        v = v * 10 + (c - '0');
+        id += c;
     }
-    return v;
+    return id;
+}
+
+// The desktop program's requests: it reads an answer only when the HTTP status is a
+// success, so their failures are told in the answer's own words.
+bool IsProgramRequest(const std::string& path)
+{
+    return path == kMemberStatusScript || path == kUploadScript || path == kSendToFriendScript;
 }
 
 std::optional<std::string> ReadFile(const std::filesystem::path& path)
@@ -125,6 +141,7 @@ std::string StatusText(int status)
     case 404: return "Not found";
     case 405: return "Method not allowed";
     case 413: return "The request is too large";
+    case 429: return "Too many requests";
     case 414: return "The address is too long";
     default: return "Error " + std::to_string(status);
     }
@@ -136,7 +153,8 @@ TService::TService(TServiceConfig config, TLog log)
     : config_(std::move(config)), log_(std::move(log)), store_(config_.dataDir),
       mailer_(TMailSettings{config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.mailFrom,
                             config_.dataDir / "outbox"},
-              log_)
+              log_),
+      misses_(kMissLimit, kMissWindow)
 {
     guestAccount_ = store_.FindAccount(kGuestLogin)->id;
     if (!config_.certFile.empty()) {
@@ -212,15 +230,22 @@ void TService::Route()
     }
     s.set_exception_handler([this](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
         std::string what = "unknown failure";
+        bool storage = false;
         try {
             std::rethrow_exception(ep);
+        } catch (const TStorageError& e) {
+            what = e.what();
+            storage = true;
         } catch (const std::exception& e) {
             what = e.what();
         } catch (...) {
         }
         log_("failed on " + req.path + ": " + what);
-        res.status = 500;
-        AnswerError(res, "The service could not handle the request. Please try again later.");
+        if (IsProgramRequest(req.path))
+            res.status = 200;
+        else
+            res.status = storage ? 503 : 500;
+        AnswerError(res, storage ? kMsgCannotStore : kMsgCannotHandle);
     });
     s.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty())
@@ -303,9 +328,9 @@ TService::TAuthResult TService::Authenticate(const std::string& login, const std
     return r;
 }
 
-std::string TService::PhoneUrl(const TAccount& account, std::int64_t id) const
+std::string TService::PhoneUrl(const TAccount& account, const std::string& id) const
 {
-    return publicUrl_ + (account.shared ? kGuestPath : kWapPath) + "?id=" + std::to_string(id);
+    return publicUrl_ + (account.shared ? kGuestPath : kWapPath) + "?id=" + id;
 }
 
 bool TService::MailAllowed(std::int64_t account)
@@ -365,7 +390,7 @@ void TService::Upload(const httplib::Request& req, httplib::Response& res)
     TStoredPicture stored = store_.StorePicture(account->id, file.content, type,
                                                 account->shared ? config_.keepGuest : config_.keepPerAccount);
     std::vector<std::string> withdrawn;
-    for (std::int64_t id : stored.withdrawn)
+    for (const std::string& id : stored.withdrawn)
         withdrawn.push_back(PhoneUrl(*account, id));
     Answer(res, {kKeywordSuccess, PhoneUrl(*account, stored.id)}, withdrawn);
 }
@@ -395,9 +420,19 @@ void TService::SendToFriend(const httplib::Request& req, httplib::Response& res)
 
 void TService::ServePicture(const httplib::Request& req, httplib::Response& res, bool guestPath)
 {
-    std::optional<std::int64_t> id = ParseId(req.get_param_value("id"));
+    const auto now = TMissThrottle::TClock::now();
+    if (std::optional<int> wait = misses_.RetryAfter(req.remote_addr, now)) {
+        res.status = 429;
+        res.set_header("Retry-After", std::to_string(*wait));
+        res.set_content(MessagePage("Too many requests", "Too many addresses from here named no picture. Please "
+                                                         "try again in a minute."),
+                        kHtml);
+        return;
+    }
+    std::optional<std::string> id = ParseId(req.get_param_value("id"));
     std::optional<TPictureContent> picture = id ? store_.LoadPicture(*id) : std::nullopt;
     if (!picture || (picture->account == guestAccount_) != guestPath) {
+        misses_.Miss(req.remote_addr, now);
         res.status = 404;
         res.set_content(MessagePage("Picture not found", "There is no picture at this address. It may have been "
                                                          "withdrawn after newer uploads."),

@@ -3,6 +3,7 @@
 #include "config.h"
 #include "mailer.h"
 #include "store.h"
+#include "throttle.h"
 
 #include <atomic>
 #include <cstdint>
@@ -54,7 +55,7 @@ private:
     TAuthResult Authenticate(const std::string& login, const std::string& password);
     // The account a request's login and password name; otherwise answers why not.
     std::optional<TAccount> SignedIn(const httplib::Request& req, httplib::Response& res);
-    std::string PhoneUrl(const TAccount& account, std::int64_t id) const;
+    std::string PhoneUrl(const TAccount& account, const std::string& id) const;
     bool MailAllowed(std::int64_t account);
 
     void MemberStatus(const httplib::Request& req, httplib::Response& res);
@@ -72,6 +73,7 @@ private:
     TLog log_;
     TStore store_;
     TMailer mailer_;
+    TMissThrottle misses_;
     std::int64_t guestAccount_ = 0;
     std::unique_ptr<httplib::Server> server_;
     std::string publicUrl_;

@@ -63,7 +63,7 @@ public:
     }
 
 private:
-    [[noreturn]] void Fail() { throw std::runtime_error(std::string("Database: ") + sqlite3_errmsg(db_)); }
+    [[noreturn]] void Fail() { throw TStorageError(std::string("Database: ") + sqlite3_errmsg(db_)); }
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
@@ -75,7 +75,7 @@ void WriteWhole(int fd, std::string_view bytes)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw std::runtime_error(std::string("Cannot write a picture: ") + std::strerror(errno));
+            throw TStorageError(std::string("Cannot write a picture: ") + std::strerror(errno));
         }
         bytes.remove_prefix(static_cast<size_t>(n));
     }
@@ -88,11 +88,11 @@ fs::path WriteTempPicture(const fs::path& dir, std::string_view bytes)
     fs::path temp = dir / (kTempPrefix + NewToken());
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
-        throw std::runtime_error(std::string("Cannot create a picture: ") + std::strerror(errno));
+        throw TStorageError(std::string("Cannot create a picture: ") + std::strerror(errno));
     try {
         WriteWhole(fd, bytes);
         if (fsync(fd) != 0)
-            throw std::runtime_error(std::string("Cannot write a picture: ") + std::strerror(errno));
+            throw TStorageError(std::string("Cannot write a picture: ") + std::strerror(errno));
     } catch (...) {
         close(fd);
         unlink(temp.c_str());
@@ -133,10 +133,11 @@ TStore::TStore(const fs::path& dataDir) : dataDir_(dataDir), pictureDir_(dataDir
          " created INTEGER NOT NULL)");
     Exec("CREATE TABLE IF NOT EXISTS pictures("
          " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
-         " id INTEGER NOT NULL UNIQUE,"
+         " id TEXT NOT NULL UNIQUE,"
          " account INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,"
          " type TEXT NOT NULL,"
          " uploaded INTEGER NOT NULL)");
+    MigrateNumericIds();
     Exec("CREATE INDEX IF NOT EXISTS pictures_by_account ON pictures(account, seq)");
     Exec("INSERT OR IGNORE INTO accounts(login, hash, confirmed, shared, created)"
          " VALUES('guest', '', 1, 1, strftime('%s','now'))");
@@ -154,13 +155,42 @@ void TStore::Exec(const char* sql)
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
         std::string text = err ? err : "unknown error";
         sqlite3_free(err);
-        throw std::runtime_error("Database: " + text);
+        throw TStorageError("Database: " + text);
     }
 }
 
-fs::path TStore::PicturePath(std::int64_t id) const
+fs::path TStore::PicturePath(const std::string& id) const
 {
-    return pictureDir_ / std::to_string(id);
+    return pictureDir_ / id;
+}
+
+// Pictures once had numbers for identifiers: a guessable range. The table takes text
+// now; the numbers become their decimal text, so the URLs handed out before still serve,
+// and their files keep their names.
+void TStore::MigrateNumericIds()
+{
+    {
+        TStatement column(db_, "SELECT type FROM pragma_table_info('pictures') WHERE name = 'id'");
+        if (!column.Step() || column.Text(0) != "INTEGER")
+            return;
+    }
+    Exec("BEGIN IMMEDIATE");
+    try {
+        Exec("CREATE TABLE pictures_text_ids("
+             " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+             " id TEXT NOT NULL UNIQUE,"
+             " account INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,"
+             " type TEXT NOT NULL,"
+             " uploaded INTEGER NOT NULL)");
+        Exec("INSERT INTO pictures_text_ids(seq, id, account, type, uploaded)"
+             " SELECT seq, CAST(id AS TEXT), account, type, uploaded FROM pictures");
+        Exec("DROP TABLE pictures");
+        Exec("ALTER TABLE pictures_text_ids RENAME TO pictures");
+        Exec("COMMIT");
+    } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+    }
 }
 
 // A crash can leave a temporary file, a renamed file whose row was never committed, or
@@ -171,7 +201,7 @@ void TStore::RemoveDebris()
     {
         TStatement all(db_, "SELECT id FROM pictures");
         while (all.Step())
-            rows.insert(std::to_string(all.Int(0)));
+            rows.insert(all.Text(0));
     }
     std::set<std::string> files;
     for (const auto& entry : fs::directory_iterator(pictureDir_)) {
@@ -185,7 +215,7 @@ void TStore::RemoveDebris()
     }
     for (const std::string& id : rows) {
         if (!files.count(id))
-            TStatement(db_, "DELETE FROM pictures WHERE id = ?").Bind(1, std::stoll(id)).Step();
+            TStatement(db_, "DELETE FROM pictures WHERE id = ?").Bind(1, id).Step();
     }
 }
 
@@ -258,7 +288,8 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
         stored.id = NewPictureId();
         TStatement taken(db_, "SELECT 1 FROM pictures WHERE id = ?");
         taken.Bind(1, stored.id);
-        if (!taken.Step() && !fs::exists(PicturePath(stored.id)))
+        std::error_code ec;
+        if (!taken.Step() && !fs::exists(PicturePath(stored.id), ec))
             break;
     }
     // Until the row is committed, the renamed file is served by no one and a restart
@@ -267,7 +298,7 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
     if (rename(temp.c_str(), final.c_str()) != 0) {
         int err = errno;
         unlink(temp.c_str());
-        throw std::runtime_error(std::string("Cannot store a picture: ") + std::strerror(err));
+        throw TStorageError(std::string("Cannot store a picture: ") + std::strerror(err));
     }
     try {
         Exec("BEGIN IMMEDIATE");
@@ -281,8 +312,8 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
             TStatement old(db_, "SELECT id FROM pictures WHERE account = ? ORDER BY seq DESC LIMIT -1 OFFSET ?");
             old.Bind(1, account).Bind(2, keep);
             while (old.Step())
-                stored.withdrawn.push_back(old.Int(0));
-            for (std::int64_t id : stored.withdrawn)
+                stored.withdrawn.push_back(old.Text(0));
+            for (const std::string& id : stored.withdrawn)
                 TStatement(db_, "DELETE FROM pictures WHERE id = ?").Bind(1, id).Step();
             Exec("COMMIT");
         } catch (...) {
@@ -293,7 +324,7 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
         unlink(final.c_str());
         throw;
     }
-    for (std::int64_t id : stored.withdrawn) {
+    for (const std::string& id : stored.withdrawn) {
         if (auto hit = cache_.find(id); hit != cache_.end()) {
             cacheBytes_ -= hit->second.bytes->size();
             cache_.erase(hit);
@@ -303,13 +334,13 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
     return stored;
 }
 
-std::optional<TPicture> TStore::FindPicture(std::int64_t id)
+std::optional<TPicture> TStore::FindPicture(const std::string& id)
 {
     std::lock_guard lock(mutex_);
     return FindPictureLocked(id);
 }
 
-std::optional<TPictureContent> TStore::LoadPicture(std::int64_t id)
+std::optional<TPictureContent> TStore::LoadPicture(const std::string& id)
 {
     std::lock_guard lock(mutex_);
     if (auto hit = cache_.find(id); hit != cache_.end())
@@ -333,13 +364,13 @@ std::optional<TPictureContent> TStore::LoadPicture(std::int64_t id)
     return content;
 }
 
-std::optional<TPicture> TStore::FindPictureLocked(std::int64_t id)
+std::optional<TPicture> TStore::FindPictureLocked(const std::string& id)
 {
     TStatement q(db_, "SELECT id, account, type, uploaded FROM pictures WHERE id = ?");
     q.Bind(1, id);
     if (!q.Step())
         return std::nullopt;
-    return TPicture{q.Int(0), q.Int(1), q.Text(2), q.Int(3)};
+    return TPicture{q.Text(0), q.Int(1), q.Text(2), q.Int(3)};
 }
 
 std::vector<TPicture> TStore::ListPictures(std::int64_t account, int limit)
@@ -349,7 +380,7 @@ std::vector<TPicture> TStore::ListPictures(std::int64_t account, int limit)
     q.Bind(1, account).Bind(2, limit);
     std::vector<TPicture> list;
     while (q.Step())
-        list.push_back(TPicture{q.Int(0), q.Int(1), q.Text(2), q.Int(3)});
+        list.push_back(TPicture{q.Text(0), q.Int(1), q.Text(2), q.Int(3)});
     return list;
 }
 

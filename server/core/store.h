@@ -6,6 +6,7 @@
 #include <mutex>
 #include <unordered_map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +23,10 @@ struct TAccount {
     bool shared = false;  // the guest account: any password opens it
 };
 
+// A picture's identifier is the text a phone URL carries after "?id=": a random run of
+// lowercase letters and digits for new pictures, the decimal number that older ones had.
 struct TPicture {
-    std::int64_t id = 0;
+    std::string id;
     std::int64_t account = 0;
     std::string contentType;
     std::int64_t uploaded = 0;  // seconds since the epoch
@@ -37,8 +40,15 @@ struct TPictureContent {
 };
 
 struct TStoredPicture {
-    std::int64_t id = 0;
-    std::vector<std::int64_t> withdrawn;
+    std::string id;
+    std::vector<std::string> withdrawn;
+};
+
+// The data folder or its database cannot be written or read right now (a full disk, a
+// read-only folder, a database locked too long): the request may work later.
+class TStorageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // The service's data folder: an SQLite database of accounts and pictures, and the
@@ -52,7 +62,7 @@ public:
     TStore& operator=(const TStore&) = delete;
 
     const std::filesystem::path& DataDir() const { return dataDir_; }
-    std::filesystem::path PicturePath(std::int64_t id) const;
+    std::filesystem::path PicturePath(const std::string& id) const;
 
     std::optional<TAccount> FindAccount(std::string_view login);
     // False when the login is taken (logins are unique without regard to ASCII case).
@@ -66,10 +76,10 @@ public:
     // Stores the picture and withdraws the account's oldest pictures beyond keep.
     TStoredPicture StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,
                                 int keep);
-    std::optional<TPicture> FindPicture(std::int64_t id);
+    std::optional<TPicture> FindPicture(const std::string& id);
     // Nothing when the row or the file is missing. Recently served pictures come from
     // memory: phones fetch the same few logos over and over.
-    std::optional<TPictureContent> LoadPicture(std::int64_t id);
+    std::optional<TPictureContent> LoadPicture(const std::string& id);
     // Newest first.
     std::vector<TPicture> ListPictures(std::int64_t account, int limit);
     int CountPictures(std::int64_t account);
@@ -77,14 +87,15 @@ public:
 private:
     void Exec(const char* sql);
     void RemoveDebris();
-    std::optional<TPicture> FindPictureLocked(std::int64_t id);
+    std::optional<TPicture> FindPictureLocked(const std::string& id);
+    void MigrateNumericIds();
 
     std::filesystem::path dataDir_;
     std::filesystem::path pictureDir_;
     sqlite3* db_ = nullptr;
     std::mutex mutex_;
     // Filled and emptied under mutex_, so a withdrawn picture never lingers in it.
-    std::unordered_map<std::int64_t, TPictureContent> cache_;
+    std::unordered_map<std::string, TPictureContent> cache_;
     std::size_t cacheBytes_ = 0;
 };
 

@@ -86,7 +86,7 @@ TEST_F(BrowserTest, MemberPageListsAndShowsTheUploadedPicture)
                                                         {"logofile", quillon::EncodePNG(red), "r.png", "image/unknown"}});
     ASSERT_TRUE(res);
     ASSERT_EQ(res->body.rfind("SUCCESS", 0), 0u);
-    std::string id = res->body.substr(res->body.find("?id=") + 4, 12);
+    std::string id = IdIn(res->body);
 
     std::string pageUrl = "http://" + service.Host() + "/wap/?login=viewer&password=pw1234";
     std::string dom = Chromium("--dump-dom", pageUrl);

@@ -61,7 +61,7 @@ TEST_F(ContractTest, GuestUploadIsServedByteForByteAndListedInTheGallery)
     std::string guestBase = service.PublicUrl() + "/guest/";
     ASSERT_EQ(up->AnswerText.rfind(guestBase + "?id=", 0), 0u) << up->AnswerText;
     std::string id = up->AnswerText.substr(guestBase.size() + 4);
-    EXPECT_EQ(id.size(), 12u);
+    EXPECT_EQ(id.size(), 20u);
     EXPECT_TRUE(up->WithdrawnURLs.empty());
 
     auto picture = Fetch(up->AnswerText);

@@ -2,11 +2,6 @@
 // the store or stops the service.
 #include "servicefixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 using namespace quillon::server;
@@ -15,29 +10,6 @@ using namespace quillon::server::test;
 namespace {
 
 using Items = httplib::MultipartFormDataItems;
-
-// Sends raw bytes and returns whatever comes back before the peer closes.
-std::string RawExchange(int port, const std::string& request)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval tv{15, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    std::string answer;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        (void)!write(fd, request.data(), request.size());
-        shutdown(fd, SHUT_WR);
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0)
-            answer.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    return answer;
-}
 
 TEST(Hostile, BadUploadsAreAnsweredAndStoreNothing)
 {
@@ -79,7 +51,7 @@ TEST(Hostile, BadUploadsAreAnsweredAndStoreNothing)
                                                 {"logofile", FakeJpeg("t"), "../../../quillon.db", "text/html"}});
     ASSERT_TRUE(res);
     ASSERT_EQ(res->body.rfind("SUCCESS\r\n", 0), 0u);
-    std::string id = res->body.substr(res->body.find("?id=") + 4, 12);
+    std::string id = IdIn(res->body);
     EXPECT_TRUE(std::filesystem::exists(service.DataDir() / "pictures" / id));
     EXPECT_EQ(client.Get("/guest/?id=" + id)->get_header_value("Content-Type"), "image/jpeg");
 }
@@ -131,7 +103,7 @@ TEST(Hostile, AddressesThatNameNoPictureOrPageAreRefused)
 TEST(Hostile, StoreOpenedAfterACrashKeepsOnlyPicturesWithRowAndFile)
 {
     quillon::test::TTempDir dir;
-    std::int64_t kept = 0, lost = 0;
+    std::string kept, lost;
     {
         TStore store(dir.Path());
         std::int64_t guest = store.FindAccount("guest")->id;
@@ -142,7 +114,7 @@ TEST(Hostile, StoreOpenedAfterACrashKeepsOnlyPicturesWithRowAndFile)
     // never committed, a row whose file is gone.
     dir.Write("pictures/.tmp-0123", "half");
     dir.Write("pictures/123456789012", FakeJpeg("orphan"));
-    std::filesystem::remove(dir.Path() / "pictures" / std::to_string(lost));
+    std::filesystem::remove(dir.Path() / "pictures" / lost);
 
     TStore store(dir.Path());
     EXPECT_TRUE(store.FindPicture(kept));
@@ -150,7 +122,7 @@ TEST(Hostile, StoreOpenedAfterACrashKeepsOnlyPicturesWithRowAndFile)
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.Path() / "pictures"))
         names.push_back(e.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{std::to_string(kept)});
+    EXPECT_EQ(names, std::vector<std::string>{kept});
 }
 
 } // namespace

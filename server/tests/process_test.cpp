@@ -188,10 +188,9 @@ TEST(Process, KillDuringUploadsLeavesOnlyWholePictures)
                                                               {"logofile", bytes, "l.jpg", "image/unknown"}});
                     if (!res)
                         break;
-                    size_t at = res->body.find("?id=");
-                    if (at != std::string::npos) {
+                    if (std::string id = IdIn(res->body); !id.empty()) {
                         std::lock_guard lock(mutex);
-                        answered[res->body.substr(at + 4, 12)] = bytes;
+                        answered[id] = bytes;
                     }
                 }
             });

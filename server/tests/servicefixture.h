@@ -7,6 +7,13 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,10 +23,14 @@ namespace quillon::server::test {
 
 class TRunningService {
 public:
-    explicit TRunningService(TServiceConfig config = {})
+    // prepareData runs on the data folder's path before the service opens it.
+    explicit TRunningService(TServiceConfig config = {},
+                             const std::function<void(const std::filesystem::path&)>& prepareData = {})
     {
         InitCredentials();
         config.dataDir = dir_.Path() / "data";
+        if (prepareData)
+            prepareData(config.dataDir);
         config.listenAddress = "127.0.0.1";
         config.port = 0;
         if (config.currentVersion.empty())
@@ -97,6 +108,48 @@ inline std::vector<std::string> TRunningService::Outbox() const
         mails.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     return mails;
+}
+
+// The picture identifier of the first phone URL in an answer: what follows "?id=" up
+// to the end of its line.
+inline std::string IdIn(const std::string& answer)
+{
+    size_t at = answer.find("?id=");
+    if (at == std::string::npos)
+        return "";
+    at += 4;
+    return answer.substr(at, answer.find_first_of("\r\n", at) - at);
+}
+
+// Sends the raw request to 127.0.0.1:port from the source address given (any loopback
+// address) and returns all that comes back.
+inline std::string RawExchange(int port, const std::string& request, const char* source = "127.0.0.1")
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval tv{15, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::string answer;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        (void)!write(fd, request.data(), request.size());
+        // A request that asks to close is answered in full before the server closes;
+        // others get the end of their input instead.
+        if (request.find("\r\nConnection: close\r\n") == std::string::npos)
+            shutdown(fd, SHUT_WR);
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0)
+            answer.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return answer;
 }
 
 // A small JPEG-looking file: the service checks the first bytes only.

@@ -77,4 +77,15 @@ std::vector<std::string> SplitString(std::string_view s, char sep)
     }
 }
 
+std::string FillIn(std::string_view pattern, std::string_view text)
+{
+    const size_t at = pattern.find("%s");
+    if (at == std::string_view::npos)
+        return std::string(pattern);
+    std::string out(pattern.substr(0, at));
+    out += text;
+    out += pattern.substr(at + 2);
+    return out;
+}
+
 } // namespace quillon

@@ -24,4 +24,7 @@ std::string_view FileExtension(std::string_view name);
 // Splits text at every occurrence of sep, keeping empty parts.
 std::vector<std::string> SplitString(std::string_view s, char sep);
 
+// The pattern with its first "%s" replaced by text (printf-style message texts).
+std::string FillIn(std::string_view pattern, std::string_view text);
+
 } // namespace quillon

@@ -41,6 +41,10 @@ inline constexpr const char* kMsgNotConfirmed =
     "to you after registration.";
 inline constexpr const char* kMsgConnectionFailed =
     "Connection to server failed. Please check your proxy settings in menu \"Edit->Options\" and try again.";
+// The connection was made, but the service answered with a failing HTTP status: the proxy
+// settings are not to blame. printf-style: "500 Internal Server Error" stands in for %s.
+inline constexpr const char* kMsgServiceAnsweredError =
+    "The service answered with an error (HTTP %s). Please try again later.";
 inline constexpr const char* kStatusUploading = "Uploading image to server...";
 inline constexpr const char* kStatusUploadBroken = "Upload broken by user.";
 inline constexpr const char* kStatusDone = "Done.";

@@ -12,9 +12,7 @@ namespace {
 
 std::string FormatConversionError(const std::string& text)
 {
-    const std::string pattern = kMsgNotAValidInteger;
-    const size_t at = pattern.find("%s");
-    return pattern.substr(0, at) + text + pattern.substr(at + 2);
+    return FillIn(kMsgNotAValidInteger, text);
 }
 
 } // namespace

@@ -24,6 +24,10 @@ void TSendToFriendThread::Execute()
 {
     try {
         Run();
+    } catch (const THTTPError& e) {
+        Result = TWorkerResult::ServiceError;
+        const long status = ServiceFailureStatus(e.Status());
+        AnswerText = status != 0 ? ServiceAnsweredErrorText(status) : kMsgSendLinkFailed;
     } catch (const std::exception&) {
         Result = TWorkerResult::ServiceError;
         AnswerText = kMsgSendLinkFailed;

@@ -52,16 +52,21 @@ void TUploadThread::Execute()
 {
     bool networkFailure = false;
     bool failed = false;
+    long status = 0;
     try {
         Run();
-    } catch (const THTTPError&) {
+    } catch (const THTTPError& e) {
         failed = networkFailure = true;
+        status = ServiceFailureStatus(e.Status());
     } catch (const std::exception&) {
         failed = true;
     }
     runOnMainThread_([this] { ResetConnection(connection_); });
-    if (failed)
+    if (failed) {
         Result = networkFailure && CancelRequested ? TWorkerResult::Cancelled : TWorkerResult::ConnectionFailed;
+        if (Result == TWorkerResult::ConnectionFailed)
+            HTTPStatus = status;
+    }
 }
 
 std::vector<std::string> TUploadThread::Request(const std::string& url, const TFormData& form)

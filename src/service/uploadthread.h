@@ -35,6 +35,9 @@ public:
     std::string AnswerText;
     std::vector<std::string> WithdrawnURLs;
     std::atomic<bool> CancelRequested{false};
+    // With ConnectionFailed: the failing HTTP status the service answered with, or 0 when
+    // no answer came (the connection was never made or broke off).
+    long HTTPStatus = 0;
 
 private:
     void Run();

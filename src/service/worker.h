@@ -23,4 +23,11 @@ using TRunOnMainThread = std::function<void(const std::function<void()>&)>;
 // reached over "http://", as the shipped parameters file has always meant.
 std::string ServiceURL(const std::string& host, const std::string& script);
 
+// The failing HTTP status of a request when the service itself answered with it; 0 when
+// no answer came, and for a proxy that refused its credentials (407), as that is down to
+// the proxy settings.
+long ServiceFailureStatus(long httpStatus);
+// What the user is told when the service answered a request with a failing HTTP status.
+std::string ServiceAnsweredErrorText(long status);
+
 } // namespace quillon

@@ -31,6 +31,51 @@ class Timeout(AssertionError):
     pass
 
 
+SERVICE = os.path.join(os.path.dirname(QUILLON), "quillon-service")
+
+
+def free_port():
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def start_service(test, data):
+    """Starts the built reference service on loopback over the data folder, with the
+    confirmed account ann/secret, for the test's lifetime; returns its port."""
+    import urllib.request
+    port = free_port()
+    subprocess.run([SERVICE, "--data", data, "--add-user", "ann", "secret"], check=True, capture_output=True)
+    log = open(os.path.join(data, "..", "service.log"), "wb")
+    test.addCleanup(log.close)
+    service = subprocess.Popen([SERVICE, "--data", data, "--port", str(port), "--listen", "127.0.0.1",
+                                "--public-url", f"http://127.0.0.1:{port}", "--quiet"], stdout=log,
+                               stderr=subprocess.STDOUT)
+    test.addCleanup(lambda: (service.terminate(), service.wait()))
+
+    def answers():
+        try:
+            with urllib.request.urlopen(f"http://127.0.0.1:{port}/faq.php", timeout=2) as r:
+                return r.status == 200
+        except OSError:
+            return False
+    wait_for(answers, "the service to answer")
+    return port
+
+
+def point_at_service(port):
+    """A prepare step for a session: the program's requests go to the service on port."""
+    import xml.etree.ElementTree as ET
+
+    def prepare(s):
+        tree = ET.parse(s.path("parameters.xml"))
+        for name in ("uploadhost", "sendmailhost"):
+            tree.getroot().find(name).set("value", f"127.0.0.1:{port}")
+        tree.write(s.path("parameters.xml"))
+    return prepare
+
+
 def wait_for(condition, what, timeout=15.0, interval=0.05):
     """Polls condition until it returns something truthy; fails with what after timeout."""
     end = time.monotonic() + timeout

@@ -2,53 +2,17 @@
 the real dialog, and get back a URL that the reference service answers with the logo."""
 
 import os
-import socket
-import subprocess
 import urllib.request
 import xml.etree.ElementTree as ET
 
-from harness import QUILLON, QuillonTestCase, gradient, wait_for, write_bmp
-
-SERVICE = os.path.join(os.path.dirname(QUILLON), "quillon-service")
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+from harness import QuillonTestCase, gradient, point_at_service, start_service, wait_for, write_bmp
 
 
 class UploadToTheReferenceService(QuillonTestCase):
-    def start_service(self, data):
-        port = free_port()
-        subprocess.run([SERVICE, "--data", data, "--add-user", "ann", "secret"], check=True, capture_output=True)
-        log = open(os.path.join(data, "..", "service.log"), "wb")
-        self.addCleanup(log.close)
-        service = subprocess.Popen([SERVICE, "--data", data, "--port", str(port), "--listen", "127.0.0.1",
-                                    "--public-url", f"http://127.0.0.1:{port}", "--quiet"], stdout=log,
-                                   stderr=subprocess.STDOUT)
-        self.addCleanup(lambda: (service.terminate(), service.wait()))
-
-        def answers():
-            try:
-                with urllib.request.urlopen(f"http://127.0.0.1:{port}/faq.php", timeout=2) as r:
-                    return r.status == 200
-            except OSError:
-                return False
-        wait_for(answers, "the service to answer")
-        return port
-
     def test_member_then_guest_upload_and_the_phone_url_serves_the_logo(self):
         work = self.enterContext(__import__("tempfile").TemporaryDirectory())
-        port = self.start_service(os.path.join(work, "data"))
-
-        def point_at_service(s):
-            tree = ET.parse(s.path("parameters.xml"))
-            for name in ("uploadhost", "sendmailhost"):
-                tree.getroot().find(name).set("value", f"127.0.0.1:{port}")
-            tree.write(s.path("parameters.xml"))
-
-        s = self.start(prepare=point_at_service)
+        port = start_service(self, os.path.join(work, "data"))
+        s = self.start(prepare=point_at_service(port))
         picture = os.path.join(s.tmp, "sunset.bmp")
         write_bmp(picture, 300, 200, gradient(300, 200))
         s.open_picture(picture)

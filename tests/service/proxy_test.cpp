@@ -168,6 +168,8 @@ TEST_F(ProxyTest, UploadThroughTheProxyWithAndWithoutTheRightCredentials)
         upload.Execute();
         bool right = std::string(password) == kProxyPassword;
         EXPECT_EQ(upload.Result, right ? TWorkerResult::Success : TWorkerResult::ConnectionFailed) << password;
+        // The proxy's refusal is no answer of the service: the proxy settings are to blame.
+        EXPECT_EQ(upload.HTTPStatus, 0) << password;
         EXPECT_EQ(connection.Proxy(), TProxySettings()) << "the worker ends by resetting its connection";
     }
     auto r = server.Requests();

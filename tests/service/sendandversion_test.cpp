@@ -78,7 +78,11 @@ TEST_F(ServiceWorkerTest, SendToFriendAnswers)
         {"SENT\r\nok", 200, TWorkerResult::ServiceError, kMsgSendLinkFailed},
         {"SUCCESS \r\n", 200, TWorkerResult::ServiceError, kMsgSendLinkFailed},
         {"", 200, TWorkerResult::ServiceError, kMsgSendLinkFailed},
-        {"SUCCESS", 500, TWorkerResult::ServiceError, kMsgSendLinkFailed},
+        {"SUCCESS", 500, TWorkerResult::ServiceError,
+         "The service answered with an error (HTTP 500 Internal Server Error). Please try again later."},
+        {"ERROR\r\nbusy", 503, TWorkerResult::ServiceError,
+         "The service answered with an error (HTTP 503 Service Unavailable). Please try again later."},
+        {"", 599, TWorkerResult::ServiceError, "The service answered with an error (HTTP 599). Please try again later."},
     };
     for (const auto& c : cases) {
         server.Answer("/sendtofriend.php", c.body, c.status);

@@ -33,10 +33,11 @@ namespace {
 // loopback; the login dialog and the access hint are replaced on purpose.
 class UploadWorkflowTest : public ::testing::Test {
 protected:
-    UploadWorkflowTest() : platform(runtime.Path().c_str())
+    // uploadHost: where uploads go instead of the recording server.
+    explicit UploadWorkflowTest(const std::string& uploadHost = "") : platform(runtime.Path().c_str())
     {
         fs::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/phoneslist.xml", dir.Path() / "phoneslist.xml");
-        dir.Write("parameters.xml", "<parameters><uploadhost value=\"" + server.Host() +
+        dir.Write("parameters.xml", "<parameters><uploadhost value=\"" + (uploadHost.empty() ? server.Host() : uploadHost) +
                                         "\"/><sendmailhost value=\"" + server.Host() +
                                         "\"/><uploadscript value=\"/upload.php\"/><memstatscript "
                                         "value=\"/memberstatus.php\"/></parameters>");
@@ -170,13 +171,30 @@ TEST_F(UploadWorkflowTest, GuestUploadAndWithdrawnURLs)
     EXPECT_NE(hints[0].find("/guest/"), std::string::npos);
 }
 
-TEST_F(UploadWorkflowTest, FailuresAndCancel)
+// Nothing listens where uploads go: the connection is never made.
+class UploadToNoServiceTest : public UploadWorkflowTest {
+protected:
+    UploadToNoServiceTest() : UploadWorkflowTest("127.0.0.1:1") {}
+};
+
+TEST_F(UploadToNoServiceTest, ConnectionNeverMadeKeepsTheProxyMessage)
 {
     AddLogo();
-    server.Answer("/upload.php", "oops", 500);
     UploadAndWait();
     EXPECT_EQ(Status(), kStatusDone);
     EXPECT_EQ(prompts.Texts(), std::vector<std::string>{kMsgConnectionFailed});
+    EXPECT_TRUE(TempEmpty());
+}
+
+TEST_F(UploadWorkflowTest, FailuresAndCancel)
+{
+    AddLogo();
+    // The service was reached and said no: the proxy settings are not to blame.
+    server.Answer("/upload.php", "oops", 500);
+    UploadAndWait();
+    EXPECT_EQ(Status(), kStatusDone);
+    EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"The service answered with an error (HTTP 500 Internal "
+                                                        "Server Error). Please try again later."});
     EXPECT_TRUE(TempEmpty());
 
     prompts.shown.clear();
@@ -327,7 +345,8 @@ TEST_F(UploadWorkflowTest, SendToFriendOutcomes)
         {"MESSAGE\r\nCOULD_NOT_SEND_MAIL", 200, kStatusSendFailed, {kMsgCouldNotSendMail}},
         {"MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD", 200, kStatusSendFailed, {kMsgSendLoginIncorrect}},
         {"ERROR\r\nThe service is closed today", 200, kStatusSendFailed, {"The service is closed today"}},
-        {"", 500, kStatusSendFailed, {kMsgSendLinkFailed}},
+        {"", 500, kStatusSendFailed,
+         {"The service answered with an error (HTTP 500 Internal Server Error). Please try again later."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);

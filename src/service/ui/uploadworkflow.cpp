@@ -135,7 +135,8 @@ void TUploadWorkflow::Completion()
     std::filesystem::remove(worker->FileName, ec);
     view_.SetUploadRunning(false);
     if (worker->Result == TWorkerResult::ConnectionFailed)
-        services_.prompts->Error(kMsgConnectionFailed);
+        services_.prompts->Error(worker->HTTPStatus != 0 ? ServiceAnsweredErrorText(worker->HTTPStatus)
+                                                         : std::string(kMsgConnectionFailed));
 }
 
 } // namespace quillon
