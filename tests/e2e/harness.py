@@ -496,6 +496,14 @@ class Session:
         self.type(path)
         self.key("Return")
 
+    def open_gradient(self, name, width=300, height=200):
+        """A gradient picture written as a bitmap, opened, and waited for on screen; its path."""
+        picture = os.path.join(self.tmp, name)
+        write_bmp(picture, width, height, gradient(width, height))
+        self.open_picture(picture)
+        wait_for(lambda: self.find(self.main, "label", f"Source Image: {width}x{height}"), "the picture on screen")
+        return picture
+
     def tree_item(self, name):
         return self.wait_find(self.main, None, name, predicate=lambda a: a.get_role_name() in ("table cell", "tree item"))
 

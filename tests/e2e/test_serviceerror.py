@@ -6,7 +6,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import QuillonTestCase, gradient, point_at_service, start_service, wait_for, write_bmp
+from harness import QuillonTestCase, point_at_service, start_service, wait_for
 
 CANNOT_STORE = "The service cannot store pictures now. Please try again later."
 
@@ -24,19 +24,10 @@ class UploadToAServiceThatCannotStore(QuillonTestCase):
         port = start_service(self, os.path.join(work, "data"))
 
         s = self.start(prepare=point_at_service(port))
-        picture = os.path.join(s.tmp, "sunset.bmp")
-        write_bmp(picture, 300, 200, gradient(300, 200))
-        s.open_picture(picture)
-        wait_for(lambda: s.find(s.main, "label", "Source Image: 300x200"), "the picture on screen")
+        s.open_gradient("sunset.bmp")
 
         s.click(s.wait_find(s.main, "push button", "Upload"))
-        login = wait_for(lambda: s.dialog("System Authorization"), "the login dialog")
-        s.activate(login)
-        s.click(s.wait_find(login, "text", "Login"))
-        s.type("ann")
-        s.click(s.wait_find(login, "password text", "Password"))
-        s.type("secret")
-        s.key("Return")
+        s.log_in("ann", "secret")
         box = wait_for(lambda: (lambda d: d if d and s.find(d, None, CANNOT_STORE) else None)(s.dialog()),
                        "the service's sentence", timeout=30)
         self.assertIsNone(s.find(box, None, predicate=lambda a: "proxy" in (a.get_name() or "")))

@@ -5,7 +5,7 @@ import os
 import urllib.request
 import xml.etree.ElementTree as ET
 
-from harness import QuillonTestCase, gradient, point_at_service, start_service, wait_for, write_bmp
+from harness import QuillonTestCase, point_at_service, start_service, wait_for
 
 
 class UploadToTheReferenceService(QuillonTestCase):
@@ -13,10 +13,7 @@ class UploadToTheReferenceService(QuillonTestCase):
         work = self.enterContext(__import__("tempfile").TemporaryDirectory())
         port = start_service(self, os.path.join(work, "data"))
         s = self.start(prepare=point_at_service(port))
-        picture = os.path.join(s.tmp, "sunset.bmp")
-        write_bmp(picture, 300, 200, gradient(300, 200))
-        s.open_picture(picture)
-        wait_for(lambda: s.find(s.main, "label", "Source Image: 300x200"), "the picture on screen")
+        s.open_gradient("sunset.bmp")
 
         # Upload: no login yet, so the real login dialog asks for it.
         s.click(s.wait_find(s.main, "push button", "Upload"))
