@@ -1,5 +1,7 @@
 #include "config.h"
 
+#include "forwarded.h"
+
 #include "app/messages.h"
 
 #include <arpa/inet.h>
@@ -51,6 +53,8 @@ std::string UsageText()
            "  --max-upload BYTES    largest request body accepted (default 1048576)\n"
            "  --current-version V   version text of /curversion.php (default: Quillon's own)\n"
            "  --setup-file FILE     file offered at /download.php\n"
+           "  --trust-proxy ADDRESS take the client's address from the last X-Forwarded-For hop\n"
+           "                        on connections from this reverse proxy (e.g. 127.0.0.1)\n"
            "  --quiet               do not log each request\n"
            "  --add-user LOGIN PASSWORD  add a confirmed account and exit\n"
            "  --help                show this text\n";
@@ -131,6 +135,10 @@ TServiceConfig ParseCommandLine(const std::vector<std::string>& args)
             c.currentVersion = value();
         } else if (a == "--quiet") {
             c.accessLog = false;
+        } else if (a == "--trust-proxy") {
+            c.trustedProxy = value();
+            if (!IsIpAddress(c.trustedProxy))
+                throw std::invalid_argument("--trust-proxy takes an IP address, not '" + c.trustedProxy + "'");
         } else if (a == "--setup-file") {
             c.setupFile = value();
         } else if (a == "--add-user") {

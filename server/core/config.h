@@ -25,6 +25,7 @@ struct TServiceConfig {
     std::string currentVersion;  // default: the desktop program's own version
     bool accessLog = true;
     std::string setupFile;
+    std::string trustedProxy;  // empty: X-Forwarded-For is never believed
     std::optional<std::pair<std::string, std::string>> addUser;  // login, password
     bool help = false;
 };

@@ -2,6 +2,7 @@
 
 #include "addresses.h"
 #include "credentials.h"
+#include "forwarded.h"
 #include "pages.h"
 #include "service/messages.h"
 
@@ -28,6 +29,11 @@ constexpr std::chrono::seconds kMissWindow{60};
 
 constexpr const char* kMsgCannotStore = "The service cannot store pictures now. Please try again later.";
 constexpr const char* kMsgCannotHandle = "The service could not handle the request. Please try again later.";
+
+std::string ClientOf(const httplib::Request& req, const TServiceConfig& config)
+{
+    return ClientAddress(req.remote_addr, req.get_header_value("X-Forwarded-For"), config.trustedProxy);
+}
 
 // Route patterns are regular expressions; the paths are meant literally.
 std::string Exact(std::string_view path)
@@ -225,7 +231,7 @@ void TService::Route()
         // The path alone: the member page's query carries a password, a confirmation
         // link's query a token.
         s.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-            log_(req.remote_addr + " " + req.method + " " + req.path + " " + std::to_string(res.status));
+            log_(ClientOf(req, config_) + " " + req.method + " " + req.path + " " + std::to_string(res.status));
         });
     }
     s.set_exception_handler([this](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
@@ -421,7 +427,8 @@ void TService::SendToFriend(const httplib::Request& req, httplib::Response& res)
 void TService::ServePicture(const httplib::Request& req, httplib::Response& res, bool guestPath)
 {
     const auto now = TMissThrottle::TClock::now();
-    if (std::optional<int> wait = misses_.RetryAfter(req.remote_addr, now)) {
+    const std::string source = ClientOf(req, config_);
+    if (std::optional<int> wait = misses_.RetryAfter(source, now)) {
         res.status = 429;
         res.set_header("Retry-After", std::to_string(*wait));
         res.set_content(MessagePage("Too many requests", "Too many addresses from here named no picture. Please "
@@ -432,7 +439,7 @@ void TService::ServePicture(const httplib::Request& req, httplib::Response& res,
     std::optional<std::string> id = ParseId(req.get_param_value("id"));
     std::optional<TPictureContent> picture = id ? store_.LoadPicture(*id) : std::nullopt;
     if (!picture || (picture->account == guestAccount_) != guestPath) {
-        misses_.Miss(req.remote_addr, now);
+        misses_.Miss(source, now);
         res.status = 404;
         res.set_content(MessagePage("Picture not found", "There is no picture at this address. It may have been "
                                                          "withdrawn after newer uploads."),
