@@ -20,6 +20,8 @@ test_pkgs=(
   qt6-base-private-dev
   # the reference service's tests: QR codes read back, pages in a real browser, TLS, a peer
   zbar-tools chromium openssl nginx
+  # the shipped front: its unit checked by systemd-analyze, requests through nginx by curl
+  systemd curl
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard
   openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0 imagemagick
   # the clipboard of another program, for the paste tests

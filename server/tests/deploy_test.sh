@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The shipped front (server/deploy): systemd must accept the unit as written, and nginx
+# with the shipped configuration, on loopback ports and a self-signed certificate, must
+# carry uploads and phone downloads to a real quillon-service and hold back what it should.
+# Usage: deploy_test.sh QUILLON_SERVICE_EXE
+set -euo pipefail
+exe="$(readlink -f "$1")"
+deploy="$(cd "$(dirname "$0")/../deploy" && pwd)"
+tmp=$(mktemp -d)
+# nginx's workers run as the user named below; when that is root they can reach $tmp anyway.
+chmod 755 "$tmp"
+service_pid="" nginx_pid=""
+cleanup() {
+  [[ -n "$nginx_pid" ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  [[ -n "$service_pid" ]] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$tmp"/nginx/error.log "$tmp"/service.log; do [[ -f "$f" ]] && { echo "--- $f" >&2; tail -20 "$f" >&2; }; done
+  exit 1
+}
+# Polls a condition (a command) for up to $1 seconds.
+wait_for() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
+}
+
+# --- the unit: systemd-analyze reads it as systemd would, with the program where
+# ExecStart names it (verify wants it to exist).
+unit="$tmp/unit/quillon-service.service"
+mkdir -p "$tmp/unit"
+grep -q '^ExecStart=/usr/bin/quillon-service ' "$deploy/systemd/quillon-service.service" ||
+  fail "ExecStart does not start /usr/bin/quillon-service"
+sed "s|/usr/bin/quillon-service|$exe|" "$deploy/systemd/quillon-service.service" >"$unit"
+verify=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "systemd-analyze verify: $verify"
+[[ -z "$verify" ]] || fail "systemd-analyze verify complains: $verify"
+# Every switch the unit passes is one the service knows.
+args=$(sed -n 's|^ExecStart=/usr/bin/quillon-service ||p' "$deploy/systemd/quillon-service.service" |
+  sed 's/\$QUILLON_SERVICE_OPTIONS//; s|/var/lib/quillon-service|'"$tmp/unitdata"'|; s/--port 8080/--port 0/')
+# shellcheck disable=SC2086
+"$exe" $args --help >/dev/null || fail "the service refuses the unit's switches: $args"
+
+# --- a self-signed certificate for 127.0.0.1
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
+  -keyout "$tmp/key.pem" -out "$tmp/cert.pem" 2>/dev/null || fail "openssl could not make a certificate"
+
+# --- the service on a free loopback port, trusting the proxy as the unit does
+"$exe" --data "$tmp/data" --listen 127.0.0.1 --port 0 --trust-proxy 127.0.0.1 >"$tmp/service.log" 2>&1 &
+service_pid=$!
+service_port() { sed -n 's/.*listening on 127\.0\.0\.1 port \([0-9]*\),.*/\1/p' "$tmp/service.log"; }
+service_started() { [[ -n "$(service_port)" ]]; }
+wait_for 20 service_started || fail "the service did not start"
+port=$(service_port)
+
+# --- nginx with the shipped server block, moved onto free loopback ports
+read -r http https < <(python3 -c '
+import socket
+s=[socket.socket() for _ in range(2)]
+[x.bind(("127.0.0.1",0)) for x in s]
+print(*[x.getsockname()[1] for x in s])')
+mkdir -p "$tmp/nginx"
+sed -e '/listen \[::\]/d' \
+    -e "s|listen 80;|listen 127.0.0.1:$http;|" \
+    -e "s|listen 443 ssl http2;|listen 127.0.0.1:$https ssl http2;|" \
+    -e "s|server 127.0.0.1:8080;|server 127.0.0.1:$port;|" \
+    -e "s|/etc/ssl/quillon/CHANGE-ME-fullchain.pem|$tmp/cert.pem|" \
+    -e "s|/etc/ssl/quillon/CHANGE-ME-privkey.pem|$tmp/key.pem|" \
+    "$deploy/nginx/quillon-service.conf" >"$tmp/nginx/quillon-service.conf"
+grep -q "127.0.0.1:$https ssl" "$tmp/nginx/quillon-service.conf" && grep -q "$tmp/key.pem" "$tmp/nginx/quillon-service.conf" &&
+  grep -q "127.0.0.1:$port;" "$tmp/nginx/quillon-service.conf" || fail "the configuration no longer has the lines this test moves"
+user=""
+[[ $(id -u) == 0 ]] && user="user root;"
+cat >"$tmp/nginx/nginx.conf" <<CONF
+$user
+worker_processes 1;
+pid $tmp/nginx/nginx.pid;
+error_log $tmp/nginx/error.log;
+events { worker_connections 64; }
+http {
+    access_log $tmp/nginx/access.log;
+    client_body_temp_path $tmp/nginx/body;
+    proxy_temp_path $tmp/nginx/proxy;
+    fastcgi_temp_path $tmp/nginx/fastcgi;
+    uwsgi_temp_path $tmp/nginx/uwsgi;
+    scgi_temp_path $tmp/nginx/scgi;
+    include $tmp/nginx/quillon-service.conf;
+}
+CONF
+ngx=(nginx -p "$tmp/nginx/" -c "$tmp/nginx/nginx.conf" -e "$tmp/nginx/error.log")
+out=$("${ngx[@]}" -t 2>&1) || fail "nginx -t: $out"
+"${ngx[@]}" -g 'daemon off;' &
+nginx_pid=$!
+wait_for 20 curl -fs -o /dev/null "http://127.0.0.1:$http/curversion.php" || fail "nginx did not carry a request"
+
+status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
+tls=(--cacert "$tmp/cert.pem")
+
+# An upload of the desktop program over plain HTTP, and its phone URL over both.
+printf '\xff\xd8\xff\xe0logo through the front\xff\xd9' >"$tmp/logo.jpg"
+answer=$(curl -fsS -F login=guest -F password=any -F "logofile=@$tmp/logo.jpg;type=image/unknown" \
+  "http://127.0.0.1:$http/upload.php") || fail "the upload was not carried"
+id=$(grep -o '?id=[a-z2-7]*' <<<"$answer" | head -1 | cut -c5-)
+[[ -n "$id" ]] || fail "the upload was not answered with a phone URL: $answer"
+curl -fsS -o "$tmp/plain.jpg" "http://127.0.0.1:$http/guest/?id=$id" || fail "the phone URL is not served over HTTP"
+cmp -s "$tmp/logo.jpg" "$tmp/plain.jpg" || fail "the picture served over HTTP is not the one uploaded"
+curl -fsS "${tls[@]}" -o "$tmp/tls.jpg" "https://127.0.0.1:$https/guest/?id=$id" || fail "the phone URL is not served over HTTPS"
+cmp -s "$tmp/logo.jpg" "$tmp/tls.jpg" || fail "the picture served over HTTPS is not the one uploaded"
+
+# The site goes over to HTTPS; a POST stays a POST there.
+redirect=$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' "http://127.0.0.1:$http/register.php")
+[[ "$redirect" == "308 https://127.0.0.1/register.php" ]] || fail "the registration form over HTTP: $redirect"
+[[ $(status "${tls[@]}" "https://127.0.0.1:$https/register.php") == 200 ]] || fail "the registration form over HTTPS"
+
+# A body over the service's cap is refused by nginx without reaching the service (which
+# would refuse it too, after a thread had read it).
+head -c $((1024 * 1024 + 1)) /dev/zero >"$tmp/big.jpg"
+[[ $(status -F login=guest -F password=any -F "logofile=@$tmp/big.jpg" "http://127.0.0.1:$http/upload.php") == 413 ]] ||
+  fail "an upload over 1 MiB was not refused"
+
+wait_for 10 grep -q 'POST /upload.php 200' "$tmp/service.log" || fail "the service did not log the upload"
+! grep -q 'POST /upload.php 413' "$tmp/service.log" || fail "the upload over 1 MiB reached the service"
+
+# A client cannot pass as someone else by writing the header itself: the service logs
+# the address nginx saw.
+curl -fsS -o /dev/null -H 'X-Forwarded-For: 198.51.100.9' "http://127.0.0.1:$http/curversion.php"
+wait_for 10 grep -q '127.0.0.1 GET /curversion.php 200' "$tmp/service.log" || fail "the service did not log the client"
+! grep -q 198.51.100.9 "$tmp/service.log" || fail "the service believed the client's own X-Forwarded-For"
+
+# Guessing passwords is slowed down: a burst of member checks is cut off at the front,
+# while the phone addresses stay open.
+codes=""
+for _ in $(seq 30); do
+  codes+=" $(status -F login=nobody -F password=wrong "http://127.0.0.1:$http/memberstatus.php")"
+done
+[[ "$codes" == *" 429"* ]] || fail "30 member checks in a row were all let through:$codes"
+[[ "$codes" == " 200"* ]] || fail "the first member check was refused:$codes"
+[[ $(status "http://127.0.0.1:$http/guest/?id=$id") == 200 ]] || fail "the phone URL was held up with the member checks"
+echo "deploy front: OK"
