@@ -22,11 +22,17 @@ constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr int kMailsPerHour = 20;
 constexpr size_t kVerifiedLimit = 10000;
 constexpr int kThreads = 16;
+// Each check holds 64 MiB and a core for a moment: two at a time, four more waiting, and
+// the rest of the connection threads stay free for phones and pages.
+constexpr std::size_t kCheckWorkers = 2;
+constexpr std::size_t kCheckQueue = 4;
+constexpr int kBusyRetrySeconds = 2;
 // A phone that mistypes an address misses a few times; a guesser misses all the time.
 constexpr std::size_t kMissLimit = 20;
 constexpr std::chrono::seconds kMissWindow{60};
 
 constexpr const char* kMsgCannotStore = "The service cannot store pictures now. Please try again later.";
+constexpr const char* kMsgBusy = "The service is busy checking other logins. Please try again in a moment.";
 constexpr const char* kMsgCannotHandle = "The service could not handle the request. Please try again later.";
 
 // Route patterns are regular expressions; the paths are meant literally.
@@ -68,6 +74,19 @@ void AnswerError(httplib::Response& res, const std::string& sentence)
 void AnswerMessage(httplib::Response& res, const char* keyword)
 {
     Answer(res, {kKeywordMessage, keyword});
+}
+
+// Too many password checks are under way: come back shortly rather than queue up.
+void AnswerBusy(httplib::Response& res, const std::function<void(httplib::Response&)>& body)
+{
+    res.status = 503;
+    res.set_header("Retry-After", std::to_string(kBusyRetrySeconds));
+    body(res);
+}
+
+void BusyPage(httplib::Response& res)
+{
+    res.set_content(MessagePage("Busy", kMsgBusy), kHtml);
 }
 
 // The content type a phone needs, from the picture's own first bytes; the name and
@@ -154,7 +173,7 @@ TService::TService(TServiceConfig config, TLog log)
       mailer_(TMailSettings{config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.mailFrom,
                             config_.dataDir / "outbox"},
               log_),
-      misses_(kMissLimit, kMissWindow)
+      misses_(kMissLimit, kMissWindow), checks_(kCheckWorkers, kCheckQueue)
 {
     guestAccount_ = store_.FindAccount(kGuestLogin)->id;
     if (!config_.certFile.empty()) {
@@ -316,7 +335,12 @@ TService::TAuthResult TService::Authenticate(const std::string& login, const std
             known = verified_.count(key) != 0;
         }
         if (!known) {
-            if (!VerifyPassword(account->passwordHash, password))
+            bool right = false;
+            if (!checks_.Run([&] { right = VerifyPassword(account->passwordHash, password); })) {
+                r.auth = TAuth::Busy;
+                return r;
+            }
+            if (!right)
                 return r;
             std::lock_guard lock(verifiedMutex_);
             if (verified_.size() >= kVerifiedLimit)
@@ -356,7 +380,9 @@ std::optional<TAccount> TService::SignedIn(const httplib::Request& req, httplib:
         return std::nullopt;
     }
     TAuthResult a = Authenticate(*login, *password);
-    if (a.auth == TAuth::Wrong)
+    if (a.auth == TAuth::Busy)
+        AnswerBusy(res, [](httplib::Response& r) { AnswerError(r, kMsgBusy); });
+    else if (a.auth == TAuth::Wrong)
         AnswerMessage(res, kWrongLoginOrPassword);
     else if (a.auth == TAuth::Unconfirmed)
         AnswerMessage(res, kUserIsNotConfirmed);
@@ -449,6 +475,8 @@ void TService::MemberPage(const httplib::Request& req, httplib::Response& res)
     if (!req.has_param("login"))
         return res.set_content(WapLoginPage(), kHtml);
     TAuthResult a = Authenticate(req.get_param_value("login"), req.get_param_value("password"));
+    if (a.auth == TAuth::Busy)
+        return AnswerBusy(res, BusyPage);
     if (a.auth == TAuth::Wrong) {
         res.status = 403;
         return res.set_content(MessagePage("Wrong login or password", "The login or the password is not right."),
@@ -497,7 +525,10 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
         return refuse("The two passwords differ.");
     if (!IsValidMailAddress(email))
         return refuse("Enter a valid e-mail address.");
-    if (!store_.AddAccount(login, HashPassword(password), email, false))
+    std::string hash;
+    if (!checks_.Run([&] { hash = HashPassword(password); }))
+        return AnswerBusy(res, BusyPage);
+    if (!store_.AddAccount(login, hash, email, false))
         return refuse("The login " + login + " is taken. Please choose another one.");
     std::optional<TAccount> account = store_.FindAccount(login);
     std::string link = publicUrl_ + kConfirmPath + "?token=" + store_.NewConfirmationToken(account->id);

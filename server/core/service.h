@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checkqueue.h"
 #include "config.h"
 #include "mailer.h"
 #include "store.h"
@@ -45,7 +46,7 @@ public:
     TStore& Store() { return store_; }
 
 private:
-    enum class TAuth { Ok, Wrong, Unconfirmed };
+    enum class TAuth { Ok, Wrong, Unconfirmed, Busy };
     struct TAuthResult {
         TAuth auth = TAuth::Wrong;
         TAccount account;
@@ -74,6 +75,7 @@ private:
     TStore store_;
     TMailer mailer_;
     TMissThrottle misses_;
+    TCheckQueue checks_;
     std::int64_t guestAccount_ = 0;
     std::unique_ptr<httplib::Server> server_;
     std::string publicUrl_;

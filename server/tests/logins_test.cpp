@@ -1,0 +1,105 @@
+// What wrong passwords cost the service and everyone else using it.
+#include "servicefixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+
+using namespace quillon::server;
+using namespace quillon::server::test;
+
+namespace {
+
+using TSteady = std::chrono::steady_clock;
+
+// A form post from the loopback address given, answered in full: its status and body.
+struct TRawAnswer {
+    int status = 0;
+    std::string head;
+    std::string body;
+};
+
+TRawAnswer PostFrom(int port, const std::string& source, const std::string& path, const std::string& form)
+{
+    std::string raw = RawExchange(port,
+                                  "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                  "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                      std::to_string(form.size()) + "\r\n\r\n" + form,
+                                  source.c_str());
+    TRawAnswer a;
+    if (raw.rfind("HTTP/1.1 ", 0) == 0)
+        a.status = std::stoi(raw.substr(9, 3));
+    size_t end = raw.find("\r\n\r\n");
+    a.head = raw.substr(0, end);
+    a.body = end == std::string::npos ? "" : raw.substr(end + 4);
+    return a;
+}
+
+double Millis(TSteady::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+TEST(Logins, FloodOfWrongPasswordsLeavesPhonesFastAndIsToldToComeBack)
+{
+    TRunningService service;
+    // Many accounts, one hash: each flooding source guesses at an account of its own.
+    const std::string hash = HashPassword("right-password");
+    constexpr int kClients = 24;
+    for (int i = 0; i < kClients; ++i)
+        service.Store().AddAccount("member" + std::to_string(i), hash, "m@example.org", true);
+    auto upload = service.Client().Post("/upload.php", httplib::MultipartFormDataItems{
+                                                           {"login", "guest", "", ""},
+                                                           {"password", "x", "", ""},
+                                                           {"logofile", FakeJpeg("p"), "p.jpg", "image/unknown"}});
+    ASSERT_TRUE(upload);
+    const std::string picture = "/guest/?id=" + IdIn(upload->body);
+
+    std::atomic<int> busy{0}, wrong{0}, other{0}, running{kClients};
+    std::vector<std::thread> flood;
+    for (int i = 0; i < kClients; ++i) {
+        flood.emplace_back([&, i] {
+            const std::string source = "127.0.1." + std::to_string(i + 1);
+            for (int n = 0; n < 4; ++n) {
+                TRawAnswer a = PostFrom(service.Port(), source, "/memberstatus.php",
+                                        "login=member" + std::to_string(i) + "&password=guess" + std::to_string(n));
+                if (a.status == 503 && a.head.find("\r\nRetry-After: ") != std::string::npos)
+                    ++busy;
+                else if (a.status == 200 && a.body == "MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD\r\n")
+                    ++wrong;
+                else
+                    ++other;
+            }
+            --running;
+        });
+    }
+    std::vector<double> phone;
+    auto client = service.Client();
+    const auto deadline = TSteady::now() + std::chrono::seconds(60);
+    while (running > 0 && TSteady::now() < deadline) {
+        for (const std::string& path : {picture, std::string("/curversion.php")}) {
+            auto start = TSteady::now();
+            auto res = client.Get(path);
+            phone.push_back(Millis(TSteady::now() - start));
+            ASSERT_TRUE(res);
+            EXPECT_EQ(res->status, 200) << path;
+        }
+        // A phone's pace, so the samples spread over the whole flood.
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    for (std::thread& t : flood)
+        t.join();
+
+    ASSERT_GE(phone.size(), 10u);
+    std::sort(phone.begin(), phone.end());
+    double p90 = phone[phone.size() * 9 / 10], p99 = phone[phone.size() * 99 / 100];
+    EXPECT_LT(p99, 500.0) << "p90 " << p90 << " ms, slowest " << phone.back() << " ms of " << phone.size();
+    EXPECT_LT(phone.back(), 1500.0) << "p90 " << p90 << " ms, p99 " << p99 << " ms of " << phone.size();
+    EXPECT_GT(busy.load(), 0);
+    EXPECT_GT(wrong.load(), 0);
+    EXPECT_EQ(other.load(), 0);
+}
+
+} // namespace
