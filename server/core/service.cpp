@@ -176,6 +176,7 @@ TService::TService(TServiceConfig config, TLog log)
       misses_(kMissLimit, kMissWindow), checks_(kCheckWorkers, kCheckQueue)
 {
     guestAccount_ = store_.FindAccount(kGuestLogin)->id;
+    dummyHash_ = HashPassword(NewToken());
     if (!config_.certFile.empty()) {
         auto ssl = std::make_unique<httplib::SSLServer>(config_.certFile.c_str(), config_.keyFile.c_str());
         if (!ssl->is_valid())
@@ -324,8 +325,11 @@ TService::TAuthResult TService::Authenticate(const std::string& login, const std
 {
     TAuthResult r;
     std::optional<TAccount> account = store_.FindAccount(login);
-    if (!account)
+    if (!account) {
+        if (!checks_.Run([&] { (void)VerifyPassword(dummyHash_, password); }))
+            r.auth = TAuth::Busy;
         return r;
+    }
     r.account = *account;
     if (!account->shared) {
         std::string key = RunKeyedDigest(std::to_string(account->id) + '\0' + account->passwordHash + '\0' + password);

@@ -76,6 +76,9 @@ private:
     TMailer mailer_;
     TMissThrottle misses_;
     TCheckQueue checks_;
+    // An unknown login is checked against this, so it costs what a wrong password costs
+    // and the answer's time does not tell which logins exist.
+    std::string dummyHash_;
     std::int64_t guestAccount_ = 0;
     std::unique_ptr<httplib::Server> server_;
     std::string publicUrl_;

@@ -102,4 +102,30 @@ TEST(Logins, FloodOfWrongPasswordsLeavesPhonesFastAndIsToldToComeBack)
     EXPECT_EQ(other.load(), 0);
 }
 
+TEST(Logins, UnknownLoginTakesAsLongAsAWrongPassword)
+{
+    TRunningService service;
+    const std::string hash = HashPassword("right-password");
+    constexpr int kSamples = 15;
+    for (int i = 0; i < kSamples; ++i)
+        service.Store().AddAccount("real" + std::to_string(i), hash, "r@example.org", true);
+    std::vector<double> unknown, wrong;
+    for (int i = 0; i < kSamples; ++i) {
+        for (bool real : {true, false}) {
+            const std::string login = (real ? "real" : "nobody") + std::to_string(i);
+            auto start = TSteady::now();
+            TRawAnswer a = PostFrom(service.Port(), "127.0.2." + std::to_string(i + 1), "/memberstatus.php",
+                                    "login=" + login + "&password=not-it");
+            (real ? wrong : unknown).push_back(Millis(TSteady::now() - start));
+            EXPECT_EQ(a.body, "MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD\r\n") << login;
+        }
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const double u = median(unknown), w = median(wrong);
+    EXPECT_NEAR(u, w, 0.1 * w) << "unknown " << u << " ms, wrong " << w << " ms";
+}
+
 } // namespace
