@@ -2,6 +2,7 @@
 
 #include "addresses.h"
 #include "credentials.h"
+#include "loginlimits.h"
 #include "pages.h"
 #include "service/messages.h"
 
@@ -177,6 +178,7 @@ TService::TService(TServiceConfig config, TLog log)
 {
     guestAccount_ = store_.FindAccount(kGuestLogin)->id;
     dummyHash_ = HashPassword(NewToken());
+    store_.ForgetLoginFailures(Now() - std::max(kAccountLoginLimits.coolDown, kSourceLoginLimits.coolDown));
     if (!config_.certFile.empty()) {
         auto ssl = std::make_unique<httplib::SSLServer>(config_.certFile.c_str(), config_.keyFile.c_str());
         if (!ssl->is_valid())
@@ -321,12 +323,59 @@ void TService::Route()
         s.Post(Exact(path), notAllowed("GET"));
 }
 
-TService::TAuthResult TService::Authenticate(const std::string& login, const std::string& password)
+std::int64_t TService::Now() const
+{
+    return config_.clock ? config_.clock() : std::chrono::duration_cast<std::chrono::seconds>(
+                                                 std::chrono::system_clock::now().time_since_epoch())
+                                                 .count();
+}
+
+bool TService::PasswordRight(const std::string& login, const std::string& remoteAddress,
+                             const std::function<bool()>& check, bool slow, bool& busy)
+{
+    std::string accountKey = "login:";
+    for (char c : login)
+        accountKey += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    const std::string sourceKey = "source:" + TMissThrottle::SourceOf(remoteAddress);
+    // A locked key is refused before any hashing: guessing costs the guesser time, not us.
+    if (LockedFor(store_.LoginFailures(accountKey), kAccountLoginLimits, Now()) > 0 ||
+        LockedFor(store_.LoginFailures(sourceKey), kSourceLoginLimits, Now()) > 0)
+        return false;
+    bool right = false;
+    if (slow) {
+        busy = !checks_.Run([&] { right = check(); });
+        if (busy)
+            return false;
+    } else {
+        right = check();
+    }
+    if (right) {
+        store_.ChangeLoginFailures(accountKey, [](const TLoginFailures&) { return TLoginFailures{}; });
+        return true;
+    }
+    const std::int64_t now = Now();
+    store_.ChangeLoginFailures(accountKey,
+                               [&](const TLoginFailures& f) { return AfterFailure(f, kAccountLoginLimits, now); });
+    store_.ChangeLoginFailures(sourceKey,
+                               [&](const TLoginFailures& f) { return AfterFailure(f, kSourceLoginLimits, now); });
+    return false;
+}
+
+TService::TAuthResult TService::Authenticate(const std::string& login, const std::string& password,
+                                             const std::string& remoteAddress)
 {
     TAuthResult r;
+    bool busy = false;
     std::optional<TAccount> account = store_.FindAccount(login);
     if (!account) {
-        if (!checks_.Run([&] { (void)VerifyPassword(dummyHash_, password); }))
+        PasswordRight(
+            login, remoteAddress,
+            [&] {
+                (void)VerifyPassword(dummyHash_, password);
+                return false;
+            },
+            true, busy);
+        if (busy)
             r.auth = TAuth::Busy;
         return r;
     }
@@ -338,14 +387,15 @@ TService::TAuthResult TService::Authenticate(const std::string& login, const std
             std::lock_guard lock(verifiedMutex_);
             known = verified_.count(key) != 0;
         }
-        if (!known) {
-            bool right = false;
-            if (!checks_.Run([&] { right = VerifyPassword(account->passwordHash, password); })) {
+        // A password proven right before is still refused while its login is locked.
+        if (!PasswordRight(login, remoteAddress,
+                           [&] { return known || VerifyPassword(account->passwordHash, password); }, !known,
+                           busy)) {
+            if (busy)
                 r.auth = TAuth::Busy;
-                return r;
-            }
-            if (!right)
-                return r;
+            return r;
+        }
+        if (!known) {
             std::lock_guard lock(verifiedMutex_);
             if (verified_.size() >= kVerifiedLimit)
                 verified_.clear();
@@ -383,7 +433,7 @@ std::optional<TAccount> TService::SignedIn(const httplib::Request& req, httplib:
         AnswerError(res, "The request lacks the login or the password.");
         return std::nullopt;
     }
-    TAuthResult a = Authenticate(*login, *password);
+    TAuthResult a = Authenticate(*login, *password, req.remote_addr);
     if (a.auth == TAuth::Busy)
         AnswerBusy(res, [](httplib::Response& r) { AnswerError(r, kMsgBusy); });
     else if (a.auth == TAuth::Wrong)
@@ -478,7 +528,7 @@ void TService::MemberPage(const httplib::Request& req, httplib::Response& res)
 {
     if (!req.has_param("login"))
         return res.set_content(WapLoginPage(), kHtml);
-    TAuthResult a = Authenticate(req.get_param_value("login"), req.get_param_value("password"));
+    TAuthResult a = Authenticate(req.get_param_value("login"), req.get_param_value("password"), req.remote_addr);
     if (a.auth == TAuth::Busy)
         return AnswerBusy(res, BusyPage);
     if (a.auth == TAuth::Wrong) {

@@ -53,7 +53,12 @@ private:
     };
 
     void Route();
-    TAuthResult Authenticate(const std::string& login, const std::string& password);
+    TAuthResult Authenticate(const std::string& login, const std::string& password, const std::string& remoteAddress);
+    // Checks the password unless the login or the source is locked by earlier failures;
+    // a wrong one counts against both.
+    bool PasswordRight(const std::string& login, const std::string& remoteAddress,
+                       const std::function<bool()>& check, bool slow, bool& busy);
+    std::int64_t Now() const;
     // The account a request's login and password name; otherwise answers why not.
     std::optional<TAccount> SignedIn(const httplib::Request& req, httplib::Response& res);
     std::string PhoneUrl(const TAccount& account, const std::string& id) const;

@@ -137,6 +137,10 @@ TStore::TStore(const fs::path& dataDir) : dataDir_(dataDir), pictureDir_(dataDir
          " account INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,"
          " type TEXT NOT NULL,"
          " uploaded INTEGER NOT NULL)");
+    Exec("CREATE TABLE IF NOT EXISTS login_failures("
+         " key TEXT PRIMARY KEY,"
+         " count INTEGER NOT NULL,"
+         " last INTEGER NOT NULL)");
     MigrateNumericIds();
     Exec("CREATE INDEX IF NOT EXISTS pictures_by_account ON pictures(account, seq)");
     Exec("INSERT OR IGNORE INTO accounts(login, hash, confirmed, shared, created)"
@@ -276,6 +280,43 @@ std::optional<std::string> TStore::Confirm(std::string_view token)
         throw;
     }
     return login;
+}
+
+TLoginFailures TStore::LoginFailures(std::string_view key)
+{
+    std::lock_guard lock(mutex_);
+    return LoginFailuresLocked(key);
+}
+
+TLoginFailures TStore::LoginFailuresLocked(std::string_view key)
+{
+    TStatement q(db_, "SELECT count, last FROM login_failures WHERE key = ?");
+    q.Bind(1, key);
+    if (!q.Step())
+        return {};
+    return TLoginFailures{static_cast<int>(q.Int(0)), q.Int(1)};
+}
+
+TLoginFailures TStore::ChangeLoginFailures(std::string_view key,
+                                           const std::function<TLoginFailures(const TLoginFailures&)>& change)
+{
+    std::lock_guard lock(mutex_);
+    TLoginFailures changed = change(LoginFailuresLocked(key));
+    if (changed.count <= 0)
+        TStatement(db_, "DELETE FROM login_failures WHERE key = ?").Bind(1, key).Step();
+    else
+        TStatement(db_, "INSERT OR REPLACE INTO login_failures(key, count, last) VALUES(?, ?, ?)")
+            .Bind(1, key)
+            .Bind(2, changed.count)
+            .Bind(3, changed.last)
+            .Step();
+    return changed;
+}
+
+void TStore::ForgetLoginFailures(std::int64_t before)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "DELETE FROM login_failures WHERE last < ?").Bind(1, before).Step();
 }
 
 TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "loginlimits.h"
+
 #include <cstdint>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -73,6 +76,15 @@ public:
     // The login of the account confirmed by the token, or nothing for an unknown token.
     std::optional<std::string> Confirm(std::string_view token);
 
+    // Failed logins kept across restarts, so a restart does not hand a guesser fresh tries.
+    TLoginFailures LoginFailures(std::string_view key);
+    // Replaces the key's record by what change makes of it, in one step; a count of 0
+    // removes it.
+    TLoginFailures ChangeLoginFailures(std::string_view key,
+                                       const std::function<TLoginFailures(const TLoginFailures&)>& change);
+    // Drops the records whose latest failure is before the given time.
+    void ForgetLoginFailures(std::int64_t before);
+
     // Stores the picture and withdraws the account's oldest pictures beyond keep.
     TStoredPicture StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,
                                 int keep);
@@ -89,6 +101,7 @@ private:
     void RemoveDebris();
     std::optional<TPicture> FindPictureLocked(const std::string& id);
     void MigrateNumericIds();
+    TLoginFailures LoginFailuresLocked(std::string_view key);
 
     std::filesystem::path dataDir_;
     std::filesystem::path pictureDir_;

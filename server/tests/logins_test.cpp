@@ -1,5 +1,7 @@
 // What wrong passwords cost the service and everyone else using it.
+#include "core/loginlimits.h"
 #include "servicefixture.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +113,9 @@ TEST(Logins, UnknownLoginTakesAsLongAsAWrongPassword)
         service.Store().AddAccount("real" + std::to_string(i), hash, "r@example.org", true);
     std::vector<double> unknown, wrong;
     for (int i = 0; i < kSamples; ++i) {
-        for (bool real : {true, false}) {
+        // Each kind goes first in every other pair, so a drift in the machine's load
+        // falls on both alike.
+        for (bool real : {i % 2 == 0, i % 2 != 0}) {
             const std::string login = (real ? "real" : "nobody") + std::to_string(i);
             auto start = TSteady::now();
             TRawAnswer a = PostFrom(service.Port(), "127.0.2." + std::to_string(i + 1), "/memberstatus.php",
@@ -126,6 +130,67 @@ TEST(Logins, UnknownLoginTakesAsLongAsAWrongPassword)
     };
     const double u = median(unknown), w = median(wrong);
     EXPECT_NEAR(u, w, 0.1 * w) << "unknown " << u << " ms, wrong " << w << " ms";
+}
+
+TEST(Logins, FailuresLockForGrowingTimesAndAreForgottenAfterTheCoolDown)
+{
+    const TLoginLimits limits{5, 1, 900, 3600};
+    TLoginFailures f;
+    std::int64_t now = 1000;
+    // The free failures lock nothing; then 1, 2, 4 ... seconds, never past the ceiling.
+    const std::int64_t locks[] = {0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 900, 900};
+    for (std::int64_t lock : locks) {
+        f = AfterFailure(f, limits, now);
+        EXPECT_EQ(LockedFor(f, limits, now), lock) << f.count;
+        EXPECT_EQ(LockedFor(f, limits, now + lock), 0) << f.count;
+    }
+    // Within the cool-down a new failure goes on counting; past it the count starts over.
+    EXPECT_EQ(AfterFailure(f, limits, now + 3599).count, f.count + 1);
+    EXPECT_EQ(LockedFor(f, limits, now + 3600), 0);
+    EXPECT_EQ(AfterFailure(f, limits, now + 3600).count, 1);
+    // A huge count from an old record does not overflow the delay.
+    EXPECT_EQ(LockedFor(TLoginFailures{1000, now}, limits, now), 900);
+}
+
+TEST(Logins, LockedLoginRefusesEvenTheRightPasswordAtOnceAcrossARestart)
+{
+    quillon::test::TTempDir data;
+    std::atomic<std::int64_t> now{1'800'000'000};
+    TServiceConfig config;
+    config.dataDir = data.Path() / "data";
+    config.clock = [&] { return now.load(); };
+    auto status = [](TRunningService& service, const std::string& password, const std::string& source) {
+        return PostFrom(service.Port(), source, "/memberstatus.php", "login=Kim&password=" + password).body;
+    };
+    const std::string refused = "MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD\r\n";
+    {
+        TRunningService service(config);
+        service.AddMember("kim", "right-password");
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(status(service, "guess" + std::to_string(i), "127.0.3.1"), refused);
+        auto start = TSteady::now();
+        EXPECT_EQ(status(service, "right-password", "127.0.3.2"), refused) << "locked from any source";
+        EXPECT_LT(Millis(TSteady::now() - start), 50.0) << "answered without hashing";
+    }
+    {
+        TRunningService service(config);
+        EXPECT_EQ(status(service, "right-password", "127.0.3.2"), refused) << "still locked after a restart";
+        now += 1;
+        EXPECT_EQ(status(service, "right-password", "127.0.3.2").rfind("SUCCESS\r\n", 0), 0u);
+        // The success starts the count over: five more mistakes are free again.
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(status(service, "again" + std::to_string(i), "127.0.3.2"), refused);
+        EXPECT_EQ(status(service, "right-password", "127.0.3.2").rfind("SUCCESS\r\n", 0), 0u);
+
+        // One source naming many logins is locked too, other sources are not.
+        for (int i = 0; i < 21; ++i)
+            PostFrom(service.Port(), "127.0.3.3", "/memberstatus.php",
+                     "login=someone" + std::to_string(i) + "&password=x");
+        EXPECT_EQ(status(service, "right-password", "127.0.3.3"), refused);
+        EXPECT_EQ(status(service, "right-password", "127.0.3.4").rfind("SUCCESS\r\n", 0), 0u);
+        now += 3600;
+        EXPECT_EQ(status(service, "right-password", "127.0.3.3").rfind("SUCCESS\r\n", 0), 0u);
+    }
 }
 
 } // namespace

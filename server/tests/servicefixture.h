@@ -1,6 +1,7 @@
 #pragma once
 
-// The service started in-process on 127.0.0.1 (a free port) over a fresh data folder.
+// The service started in-process on 127.0.0.1 (a free port) over a fresh data folder, or
+// over the config's own one to start again on the same data.
 #include "core/credentials.h"
 #include "core/service.h"
 #include "support/tempdir.h"
@@ -28,7 +29,8 @@ public:
                              const std::function<void(const std::filesystem::path&)>& prepareData = {})
     {
         InitCredentials();
-        config.dataDir = dir_.Path() / "data";
+        if (config.dataDir.empty())
+            config.dataDir = dir_.Path() / "data";
         if (prepareData)
             prepareData(config.dataDir);
         config.listenAddress = "127.0.0.1";
