@@ -112,16 +112,15 @@ std::string RegisterPage(std::string_view error, std::string_view login, std::st
             "<label>Login <input name=\"login\" id=\"login\" maxlength=\"32\" required value=\"" +
             HtmlEscape(login) +
             "\"></label>"
-            "<label>Password <input type=\"password\" name=\"password\" id=\"password\" maxlength=\"64\" "
+            "<label>Password <input type=\"password\" name=\"password\" id=\"password\" minlength=\"8\" maxlength=\"64\" "
             "required></label>"
-            "<label>Password again <input type=\"password\" name=\"password2\" id=\"password2\" maxlength=\"64\" "
+            "<label>Password again <input type=\"password\" name=\"password2\" id=\"password2\" minlength=\"8\" maxlength=\"64\" "
             "required></label>"
             "<label>E-mail <input type=\"email\" name=\"email\" id=\"email\" maxlength=\"254\" required value=\"" +
             HtmlEscape(email) +
             "\"></label>"
-            "<p>A login is up to 32 letters, digits, dots, dashes and underscores. A password is 4 to 64 "
-            "characters without spaces and without &amp; # % + =, since it becomes part of your pictures' "
-            "address.</p>"
+            "<p>A login is up to 32 letters, digits, dots, dashes and underscores. A password is 8 to 64 "
+            "characters: letters, digits, spaces and punctuation.</p>"
             "<input type=\"submit\" id=\"submit\" value=\"Create account\"></form>" +
             SiteLinks();
     return Page("Create a Quillon account", body);

@@ -573,8 +573,8 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
     };
     if (!IsValidLogin(login))
         return refuse("Choose a login of up to 32 letters, digits, dots, dashes and underscores.");
-    if (!IsValidPassword(password))
-        return refuse("Choose a password of 4 to 64 characters without spaces and without & # % + =.");
+    if (!IsAcceptableNewPassword(password))
+        return refuse("Choose a password of 8 to 64 characters: letters, digits, spaces and punctuation.");
     if (password != password2)
         return refuse("The two passwords differ.");
     if (!IsValidMailAddress(email))

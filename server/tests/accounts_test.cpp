@@ -100,22 +100,24 @@ TEST(Accounts, PasswordsAreStoredAsSlowSaltedHashesAndNeverLogged)
 TEST(Accounts, RegistrationRefusesBadOrTakenInput)
 {
     TRunningService service;
-    service.AddMember("taken", "pw1234");
+    service.AddMember("taken", "pw123456");
     struct Case {
         httplib::Params form;
         const char* error;
     } cases[] = {
-        {Form("", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form("with space", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form("../../etc", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form(std::string(33, 'x'), "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form("TAKEN", "pw1234", "pw1234", "a@b.c"), "is taken"},
-        {Form("GUEST", "pw1234", "pw1234", "a@b.c"), "is taken"},
-        {Form("newbie", "pw1", "pw1", "a@b.c"), "Choose a password"},
-        {Form("newbie", "pw&1234", "pw&1234", "a@b.c"), "Choose a password"},
-        {Form("newbie", "pw1234", "pw12345", "a@b.c"), "differ"},
-        {Form("newbie", "pw1234", "pw1234", "not-an-address"), "valid e-mail"},
-        {Form("newbie", "pw1234", "pw1234", "a@b.c\r\nBcc: x@y.z"), "valid e-mail"},
+        {Form("", "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form("with space", "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form("../../etc", "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form(std::string(33, 'x'), "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form("TAKEN", "pw123456", "pw123456", "a@b.c"), "is taken"},
+        {Form("GUEST", "pw123456", "pw123456", "a@b.c"), "is taken"},
+        {Form("newbie", "seven77", "seven77", "a@b.c"), "Choose a password"},
+        {Form("newbie", "tab\t123456", "tab\t123456", "a@b.c"), "Choose a password"},
+        {Form("newbie", "caf\xC3\xA9-123456", "caf\xC3\xA9-123456", "a@b.c"), "Choose a password"},
+        {Form("newbie", std::string(65, 'p'), std::string(65, 'p'), "a@b.c"), "Choose a password"},
+        {Form("newbie", "pw123456", "pw1234567", "a@b.c"), "differ"},
+        {Form("newbie", "pw123456", "pw123456", "not-an-address"), "valid e-mail"},
+        {Form("newbie", "pw123456", "pw123456", "a@b.c\r\nBcc: x@y.z"), "valid e-mail"},
         {{{"login", "newbie"}}, "Choose a password"},
     };
     for (const Case& c : cases) {
@@ -127,9 +129,26 @@ TEST(Accounts, RegistrationRefusesBadOrTakenInput)
     EXPECT_FALSE(service.Store().FindAccount("newbie"));
     EXPECT_TRUE(service.Outbox().empty());
     // The form keeps the login typed but never a password.
-    auto res = service.Client().Post("/register.php", Form("newbie", "pw1234", "other1", "a@b.c"));
+    auto res = service.Client().Post("/register.php", Form("newbie", "pw123456", "other123", "a@b.c"));
     EXPECT_NE(res->body.find("value=\"newbie\""), std::string::npos);
-    EXPECT_EQ(res->body.find("pw1234"), std::string::npos);
+    EXPECT_EQ(res->body.find("pw123456"), std::string::npos);
+}
+
+TEST(Accounts, PasswordOfAnyPrintableCharactersOpensTheMemberPageEncoded)
+{
+    TRunningService service;
+    const std::string password = "a b&c#d%e+f=g?";
+    auto res = service.Client().Post("/register.php", Form("punct", password, password, "p@example.org"));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200) << res->body;
+    std::string mail = service.Outbox().at(0);
+    std::string link = ConfirmationLink(mail);
+    ASSERT_EQ(service.Client().Get(link.substr(service.PublicUrl().size()))->status, 200);
+    EXPECT_EQ(UploadAnswer(service, "punct", password).rfind("SUCCESS\r\n", 0), 0u);
+    auto page = service.Client().Get("/wap/?login=punct&password=a%20b%26c%23d%25e%2Bf%3Dg%3F");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("Pictures of punct"), std::string::npos);
 }
 
 TEST(Accounts, FreshDataFolderHoldsTheGuestAccountAlone)
