@@ -126,13 +126,16 @@ std::string RegisterPage(std::string_view error, std::string_view login, std::st
     return Page("Create a Quillon account", body);
 }
 
+// Worded the same whether the login was free or taken, so the page does not tell which
+// logins exist; the mail to the address does.
 std::string RegisteredPage(std::string_view login, std::string_view email)
 {
-    return Page("Account created", "<p id=\"created\">The account <b>" + HtmlEscape(login) +
-                                       "</b> has been created. A confirmation link has been sent to " +
-                                       HtmlEscape(email) +
-                                       "; follow it to confirm the account before your first upload.</p>" +
-                                       SiteLinks());
+    return Page("Check your mail",
+                "<p id=\"created\">A mail has been sent to " + HtmlEscape(email) + ". If the login <b>" +
+                    HtmlEscape(login) +
+                    "</b> was free, the mail holds the link that confirms your new account: follow it before your "
+                    "first upload. If the login was taken, the mail says so.</p>" +
+                    SiteLinks());
 }
 
 std::string ConfirmedPage(std::string_view login)

@@ -34,6 +34,14 @@ constexpr std::chrono::seconds kMissWindow{60};
 
 constexpr const char* kMsgCannotStore = "The service cannot store pictures now. Please try again later.";
 constexpr const char* kMsgBusy = "The service is busy checking other logins. Please try again in a moment.";
+constexpr const char* kMsgTooManyRegistrations =
+    "Too many registration mails went to this address or from your network today. Please try again tomorrow.";
+// Unconfirmed accounts are dropped after this, so a login cannot be held by an address
+// that never answers.
+constexpr std::int64_t kUnconfirmedLifetime = 48 * 3600;
+constexpr std::int64_t kMailDay = 24 * 3600;
+constexpr int kRegistrationMailsPerAddress = 3;
+constexpr int kRegistrationMailsPerSource = 10;
 constexpr const char* kMsgCannotHandle = "The service could not handle the request. Please try again later.";
 
 // Route patterns are regular expressions; the paths are meant literally.
@@ -88,6 +96,30 @@ void AnswerBusy(httplib::Response& res, const std::function<void(httplib::Respon
 void BusyPage(httplib::Response& res)
 {
     res.set_content(MessagePage("Busy", kMsgBusy), kHtml);
+}
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::vector<TStore::TMailQuota> RegistrationMailQuotas(const std::string& email, const std::string& remoteAddress)
+{
+    return {{"address:" + LowerAscii(email), kRegistrationMailsPerAddress},
+            {"source:" + TMissThrottle::SourceOf(remoteAddress), kRegistrationMailsPerSource}};
+}
+
+TMail TakenLoginMail(const std::string& login, const std::string& email, const std::string& publicUrl)
+{
+    return TMail{email, "Your Quillon registration",
+                 "Hello,\n\nsomeone, perhaps you, tried to create the Quillon account " + login +
+                     " with this address, but that login is taken. If it was you, register again with another "
+                     "login:\n\n" +
+                     publicUrl + kRegisterPath +
+                     "\n\nIf it was not you, ignore this mail: nothing has changed.\n"};
 }
 
 // The content type a phone needs, from the picture's own first bytes; the name and
@@ -179,6 +211,7 @@ TService::TService(TServiceConfig config, TLog log)
     guestAccount_ = store_.FindAccount(kGuestLogin)->id;
     dummyHash_ = HashPassword(NewToken());
     store_.ForgetLoginFailures(Now() - std::max(kAccountLoginLimits.coolDown, kSourceLoginLimits.coolDown));
+    store_.RemoveUnconfirmedBefore(Now() - kUnconfirmedLifetime);
     if (!config_.certFile.empty()) {
         auto ssl = std::make_unique<httplib::SSLServer>(config_.certFile.c_str(), config_.keyFile.c_str());
         if (!ssl->is_valid())
@@ -333,9 +366,7 @@ std::int64_t TService::Now() const
 bool TService::PasswordRight(const std::string& login, const std::string& remoteAddress,
                              const std::function<bool()>& check, bool slow, bool& busy)
 {
-    std::string accountKey = "login:";
-    for (char c : login)
-        accountKey += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    const std::string accountKey = "login:" + LowerAscii(login);
     const std::string sourceKey = "source:" + TMissThrottle::SourceOf(remoteAddress);
     // A locked key is refused before any hashing: guessing costs the guesser time, not us.
     if (LockedFor(store_.LoginFailures(accountKey), kAccountLoginLimits, Now()) > 0 ||
@@ -579,11 +610,26 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
         return refuse("The two passwords differ.");
     if (!IsValidMailAddress(email))
         return refuse("Enter a valid e-mail address.");
+
+    const std::int64_t now = Now();
+    store_.RemoveUnconfirmedBefore(now - kUnconfirmedLifetime);
+    store_.ForgetMailsBefore(now - kMailDay);
+    // Every registration sends a mail, so these limits keep the form from being used to
+    // flood someone's mailbox.
+    if (!store_.CountMail(RegistrationMailQuotas(email, req.remote_addr), now - kMailDay, now)) {
+        res.status = 429;
+        res.set_header("Retry-After", std::to_string(kMailDay));
+        return res.set_content(MessagePage("Too many registrations", kMsgTooManyRegistrations), kHtml);
+    }
+    // Hashed whether the login is free or not, so the answer's time does not tell.
     std::string hash;
     if (!checks_.Run([&] { hash = HashPassword(password); }))
         return AnswerBusy(res, BusyPage);
-    if (!store_.AddAccount(login, hash, email, false))
-        return refuse("The login " + login + " is taken. Please choose another one.");
+    if (!store_.AddAccount(login, hash, email, false)) {
+        // The page is the same as for a new account; only the address's owner learns why.
+        mailer_.Send(TakenLoginMail(login, email, publicUrl_));
+        return res.set_content(RegisteredPage(login, email), kHtml);
+    }
     std::optional<TAccount> account = store_.FindAccount(login);
     std::string link = publicUrl_ + kConfirmPath + "?token=" + store_.NewConfirmationToken(account->id);
     std::string body = "Hello " + login +

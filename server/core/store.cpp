@@ -141,6 +141,10 @@ TStore::TStore(const fs::path& dataDir) : dataDir_(dataDir), pictureDir_(dataDir
          " key TEXT PRIMARY KEY,"
          " count INTEGER NOT NULL,"
          " last INTEGER NOT NULL)");
+    Exec("CREATE TABLE IF NOT EXISTS mails_sent("
+         " key TEXT NOT NULL,"
+         " at INTEGER NOT NULL)");
+    Exec("CREATE INDEX IF NOT EXISTS mails_sent_by_key ON mails_sent(key, at)");
     MigrateNumericIds();
     Exec("CREATE INDEX IF NOT EXISTS pictures_by_account ON pictures(account, seq)");
     Exec("INSERT OR IGNORE INTO accounts(login, hash, confirmed, shared, created)"
@@ -246,6 +250,40 @@ void TStore::RemoveAccount(std::int64_t account)
 {
     std::lock_guard lock(mutex_);
     TStatement(db_, "DELETE FROM accounts WHERE id = ? AND shared = 0").Bind(1, account).Step();
+}
+
+void TStore::RemoveUnconfirmedBefore(std::int64_t before)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "DELETE FROM accounts WHERE confirmed = 0 AND shared = 0 AND created < ?").Bind(1, before).Step();
+}
+
+bool TStore::CountMail(const std::vector<TMailQuota>& quotas, std::int64_t since, std::int64_t now)
+{
+    std::lock_guard lock(mutex_);
+    for (const TMailQuota& q : quotas) {
+        TStatement count(db_, "SELECT COUNT(*) FROM mails_sent WHERE key = ? AND at > ?");
+        count.Bind(1, q.key).Bind(2, since);
+        count.Step();
+        if (count.Int(0) >= q.limit)
+            return false;
+    }
+    Exec("BEGIN IMMEDIATE");
+    try {
+        for (const TMailQuota& q : quotas)
+            TStatement(db_, "INSERT INTO mails_sent(key, at) VALUES(?, ?)").Bind(1, q.key).Bind(2, now).Step();
+        Exec("COMMIT");
+    } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+    }
+    return true;
+}
+
+void TStore::ForgetMailsBefore(std::int64_t before)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "DELETE FROM mails_sent WHERE at < ?").Bind(1, before).Step();
 }
 
 std::string TStore::NewConfirmationToken(std::int64_t account)

@@ -72,6 +72,9 @@ public:
     bool AddAccount(std::string_view login, const std::string& passwordHash, std::string_view email,
                     bool confirmed);
     void RemoveAccount(std::int64_t account);
+    // Removes the accounts still unconfirmed that were created before the given time
+    // (seconds since the epoch), freeing their logins.
+    void RemoveUnconfirmedBefore(std::int64_t before);
     std::string NewConfirmationToken(std::int64_t account);
     // The login of the account confirmed by the token, or nothing for an unknown token.
     std::optional<std::string> Confirm(std::string_view token);
@@ -84,6 +87,15 @@ public:
                                        const std::function<TLoginFailures(const TLoginFailures&)>& change);
     // Drops the records whose latest failure is before the given time.
     void ForgetLoginFailures(std::int64_t before);
+
+    // Counts one mail under each key when every key has sent fewer than its limit after
+    // the given time; otherwise counts nothing and answers false.
+    struct TMailQuota {
+        std::string key;
+        int limit = 0;
+    };
+    bool CountMail(const std::vector<TMailQuota>& quotas, std::int64_t since, std::int64_t now);
+    void ForgetMailsBefore(std::int64_t before);
 
     // Stores the picture and withdraws the account's oldest pictures beyond keep.
     TStoredPicture StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,

@@ -16,29 +16,6 @@ namespace {
 
 using TSteady = std::chrono::steady_clock;
 
-// A form post from the loopback address given, answered in full: its status and body.
-struct TRawAnswer {
-    int status = 0;
-    std::string head;
-    std::string body;
-};
-
-TRawAnswer PostFrom(int port, const std::string& source, const std::string& path, const std::string& form)
-{
-    std::string raw = RawExchange(port,
-                                  "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-                                  "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                                      std::to_string(form.size()) + "\r\n\r\n" + form,
-                                  source.c_str());
-    TRawAnswer a;
-    if (raw.rfind("HTTP/1.1 ", 0) == 0)
-        a.status = std::stoi(raw.substr(9, 3));
-    size_t end = raw.find("\r\n\r\n");
-    a.head = raw.substr(0, end);
-    a.body = end == std::string::npos ? "" : raw.substr(end + 4);
-    return a;
-}
-
 double Millis(TSteady::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
