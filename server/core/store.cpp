@@ -157,6 +157,18 @@ TStore::~TStore()
     sqlite3_close(db_);
 }
 
+void TStore::InTransaction(const std::function<void()>& work)
+{
+    Exec("BEGIN IMMEDIATE");
+    try {
+        work();
+        Exec("COMMIT");
+    } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+    }
+}
+
 void TStore::Exec(const char* sql)
 {
     char* err = nullptr;
@@ -182,8 +194,7 @@ void TStore::MigrateNumericIds()
         if (!column.Step() || column.Text(0) != "INTEGER")
             return;
     }
-    Exec("BEGIN IMMEDIATE");
-    try {
+    InTransaction([&] {
         Exec("CREATE TABLE pictures_text_ids("
              " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
              " id TEXT NOT NULL UNIQUE,"
@@ -194,11 +205,7 @@ void TStore::MigrateNumericIds()
              " SELECT seq, CAST(id AS TEXT), account, type, uploaded FROM pictures");
         Exec("DROP TABLE pictures");
         Exec("ALTER TABLE pictures_text_ids RENAME TO pictures");
-        Exec("COMMIT");
-    } catch (...) {
-        Exec("ROLLBACK");
-        throw;
-    }
+    });
 }
 
 // A crash can leave a temporary file, a renamed file whose row was never committed, or
@@ -268,15 +275,10 @@ bool TStore::CountMail(const std::vector<TMailQuota>& quotas, std::int64_t since
         if (count.Int(0) >= q.limit)
             return false;
     }
-    Exec("BEGIN IMMEDIATE");
-    try {
+    InTransaction([&] {
         for (const TMailQuota& q : quotas)
             TStatement(db_, "INSERT INTO mails_sent(key, at) VALUES(?, ?)").Bind(1, q.key).Bind(2, now).Step();
-        Exec("COMMIT");
-    } catch (...) {
-        Exec("ROLLBACK");
-        throw;
-    }
+    });
     return true;
 }
 
@@ -308,15 +310,10 @@ std::optional<std::string> TStore::Confirm(std::string_view token)
         return std::nullopt;
     std::int64_t account = q.Int(0);
     std::string login = q.Text(1);
-    Exec("BEGIN IMMEDIATE");
-    try {
+    InTransaction([&] {
         TStatement(db_, "UPDATE accounts SET confirmed = 1 WHERE id = ?").Bind(1, account).Step();
         TStatement(db_, "DELETE FROM tokens WHERE account = ?").Bind(1, account).Step();
-        Exec("COMMIT");
-    } catch (...) {
-        Exec("ROLLBACK");
-        throw;
-    }
+    });
     return login;
 }
 
@@ -380,8 +377,7 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
         throw TStorageError(std::string("Cannot store a picture: ") + std::strerror(err));
     }
     try {
-        Exec("BEGIN IMMEDIATE");
-        try {
+        InTransaction([&] {
             TStatement(db_, "INSERT INTO pictures(id, account, type, uploaded) VALUES(?, ?, ?, ?)")
                 .Bind(1, stored.id)
                 .Bind(2, account)
@@ -394,11 +390,7 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
                 stored.withdrawn.push_back(old.Text(0));
             for (const std::string& id : stored.withdrawn)
                 TStatement(db_, "DELETE FROM pictures WHERE id = ?").Bind(1, id).Step();
-            Exec("COMMIT");
-        } catch (...) {
-            Exec("ROLLBACK");
-            throw;
-        }
+        });
     } catch (...) {
         unlink(final.c_str());
         throw;

@@ -110,6 +110,8 @@ public:
 
 private:
     void Exec(const char* sql);
+    // Runs the work in one write transaction, rolled back when it throws.
+    void InTransaction(const std::function<void()>& work);
     void RemoveDebris();
     std::optional<TPicture> FindPictureLocked(const std::string& id);
     void MigrateNumericIds();
