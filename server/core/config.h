@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +30,8 @@ struct TServiceConfig {
     std::string trustedProxy;  // empty: X-Forwarded-For is never believed
     std::optional<std::pair<std::string, std::string>> addUser;  // login, password
     bool help = false;
+    // Seconds since the epoch; empty: the system clock. Tests move time on with it.
+    std::function<std::int64_t()> clock;
 };
 
 // Throws std::invalid_argument with a message for the user on a bad command line.

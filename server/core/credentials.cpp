@@ -100,6 +100,17 @@ bool IsValidPassword(std::string_view password)
     return true;
 }
 
+bool IsAcceptableNewPassword(std::string_view password)
+{
+    if (password.size() < 8 || password.size() > 64)
+        return false;
+    for (char c : password) {
+        if (c < ' ' || c > '~')
+            return false;
+    }
+    return true;
+}
+
 bool IsValidMailAddress(std::string_view address)
 {
     if (address.empty() || address.size() > 254)

@@ -28,6 +28,9 @@ bool IsValidLogin(std::string_view login);
 // The member's URL carries the password raw in its query, so a password avoids the
 // characters that would end or change that query.
 bool IsValidPassword(std::string_view password);
+// A password chosen at registration: 8 to 64 printable ASCII characters, spaces and
+// punctuation included (every URL the service or the program writes encodes it).
+bool IsAcceptableNewPassword(std::string_view password);
 bool IsValidMailAddress(std::string_view address);
 
 } // namespace quillon::server

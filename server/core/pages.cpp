@@ -112,28 +112,30 @@ std::string RegisterPage(std::string_view error, std::string_view login, std::st
             "<label>Login <input name=\"login\" id=\"login\" maxlength=\"32\" required value=\"" +
             HtmlEscape(login) +
             "\"></label>"
-            "<label>Password <input type=\"password\" name=\"password\" id=\"password\" maxlength=\"64\" "
+            "<label>Password <input type=\"password\" name=\"password\" id=\"password\" minlength=\"8\" maxlength=\"64\" "
             "required></label>"
-            "<label>Password again <input type=\"password\" name=\"password2\" id=\"password2\" maxlength=\"64\" "
+            "<label>Password again <input type=\"password\" name=\"password2\" id=\"password2\" minlength=\"8\" maxlength=\"64\" "
             "required></label>"
             "<label>E-mail <input type=\"email\" name=\"email\" id=\"email\" maxlength=\"254\" required value=\"" +
             HtmlEscape(email) +
             "\"></label>"
-            "<p>A login is up to 32 letters, digits, dots, dashes and underscores. A password is 4 to 64 "
-            "characters without spaces and without &amp; # % + =, since it becomes part of your pictures' "
-            "address.</p>"
+            "<p>A login is up to 32 letters, digits, dots, dashes and underscores. A password is 8 to 64 "
+            "characters: letters, digits, spaces and punctuation.</p>"
             "<input type=\"submit\" id=\"submit\" value=\"Create account\"></form>" +
             SiteLinks();
     return Page("Create a Quillon account", body);
 }
 
+// Worded the same whether the login was free or taken, so the page does not tell which
+// logins exist; the mail to the address does.
 std::string RegisteredPage(std::string_view login, std::string_view email)
 {
-    return Page("Account created", "<p id=\"created\">The account <b>" + HtmlEscape(login) +
-                                       "</b> has been created. A confirmation link has been sent to " +
-                                       HtmlEscape(email) +
-                                       "; follow it to confirm the account before your first upload.</p>" +
-                                       SiteLinks());
+    return Page("Check your mail",
+                "<p id=\"created\">A mail has been sent to " + HtmlEscape(email) + ". If the login <b>" +
+                    HtmlEscape(login) +
+                    "</b> was free, the mail holds the link that confirms your new account: follow it before your "
+                    "first upload. If the login was taken, the mail says so.</p>" +
+                    SiteLinks());
 }
 
 std::string ConfirmedPage(std::string_view login)

@@ -3,6 +3,7 @@
 #include "addresses.h"
 #include "credentials.h"
 #include "forwarded.h"
+#include "loginlimits.h"
 #include "pages.h"
 #include "service/messages.h"
 
@@ -23,11 +24,25 @@ constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr int kMailsPerHour = 20;
 constexpr size_t kVerifiedLimit = 10000;
 constexpr int kThreads = 16;
+// Each check holds 64 MiB and a core for a moment: two at a time, four more waiting, and
+// the rest of the connection threads stay free for phones and pages.
+constexpr std::size_t kCheckWorkers = 2;
+constexpr std::size_t kCheckQueue = 4;
+constexpr int kBusyRetrySeconds = 2;
 // A phone that mistypes an address misses a few times; a guesser misses all the time.
 constexpr std::size_t kMissLimit = 20;
 constexpr std::chrono::seconds kMissWindow{60};
 
 constexpr const char* kMsgCannotStore = "The service cannot store pictures now. Please try again later.";
+constexpr const char* kMsgBusy = "The service is busy checking other logins. Please try again in a moment.";
+constexpr const char* kMsgTooManyRegistrations =
+    "Too many registration mails went to this address or from your network today. Please try again tomorrow.";
+// Unconfirmed accounts are dropped after this, so a login cannot be held by an address
+// that never answers.
+constexpr std::int64_t kUnconfirmedLifetime = 48 * 3600;
+constexpr std::int64_t kMailDay = 24 * 3600;
+constexpr int kRegistrationMailsPerAddress = 3;
+constexpr int kRegistrationMailsPerSource = 10;
 constexpr const char* kMsgCannotHandle = "The service could not handle the request. Please try again later.";
 
 std::string ClientOf(const httplib::Request& req, const TServiceConfig& config)
@@ -74,6 +89,43 @@ void AnswerError(httplib::Response& res, const std::string& sentence)
 void AnswerMessage(httplib::Response& res, const char* keyword)
 {
     Answer(res, {kKeywordMessage, keyword});
+}
+
+// Too many password checks are under way: come back shortly rather than queue up.
+void AnswerBusy(httplib::Response& res, const std::function<void(httplib::Response&)>& body)
+{
+    res.status = 503;
+    res.set_header("Retry-After", std::to_string(kBusyRetrySeconds));
+    body(res);
+}
+
+void BusyPage(httplib::Response& res)
+{
+    res.set_content(MessagePage("Busy", kMsgBusy), kHtml);
+}
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::vector<TStore::TMailQuota> RegistrationMailQuotas(const std::string& email, const std::string& remoteAddress)
+{
+    return {{"address:" + LowerAscii(email), kRegistrationMailsPerAddress},
+            {"source:" + TMissThrottle::SourceOf(remoteAddress), kRegistrationMailsPerSource}};
+}
+
+TMail TakenLoginMail(const std::string& login, const std::string& email, const std::string& publicUrl)
+{
+    return TMail{email, "Your Quillon registration",
+                 "Hello,\n\nsomeone, perhaps you, tried to create the Quillon account " + login +
+                     " with this address, but that login is taken. If it was you, register again with another "
+                     "login:\n\n" +
+                     publicUrl + kRegisterPath +
+                     "\n\nIf it was not you, ignore this mail: nothing has changed.\n"};
 }
 
 // The content type a phone needs, from the picture's own first bytes; the name and
@@ -160,9 +212,12 @@ TService::TService(TServiceConfig config, TLog log)
       mailer_(TMailSettings{config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.mailFrom,
                             config_.dataDir / "outbox"},
               log_),
-      misses_(kMissLimit, kMissWindow)
+      misses_(kMissLimit, kMissWindow), checks_(kCheckWorkers, kCheckQueue)
 {
     guestAccount_ = store_.FindAccount(kGuestLogin)->id;
+    dummyHash_ = HashPassword(NewToken());
+    store_.ForgetLoginFailures(Now() - std::max(kAccountLoginLimits.coolDown, kSourceLoginLimits.coolDown));
+    store_.RemoveUnconfirmedBefore(Now() - kUnconfirmedLifetime);
     if (!config_.certFile.empty()) {
         auto ssl = std::make_unique<httplib::SSLServer>(config_.certFile.c_str(), config_.keyFile.c_str());
         if (!ssl->is_valid())
@@ -307,12 +362,60 @@ void TService::Route()
         s.Post(Exact(path), notAllowed("GET"));
 }
 
-TService::TAuthResult TService::Authenticate(const std::string& login, const std::string& password)
+std::int64_t TService::Now() const
+{
+    return config_.clock ? config_.clock() : std::chrono::duration_cast<std::chrono::seconds>(
+                                                 std::chrono::system_clock::now().time_since_epoch())
+                                                 .count();
+}
+
+bool TService::PasswordRight(const std::string& login, const std::string& remoteAddress,
+                             const std::function<bool()>& check, bool slow, bool& busy)
+{
+    const std::string accountKey = "login:" + LowerAscii(login);
+    const std::string sourceKey = "source:" + TMissThrottle::SourceOf(remoteAddress);
+    // A locked key is refused before any hashing: guessing costs the guesser time, not us.
+    if (LockedFor(store_.LoginFailures(accountKey), kAccountLoginLimits, Now()) > 0 ||
+        LockedFor(store_.LoginFailures(sourceKey), kSourceLoginLimits, Now()) > 0)
+        return false;
+    bool right = false;
+    if (slow) {
+        busy = !checks_.Run([&] { right = check(); });
+        if (busy)
+            return false;
+    } else {
+        right = check();
+    }
+    if (right) {
+        store_.ChangeLoginFailures(accountKey, [](const TLoginFailures&) { return TLoginFailures{}; });
+        return true;
+    }
+    const std::int64_t now = Now();
+    store_.ChangeLoginFailures(accountKey,
+                               [&](const TLoginFailures& f) { return AfterFailure(f, kAccountLoginLimits, now); });
+    store_.ChangeLoginFailures(sourceKey,
+                               [&](const TLoginFailures& f) { return AfterFailure(f, kSourceLoginLimits, now); });
+    return false;
+}
+
+TService::TAuthResult TService::Authenticate(const std::string& login, const std::string& password,
+                                             const std::string& remoteAddress)
 {
     TAuthResult r;
+    bool busy = false;
     std::optional<TAccount> account = store_.FindAccount(login);
-    if (!account)
+    if (!account) {
+        PasswordRight(
+            login, remoteAddress,
+            [&] {
+                (void)VerifyPassword(dummyHash_, password);
+                return false;
+            },
+            true, busy);
+        if (busy)
+            r.auth = TAuth::Busy;
         return r;
+    }
     r.account = *account;
     if (!account->shared) {
         std::string key = RunKeyedDigest(std::to_string(account->id) + '\0' + account->passwordHash + '\0' + password);
@@ -321,9 +424,15 @@ TService::TAuthResult TService::Authenticate(const std::string& login, const std
             std::lock_guard lock(verifiedMutex_);
             known = verified_.count(key) != 0;
         }
+        // A password proven right before is still refused while its login is locked.
+        if (!PasswordRight(login, remoteAddress,
+                           [&] { return known || VerifyPassword(account->passwordHash, password); }, !known,
+                           busy)) {
+            if (busy)
+                r.auth = TAuth::Busy;
+            return r;
+        }
         if (!known) {
-            if (!VerifyPassword(account->passwordHash, password))
-                return r;
             std::lock_guard lock(verifiedMutex_);
             if (verified_.size() >= kVerifiedLimit)
                 verified_.clear();
@@ -361,8 +470,10 @@ std::optional<TAccount> TService::SignedIn(const httplib::Request& req, httplib:
         AnswerError(res, "The request lacks the login or the password.");
         return std::nullopt;
     }
-    TAuthResult a = Authenticate(*login, *password);
-    if (a.auth == TAuth::Wrong)
+    TAuthResult a = Authenticate(*login, *password, ClientOf(req, config_));
+    if (a.auth == TAuth::Busy)
+        AnswerBusy(res, [](httplib::Response& r) { AnswerError(r, kMsgBusy); });
+    else if (a.auth == TAuth::Wrong)
         AnswerMessage(res, kWrongLoginOrPassword);
     else if (a.auth == TAuth::Unconfirmed)
         AnswerMessage(res, kUserIsNotConfirmed);
@@ -455,7 +566,9 @@ void TService::MemberPage(const httplib::Request& req, httplib::Response& res)
 {
     if (!req.has_param("login"))
         return res.set_content(WapLoginPage(), kHtml);
-    TAuthResult a = Authenticate(req.get_param_value("login"), req.get_param_value("password"));
+    TAuthResult a = Authenticate(req.get_param_value("login"), req.get_param_value("password"), ClientOf(req, config_));
+    if (a.auth == TAuth::Busy)
+        return AnswerBusy(res, BusyPage);
     if (a.auth == TAuth::Wrong) {
         res.status = 403;
         return res.set_content(MessagePage("Wrong login or password", "The login or the password is not right."),
@@ -498,14 +611,32 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
     };
     if (!IsValidLogin(login))
         return refuse("Choose a login of up to 32 letters, digits, dots, dashes and underscores.");
-    if (!IsValidPassword(password))
-        return refuse("Choose a password of 4 to 64 characters without spaces and without & # % + =.");
+    if (!IsAcceptableNewPassword(password))
+        return refuse("Choose a password of 8 to 64 characters: letters, digits, spaces and punctuation.");
     if (password != password2)
         return refuse("The two passwords differ.");
     if (!IsValidMailAddress(email))
         return refuse("Enter a valid e-mail address.");
-    if (!store_.AddAccount(login, HashPassword(password), email, false))
-        return refuse("The login " + login + " is taken. Please choose another one.");
+
+    const std::int64_t now = Now();
+    store_.RemoveUnconfirmedBefore(now - kUnconfirmedLifetime);
+    store_.ForgetMailsBefore(now - kMailDay);
+    // Every registration sends a mail, so these limits keep the form from being used to
+    // flood someone's mailbox.
+    if (!store_.CountMail(RegistrationMailQuotas(email, ClientOf(req, config_)), now - kMailDay, now)) {
+        res.status = 429;
+        res.set_header("Retry-After", std::to_string(kMailDay));
+        return res.set_content(MessagePage("Too many registrations", kMsgTooManyRegistrations), kHtml);
+    }
+    // Hashed whether the login is free or not, so the answer's time does not tell.
+    std::string hash;
+    if (!checks_.Run([&] { hash = HashPassword(password); }))
+        return AnswerBusy(res, BusyPage);
+    if (!store_.AddAccount(login, hash, email, false)) {
+        // The page is the same as for a new account; only the address's owner learns why.
+        mailer_.Send(TakenLoginMail(login, email, publicUrl_));
+        return res.set_content(RegisteredPage(login, email), kHtml);
+    }
     std::optional<TAccount> account = store_.FindAccount(login);
     std::string link = publicUrl_ + kConfirmPath + "?token=" + store_.NewConfirmationToken(account->id);
     std::string body = "Hello " + login +

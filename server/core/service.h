@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checkqueue.h"
 #include "config.h"
 #include "mailer.h"
 #include "store.h"
@@ -45,14 +46,19 @@ public:
     TStore& Store() { return store_; }
 
 private:
-    enum class TAuth { Ok, Wrong, Unconfirmed };
+    enum class TAuth { Ok, Wrong, Unconfirmed, Busy };
     struct TAuthResult {
         TAuth auth = TAuth::Wrong;
         TAccount account;
     };
 
     void Route();
-    TAuthResult Authenticate(const std::string& login, const std::string& password);
+    TAuthResult Authenticate(const std::string& login, const std::string& password, const std::string& remoteAddress);
+    // Checks the password unless the login or the source is locked by earlier failures;
+    // a wrong one counts against both.
+    bool PasswordRight(const std::string& login, const std::string& remoteAddress,
+                       const std::function<bool()>& check, bool slow, bool& busy);
+    std::int64_t Now() const;
     // The account a request's login and password name; otherwise answers why not.
     std::optional<TAccount> SignedIn(const httplib::Request& req, httplib::Response& res);
     std::string PhoneUrl(const TAccount& account, const std::string& id) const;
@@ -74,6 +80,10 @@ private:
     TStore store_;
     TMailer mailer_;
     TMissThrottle misses_;
+    TCheckQueue checks_;
+    // An unknown login is checked against this, so it costs what a wrong password costs
+    // and the answer's time does not tell which logins exist.
+    std::string dummyHash_;
     std::int64_t guestAccount_ = 0;
     std::unique_ptr<httplib::Server> server_;
     std::string publicUrl_;

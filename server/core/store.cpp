@@ -137,6 +137,14 @@ TStore::TStore(const fs::path& dataDir) : dataDir_(dataDir), pictureDir_(dataDir
          " account INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,"
          " type TEXT NOT NULL,"
          " uploaded INTEGER NOT NULL)");
+    Exec("CREATE TABLE IF NOT EXISTS login_failures("
+         " key TEXT PRIMARY KEY,"
+         " count INTEGER NOT NULL,"
+         " last INTEGER NOT NULL)");
+    Exec("CREATE TABLE IF NOT EXISTS mails_sent("
+         " key TEXT NOT NULL,"
+         " at INTEGER NOT NULL)");
+    Exec("CREATE INDEX IF NOT EXISTS mails_sent_by_key ON mails_sent(key, at)");
     MigrateNumericIds();
     Exec("CREATE INDEX IF NOT EXISTS pictures_by_account ON pictures(account, seq)");
     Exec("INSERT OR IGNORE INTO accounts(login, hash, confirmed, shared, created)"
@@ -147,6 +155,18 @@ TStore::TStore(const fs::path& dataDir) : dataDir_(dataDir), pictureDir_(dataDir
 TStore::~TStore()
 {
     sqlite3_close(db_);
+}
+
+void TStore::InTransaction(const std::function<void()>& work)
+{
+    Exec("BEGIN IMMEDIATE");
+    try {
+        work();
+        Exec("COMMIT");
+    } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+    }
 }
 
 void TStore::Exec(const char* sql)
@@ -174,8 +194,7 @@ void TStore::MigrateNumericIds()
         if (!column.Step() || column.Text(0) != "INTEGER")
             return;
     }
-    Exec("BEGIN IMMEDIATE");
-    try {
+    InTransaction([&] {
         Exec("CREATE TABLE pictures_text_ids("
              " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
              " id TEXT NOT NULL UNIQUE,"
@@ -186,11 +205,7 @@ void TStore::MigrateNumericIds()
              " SELECT seq, CAST(id AS TEXT), account, type, uploaded FROM pictures");
         Exec("DROP TABLE pictures");
         Exec("ALTER TABLE pictures_text_ids RENAME TO pictures");
-        Exec("COMMIT");
-    } catch (...) {
-        Exec("ROLLBACK");
-        throw;
-    }
+    });
 }
 
 // A crash can leave a temporary file, a renamed file whose row was never committed, or
@@ -244,6 +259,35 @@ void TStore::RemoveAccount(std::int64_t account)
     TStatement(db_, "DELETE FROM accounts WHERE id = ? AND shared = 0").Bind(1, account).Step();
 }
 
+void TStore::RemoveUnconfirmedBefore(std::int64_t before)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "DELETE FROM accounts WHERE confirmed = 0 AND shared = 0 AND created < ?").Bind(1, before).Step();
+}
+
+bool TStore::CountMail(const std::vector<TMailQuota>& quotas, std::int64_t since, std::int64_t now)
+{
+    std::lock_guard lock(mutex_);
+    for (const TMailQuota& q : quotas) {
+        TStatement count(db_, "SELECT COUNT(*) FROM mails_sent WHERE key = ? AND at > ?");
+        count.Bind(1, q.key).Bind(2, since);
+        count.Step();
+        if (count.Int(0) >= q.limit)
+            return false;
+    }
+    InTransaction([&] {
+        for (const TMailQuota& q : quotas)
+            TStatement(db_, "INSERT INTO mails_sent(key, at) VALUES(?, ?)").Bind(1, q.key).Bind(2, now).Step();
+    });
+    return true;
+}
+
+void TStore::ForgetMailsBefore(std::int64_t before)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "DELETE FROM mails_sent WHERE at < ?").Bind(1, before).Step();
+}
+
 std::string TStore::NewConfirmationToken(std::int64_t account)
 {
     std::lock_guard lock(mutex_);
@@ -266,16 +310,48 @@ std::optional<std::string> TStore::Confirm(std::string_view token)
         return std::nullopt;
     std::int64_t account = q.Int(0);
     std::string login = q.Text(1);
-    Exec("BEGIN IMMEDIATE");
-    try {
+    InTransaction([&] {
         TStatement(db_, "UPDATE accounts SET confirmed = 1 WHERE id = ?").Bind(1, account).Step();
         TStatement(db_, "DELETE FROM tokens WHERE account = ?").Bind(1, account).Step();
-        Exec("COMMIT");
-    } catch (...) {
-        Exec("ROLLBACK");
-        throw;
-    }
+    });
     return login;
+}
+
+TLoginFailures TStore::LoginFailures(std::string_view key)
+{
+    std::lock_guard lock(mutex_);
+    return LoginFailuresLocked(key);
+}
+
+TLoginFailures TStore::LoginFailuresLocked(std::string_view key)
+{
+    TStatement q(db_, "SELECT count, last FROM login_failures WHERE key = ?");
+    q.Bind(1, key);
+    if (!q.Step())
+        return {};
+    return TLoginFailures{static_cast<int>(q.Int(0)), q.Int(1)};
+}
+
+TLoginFailures TStore::ChangeLoginFailures(std::string_view key,
+                                           const std::function<TLoginFailures(const TLoginFailures&)>& change)
+{
+    std::lock_guard lock(mutex_);
+    TLoginFailures changed = change(LoginFailuresLocked(key));
+    if (changed.count <= 0)
+        TStatement(db_, "DELETE FROM login_failures WHERE key = ?").Bind(1, key).Step();
+    else
+        TStatement(db_, "INSERT OR REPLACE INTO login_failures(key, count, last) VALUES(?, ?, ?)")
+            .Bind(1, key)
+            .Bind(2, changed.count)
+            .Bind(3, changed.last)
+            .Step();
+    return changed;
+}
+
+void TStore::ForgetLoginFailures(std::int64_t before)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "DELETE FROM login_failures WHERE last < ?").Bind(1, before).Step();
 }
 
 TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,
@@ -301,8 +377,7 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
         throw TStorageError(std::string("Cannot store a picture: ") + std::strerror(err));
     }
     try {
-        Exec("BEGIN IMMEDIATE");
-        try {
+        InTransaction([&] {
             TStatement(db_, "INSERT INTO pictures(id, account, type, uploaded) VALUES(?, ?, ?, ?)")
                 .Bind(1, stored.id)
                 .Bind(2, account)
@@ -315,11 +390,7 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
                 stored.withdrawn.push_back(old.Text(0));
             for (const std::string& id : stored.withdrawn)
                 TStatement(db_, "DELETE FROM pictures WHERE id = ?").Bind(1, id).Step();
-            Exec("COMMIT");
-        } catch (...) {
-            Exec("ROLLBACK");
-            throw;
-        }
+        });
     } catch (...) {
         unlink(final.c_str());
         throw;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "loginlimits.h"
+
 #include <cstdint>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -69,9 +72,30 @@ public:
     bool AddAccount(std::string_view login, const std::string& passwordHash, std::string_view email,
                     bool confirmed);
     void RemoveAccount(std::int64_t account);
+    // Removes the accounts still unconfirmed that were created before the given time
+    // (seconds since the epoch), freeing their logins.
+    void RemoveUnconfirmedBefore(std::int64_t before);
     std::string NewConfirmationToken(std::int64_t account);
     // The login of the account confirmed by the token, or nothing for an unknown token.
     std::optional<std::string> Confirm(std::string_view token);
+
+    // Failed logins kept across restarts, so a restart does not hand a guesser fresh tries.
+    TLoginFailures LoginFailures(std::string_view key);
+    // Replaces the key's record by what change makes of it, in one step; a count of 0
+    // removes it.
+    TLoginFailures ChangeLoginFailures(std::string_view key,
+                                       const std::function<TLoginFailures(const TLoginFailures&)>& change);
+    // Drops the records whose latest failure is before the given time.
+    void ForgetLoginFailures(std::int64_t before);
+
+    // Counts one mail under each key when every key has sent fewer than its limit after
+    // the given time; otherwise counts nothing and answers false.
+    struct TMailQuota {
+        std::string key;
+        int limit = 0;
+    };
+    bool CountMail(const std::vector<TMailQuota>& quotas, std::int64_t since, std::int64_t now);
+    void ForgetMailsBefore(std::int64_t before);
 
     // Stores the picture and withdraws the account's oldest pictures beyond keep.
     TStoredPicture StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,
@@ -86,9 +110,12 @@ public:
 
 private:
     void Exec(const char* sql);
+    // Runs the work in one write transaction, rolled back when it throws.
+    void InTransaction(const std::function<void()>& work);
     void RemoveDebris();
     std::optional<TPicture> FindPictureLocked(const std::string& id);
     void MigrateNumericIds();
+    TLoginFailures LoginFailuresLocked(std::string_view key);
 
     std::filesystem::path dataDir_;
     std::filesystem::path pictureDir_;

@@ -1,7 +1,11 @@
 // Registration, confirmation and what the service keeps of a password.
 #include "servicefixture.h"
+#include "support/tempdir.h"
 
 #include <sqlite3.h>
+
+#include <atomic>
+#include <ctime>
 
 #include <gtest/gtest.h>
 
@@ -97,25 +101,24 @@ TEST(Accounts, PasswordsAreStoredAsSlowSaltedHashesAndNeverLogged)
         EXPECT_EQ(line.find("same-pw"), std::string::npos) << line;
 }
 
-TEST(Accounts, RegistrationRefusesBadOrTakenInput)
+TEST(Accounts, RegistrationRefusesBadInput)
 {
     TRunningService service;
-    service.AddMember("taken", "pw1234");
     struct Case {
         httplib::Params form;
         const char* error;
     } cases[] = {
-        {Form("", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form("with space", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form("../../etc", "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form(std::string(33, 'x'), "pw1234", "pw1234", "a@b.c"), "Choose a login"},
-        {Form("TAKEN", "pw1234", "pw1234", "a@b.c"), "is taken"},
-        {Form("GUEST", "pw1234", "pw1234", "a@b.c"), "is taken"},
-        {Form("newbie", "pw1", "pw1", "a@b.c"), "Choose a password"},
-        {Form("newbie", "pw&1234", "pw&1234", "a@b.c"), "Choose a password"},
-        {Form("newbie", "pw1234", "pw12345", "a@b.c"), "differ"},
-        {Form("newbie", "pw1234", "pw1234", "not-an-address"), "valid e-mail"},
-        {Form("newbie", "pw1234", "pw1234", "a@b.c\r\nBcc: x@y.z"), "valid e-mail"},
+        {Form("", "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form("with space", "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form("../../etc", "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form(std::string(33, 'x'), "pw123456", "pw123456", "a@b.c"), "Choose a login"},
+        {Form("newbie", "seven77", "seven77", "a@b.c"), "Choose a password"},
+        {Form("newbie", "tab\t123456", "tab\t123456", "a@b.c"), "Choose a password"},
+        {Form("newbie", "caf\xC3\xA9-123456", "caf\xC3\xA9-123456", "a@b.c"), "Choose a password"},
+        {Form("newbie", std::string(65, 'p'), std::string(65, 'p'), "a@b.c"), "Choose a password"},
+        {Form("newbie", "pw123456", "pw1234567", "a@b.c"), "differ"},
+        {Form("newbie", "pw123456", "pw123456", "not-an-address"), "valid e-mail"},
+        {Form("newbie", "pw123456", "pw123456", "a@b.c\r\nBcc: x@y.z"), "valid e-mail"},
         {{{"login", "newbie"}}, "Choose a password"},
     };
     for (const Case& c : cases) {
@@ -127,9 +130,122 @@ TEST(Accounts, RegistrationRefusesBadOrTakenInput)
     EXPECT_FALSE(service.Store().FindAccount("newbie"));
     EXPECT_TRUE(service.Outbox().empty());
     // The form keeps the login typed but never a password.
-    auto res = service.Client().Post("/register.php", Form("newbie", "pw1234", "other1", "a@b.c"));
+    auto res = service.Client().Post("/register.php", Form("newbie", "pw123456", "other123", "a@b.c"));
     EXPECT_NE(res->body.find("value=\"newbie\""), std::string::npos);
-    EXPECT_EQ(res->body.find("pw1234"), std::string::npos);
+    EXPECT_EQ(res->body.find("pw123456"), std::string::npos);
+}
+
+TEST(Accounts, PasswordOfAnyPrintableCharactersOpensTheMemberPageEncoded)
+{
+    TRunningService service;
+    const std::string password = "a b&c#d%e+f=g?";
+    auto res = service.Client().Post("/register.php", Form("punct", password, password, "p@example.org"));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200) << res->body;
+    std::string mail = service.Outbox().at(0);
+    std::string link = ConfirmationLink(mail);
+    ASSERT_EQ(service.Client().Get(link.substr(service.PublicUrl().size()))->status, 200);
+    EXPECT_EQ(UploadAnswer(service, "punct", password).rfind("SUCCESS\r\n", 0), 0u);
+    auto page = service.Client().Get("/wap/?login=punct&password=a%20b%26c%23d%25e%2Bf%3Dg%3F");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("Pictures of punct"), std::string::npos);
+}
+
+std::string RegisterForm(const std::string& login, const std::string& email)
+{
+    return "login=" + login + "&password=pw123456&password2=pw123456&email=" + email;
+}
+
+TEST(Accounts, TakenLoginGetsTheNewAccountsPageAndOnlyTheAddressLearnsWhy)
+{
+    TRunningService service;
+    service.AddMember("taken", "old-password");
+    const std::string hashBefore = service.Store().FindAccount("taken")->passwordHash;
+    TRawAnswer fresh = PostFrom(service.Port(), "127.0.4.1", "/register.php", RegisterForm("Fresh", "f@example.org"));
+    TRawAnswer taken = PostFrom(service.Port(), "127.0.4.2", "/register.php", RegisterForm("TAKEN", "t@example.org"));
+    EXPECT_EQ(fresh.status, 200);
+    EXPECT_EQ(taken.status, fresh.status);
+    std::string expected = fresh.body;
+    expected.replace(expected.find("Fresh"), 5, "TAKEN");
+    expected.replace(expected.find("f@example.org"), 13, "t@example.org");
+    EXPECT_EQ(taken.body, expected);
+
+    auto mails = service.Outbox();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_NE(mails[1].find("To: t@example.org\r\n"), std::string::npos);
+    EXPECT_NE(mails[1].find("TAKEN with this address, but that login is taken"), std::string::npos) << mails[1];
+    EXPECT_EQ(mails[1].find("token="), std::string::npos);
+    auto account = service.Store().FindAccount("taken");
+    EXPECT_EQ(account->passwordHash, hashBefore);
+    EXPECT_TRUE(account->confirmed);
+}
+
+TEST(Accounts, RegistrationMailsAreLimitedPerAddressAndPerSourceEachDay)
+{
+    std::atomic<std::int64_t> now{std::time(nullptr)};
+    TServiceConfig config;
+    config.clock = [&] { return now.load(); };
+    TRunningService service(config);
+    auto reg = [&](const std::string& source, const std::string& login, const std::string& email) {
+        return PostFrom(service.Port(), source, "/register.php", RegisterForm(login, email)).status;
+    };
+    // One victim's address, named from four sources, taken login or not: three mails.
+    service.AddMember("known", "whatever1");
+    EXPECT_EQ(reg("127.0.5.1", "a1", "Victim@example.org"), 200);
+    EXPECT_EQ(reg("127.0.5.2", "known", "victim@example.org"), 200);
+    EXPECT_EQ(reg("127.0.5.3", "a3", "victim@example.org"), 200);
+    EXPECT_EQ(reg("127.0.5.4", "a4", "VICTIM@example.org"), 429);
+    EXPECT_EQ(reg("127.0.5.4", "known", "victim@example.org"), 429) << "the same answer for a taken login";
+    EXPECT_FALSE(service.Store().FindAccount("a4"));
+    EXPECT_EQ(service.Outbox().size(), 3u);
+
+    // One source naming many addresses: ten mails.
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(reg("127.0.6.1", "b" + std::to_string(i), "b" + std::to_string(i) + "@example.org"), 200) << i;
+    EXPECT_EQ(reg("127.0.6.1", "b10", "b10@example.org"), 429);
+    EXPECT_EQ(reg("127.0.6.2", "b10", "b10@example.org"), 200) << "another source";
+    EXPECT_EQ(service.Outbox().size(), 14u);
+
+    // A day later both may send again.
+    now += 24 * 3600;
+    EXPECT_EQ(reg("127.0.5.4", "a4", "victim@example.org"), 200);
+    EXPECT_EQ(reg("127.0.6.1", "b11", "b11@example.org"), 200);
+}
+
+TEST(Accounts, UnconfirmedAccountsAreRemovedAfterTwoDays)
+{
+    quillon::test::TTempDir data;
+    std::atomic<std::int64_t> now{std::time(nullptr)};
+    TServiceConfig config;
+    config.dataDir = data.Path() / "data";
+    config.clock = [&] { return now.load(); };
+    {
+        TRunningService service(config);
+        service.AddMember("kept", "whatever1");
+        service.AddMember("early", "whatever1", false);
+        EXPECT_EQ(PostFrom(service.Port(), "127.0.7.1", "/register.php", RegisterForm("squatter", "s@example.org")).status,
+                  200);
+        now += 47 * 3600;
+        EXPECT_EQ(PostFrom(service.Port(), "127.0.7.1", "/register.php", RegisterForm("other", "o@example.org")).status,
+                  200);
+        EXPECT_TRUE(service.Store().FindAccount("squatter")) << "not yet";
+        now += 2 * 3600;
+        // A registration clears them away before it looks whether its login is taken.
+        EXPECT_EQ(PostFrom(service.Port(), "127.0.7.1", "/register.php", RegisterForm("squatter", "n@example.org")).status,
+                  200);
+        EXPECT_FALSE(service.Store().FindAccount("early"));
+        auto mails = service.Outbox();
+        EXPECT_NE(mails.back().find("To: n@example.org"), std::string::npos);
+        EXPECT_NE(mails.back().find("token="), std::string::npos) << "a confirmation, the login was free again";
+    }
+    now += 49 * 3600;
+    // And a start clears them too.
+    TRunningService service(config);
+    EXPECT_FALSE(service.Store().FindAccount("squatter"));
+    EXPECT_FALSE(service.Store().FindAccount("other"));
+    EXPECT_TRUE(service.Store().FindAccount("kept"));
+    EXPECT_TRUE(service.Store().FindAccount("guest"));
 }
 
 TEST(Accounts, FreshDataFolderHoldsTheGuestAccountAlone)

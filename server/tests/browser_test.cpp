@@ -50,7 +50,7 @@ TEST_F(BrowserTest, RegisterFormFilledInTheBrowserCreatesAnUnconfirmedAccount)
     // The page as the browser built it, with its fields filled in and submitted on load:
     // the form's own names, action and method reach the service.
     const std::map<std::string, std::string> values{
-        {"login", "webuser"}, {"password", "pw1234"}, {"password2", "pw1234"}, {"email", "web@example.org"}};
+        {"login", "webuser"}, {"password", "pw123456"}, {"password2", "pw123456"}, {"email", "web@example.org"}};
     std::string filled = page;
     for (size_t at; (at = filled.find(" value=\"\"")) != std::string::npos;)
         filled.erase(at, 9);

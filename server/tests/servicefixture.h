@@ -1,6 +1,7 @@
 #pragma once
 
-// The service started in-process on 127.0.0.1 (a free port) over a fresh data folder.
+// The service started in-process on 127.0.0.1 (a free port) over a fresh data folder, or
+// over the config's own one to start again on the same data.
 #include "core/credentials.h"
 #include "core/service.h"
 #include "support/tempdir.h"
@@ -28,7 +29,8 @@ public:
                              const std::function<void(const std::filesystem::path&)>& prepareData = {})
     {
         InitCredentials();
-        config.dataDir = dir_.Path() / "data";
+        if (config.dataDir.empty())
+            config.dataDir = dir_.Path() / "data";
         if (prepareData)
             prepareData(config.dataDir);
         config.listenAddress = "127.0.0.1";
@@ -150,6 +152,29 @@ inline std::string RawExchange(int port, const std::string& request, const char*
     }
     close(fd);
     return answer;
+}
+
+// A form post from the loopback address given, answered in full: its status and body.
+struct TRawAnswer {
+    int status = 0;
+    std::string head;
+    std::string body;
+};
+
+inline TRawAnswer PostFrom(int port, const std::string& source, const std::string& path, const std::string& form)
+{
+    std::string raw = RawExchange(port,
+                                  "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                  "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                      std::to_string(form.size()) + "\r\n\r\n" + form,
+                                  source.c_str());
+    TRawAnswer a;
+    if (raw.rfind("HTTP/1.1 ", 0) == 0)
+        a.status = std::stoi(raw.substr(9, 3));
+    size_t end = raw.find("\r\n\r\n");
+    a.head = raw.substr(0, end);
+    a.body = end == std::string::npos ? "" : raw.substr(end + 4);
+    return a;
 }
 
 // A small JPEG-looking file: the service checks the first bytes only.

@@ -129,15 +129,19 @@ bool IsUnsafeUrlByte(unsigned char c)
     }
 }
 
-} // namespace
+bool IsQueryValueByte(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
 
-std::string EncodeUrl(const std::string& url)
+std::string PercentEncode(const std::string& text, bool (*keep)(unsigned char))
 {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
-    out.reserve(url.size());
-    for (unsigned char c : url) {
-        if (IsUnsafeUrlByte(c)) {
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (!keep(c)) {
             out += '%';
             out += hex[c >> 4];
             out += hex[c & 15];
@@ -146,6 +150,18 @@ std::string EncodeUrl(const std::string& url)
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string EncodeUrl(const std::string& url)
+{
+    return PercentEncode(url, [](unsigned char c) { return !IsUnsafeUrlByte(c); });
+}
+
+std::string EncodeQueryValue(const std::string& value)
+{
+    return PercentEncode(value, IsQueryValueByte);
 }
 
 void TFormData::AddField(const std::string& name, const std::string& value)

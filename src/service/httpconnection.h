@@ -125,5 +125,8 @@ private:
 // Percent-encodes the characters that may not stand in a URL as typed (spaces, controls,
 // bytes outside ASCII and the unsafe punctuation); an existing %XX stays as it is.
 std::string EncodeUrl(const std::string& url);
+// Percent-encodes all but letters, digits and - . _ ~, so a value such as a password
+// holding & # % + = or a space stays one value of a query.
+std::string EncodeQueryValue(const std::string& value);
 
 } // namespace quillon

@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "logodir/logotree.h"
+#include "service/httpconnection.h"
 #include "service/sendtofriendinput.h"
 
 #include <algorithm>
@@ -22,9 +23,9 @@ std::string WithCredentials(const std::string& url, const std::string& login, co
 {
     std::string full = url;
     if (!login.empty())
-        full += "&login=" + login;
+        full += "&login=" + EncodeQueryValue(login);
     if (!password.empty())
-        full += "&password=" + password;
+        full += "&password=" + EncodeQueryValue(password);
     return full;
 }
 
@@ -69,7 +70,7 @@ std::string AccessHintURL(const std::string& login, const std::string& password,
 {
     if (IsGuestLogin(login))
         return guestGalleryBase;
-    return wapAccessBase + "?login=" + login + "&password=" + password;
+    return wapAccessBase + "?login=" + EncodeQueryValue(login) + "&password=" + EncodeQueryValue(password);
 }
 
 namespace {

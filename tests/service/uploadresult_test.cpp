@@ -26,6 +26,8 @@ TEST(UploadURLFields, MemberAndGuestAfterAnUploadAndOnSelection)
         {"a guest's stored URL, judged by the URL", StoredURLFields(guest, "ann", "pw", kGuest),
          {"http://phones.example/guest/p.php", guest, "7"}},
         {"nothing stored", StoredURLFields("", "ann", "pw", kGuest), {"", "", ""}},
+        {"a password that would end or change the query", UploadedURLFields(member, "ann.b", "a&b=c #%+"),
+         {member, member + "&login=ann.b&password=a%26b%3Dc%20%23%25%2B", "42"}},
         {"a URL without a query has no identifier", UploadedURLFields("http://x/p", "ann", ""), {"http://x/p", "http://x/p&login=ann", ""}},
     };
     for (const Case& c : cases) {
@@ -35,6 +37,7 @@ TEST(UploadURLFields, MemberAndGuestAfterAnUploadAndOnSelection)
         EXPECT_EQ(c.got.imageID, c.want.imageID);
     }
     EXPECT_EQ(AccessHintURL("ann", "pw", "http://w/wap/", kGuest), "http://w/wap/?login=ann&password=pw");
+    EXPECT_EQ(AccessHintURL("ann", "p&w=1?", "http://w/wap/", kGuest), "http://w/wap/?login=ann&password=p%26w%3D1%3F");
     EXPECT_EQ(AccessHintURL("GUEST", "x", "http://w/wap/", kGuest), kGuest);
 }
 
