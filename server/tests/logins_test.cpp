@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 
@@ -88,25 +89,34 @@ TEST(Logins, UnknownLoginTakesAsLongAsAWrongPassword)
     constexpr int kSamples = 15;
     for (int i = 0; i < kSamples; ++i)
         service.Store().AddAccount("real" + std::to_string(i), hash, "r@example.org", true);
-    std::vector<double> unknown, wrong;
-    for (int i = 0; i < kSamples; ++i) {
-        // Each kind goes first in every other pair, so a drift in the machine's load
-        // falls on both alike.
-        for (bool real : {i % 2 == 0, i % 2 != 0}) {
-            const std::string login = (real ? "real" : "nobody") + std::to_string(i);
-            auto start = TSteady::now();
-            TRawAnswer a = PostFrom(service.Port(), "127.0.2." + std::to_string(i + 1), "/memberstatus.php",
-                                    "login=" + login + "&password=not-it");
-            (real ? wrong : unknown).push_back(Millis(TSteady::now() - start));
-            EXPECT_EQ(a.body, "MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD\r\n") << login;
+    // Unknown and wrong logins are timed in pairs, each kind first in every other pair, and
+    // the median of the pairs' ratios is taken, so that a change in the machine's load falls
+    // on both alike. A busy moment can still tip one round; a service that answers unknown
+    // logins without hashing is hundreds of times off in every round.
+    auto round = [&](int base) {
+        std::vector<double> ratios;
+        for (int i = 0; i < kSamples; ++i) {
+            double took[2] = {0, 0};  // unknown, wrong
+            for (bool real : {i % 2 == 0, i % 2 != 0}) {
+                const std::string login = (real ? "real" : "nobody") + std::to_string(i);
+                auto start = TSteady::now();
+                TRawAnswer a = PostFrom(service.Port(), "127.0.2." + std::to_string(base + i + 1), "/memberstatus.php",
+                                        "login=" + login + "&password=not-it");
+                took[real ? 1 : 0] = Millis(TSteady::now() - start);
+                EXPECT_EQ(a.body, "MESSAGE\r\nWRONG_LOGIN_OR_PASSWORD\r\n") << login;
+            }
+            ratios.push_back(took[0] / took[1]);
         }
-    }
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
+        std::sort(ratios.begin(), ratios.end());
+        return ratios[ratios.size() / 2];
     };
-    const double u = median(unknown), w = median(wrong);
-    EXPECT_NEAR(u, w, 0.1 * w) << "unknown " << u << " ms, wrong " << w << " ms";
+    double ratio = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ratio = round(attempt * kSamples);
+        if (std::abs(ratio - 1.0) <= 0.1)
+            break;
+    }
+    EXPECT_NEAR(ratio, 1.0, 0.1) << "median time of an unknown login over a wrong password's";
 }
 
 TEST(Logins, FailuresLockForGrowingTimesAndAreForgottenAfterTheCoolDown)

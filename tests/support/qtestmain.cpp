@@ -1,5 +1,7 @@
 // Test entry for the Qt layer: one QApplication on the offscreen platform for the
 // whole run, so widgets can be created without a display.
+#include "acquire/sanescan.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -9,5 +11,10 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // SANE's device list is read on a thread of its own from the first window on; the
+    // libraries' exit handlers must not run under it (the program ends without them then).
+    if (quillon::TSaneDeviceList::Process().Listing())
+        quillon::TSaneDeviceList::Process().Wait();
+    return result;
 }
