@@ -27,4 +27,9 @@ std::vector<std::string> SplitString(std::string_view s, char sep);
 // The pattern with its first "%s" replaced by text (printf-style message texts).
 std::string FillIn(std::string_view pattern, std::string_view text);
 
+// Every byte for which keep is false as "%XX" (upper-case hex), the rest as it is.
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char));
+// The bytes no URL component ever escapes (RFC 3986's unreserved characters).
+bool IsUnreservedUrlByte(unsigned char c);
+
 } // namespace quillon

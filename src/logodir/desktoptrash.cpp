@@ -1,5 +1,6 @@
 #include "logodir/desktoptrash.h"
 
+#include "common/text.h"
 #include "logodir/directoryops.h"
 
 #include <cerrno>
@@ -248,22 +249,9 @@ std::string TrashInfoPath(std::string_view originalPath, std::string_view topDir
         if (originalPath.substr(0, prefix.size()) == prefix)
             originalPath.remove_prefix(prefix.size());
     }
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(originalPath.size());
-    for (const char c : originalPath) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9')
-            || byte == '-' || byte == '.' || byte == '_' || byte == '~' || byte == '/';
-        if (plain) {
-            encoded += c;
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0xF];
-        }
-    }
-    return encoded;
+    // A URL path: unreserved bytes and the separators stay, everything else is escaped.
+    return PercentEncode(originalPath,
+                         [](unsigned char c) { return IsUnreservedUrlByte(c) || c == '/'; });
 }
 
 bool MoveFileToTrash(const std::string& path, const std::string& noTrashIn)

@@ -1,5 +1,6 @@
 #include "service/httpconnection.h"
 
+#include "common/text.h"
 #include "service/messages.h"
 
 #include <curl/curl.h>
@@ -129,29 +130,6 @@ bool IsUnsafeUrlByte(unsigned char c)
     }
 }
 
-bool IsQueryValueByte(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
-}
-
-std::string PercentEncode(const std::string& text, bool (*keep)(unsigned char))
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (!keep(c)) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 std::string EncodeUrl(const std::string& url)
@@ -161,7 +139,7 @@ std::string EncodeUrl(const std::string& url)
 
 std::string EncodeQueryValue(const std::string& value)
 {
-    return PercentEncode(value, IsQueryValueByte);
+    return PercentEncode(value, IsUnreservedUrlByte);
 }
 
 void TFormData::AddField(const std::string& name, const std::string& value)
