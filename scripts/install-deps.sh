@@ -8,7 +8,9 @@ build_pkgs=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev libturbojpeg0-dev
-  libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
+  libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
+  # the service's HTTP layer: Beast on Asio (header-only)
+  libboost-dev
   libsane-dev
   xvfb xauth
   # the window's icons are drawn from SVG at the screen's scale
@@ -16,6 +18,8 @@ build_pkgs=(
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
+  # HTTP clients and fake servers of the tests
+  libcpp-httplib-dev
   # the window's tests set the offscreen platform's screens through its platform interface
   qt6-base-private-dev
   # the reference service's tests: QR codes read back, pages in a real browser, TLS, a peer

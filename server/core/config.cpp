@@ -2,7 +2,7 @@
 
 #include "forwarded.h"
 
-#include "app/messages.h"
+#include "common/version.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>
@@ -55,6 +55,8 @@ std::string UsageText()
            "  --setup-file FILE     file offered at /download.php\n"
            "  --trust-proxy ADDRESS take the client's address from the last X-Forwarded-For hop\n"
            "                        on connections from this reverse proxy (e.g. 127.0.0.1)\n"
+           "  --connections-per-address N  open connections one address may hold (default 32;\n"
+           "                        the trusted proxy has no limit)\n"
            "  --quiet               do not log each request\n"
            "  --add-user LOGIN PASSWORD  add a confirmed account and exit\n"
            "  --help                show this text\n";
@@ -130,7 +132,7 @@ TServiceConfig ParseCommandLine(const std::vector<std::string>& args)
         } else if (a == "--keep-guest") {
             c.keepGuest = ParseNumber(a, value(), 1, 100000);
         } else if (a == "--max-upload") {
-            c.maxUploadBytes = static_cast<std::size_t>(ParseNumber(a, value(), 1024, 1 << 30));
+            c.http.maxBodyBytes = static_cast<std::size_t>(ParseNumber(a, value(), 1024, 1 << 30));
         } else if (a == "--current-version") {
             c.currentVersion = value();
         } else if (a == "--quiet") {
@@ -139,6 +141,8 @@ TServiceConfig ParseCommandLine(const std::vector<std::string>& args)
             c.trustedProxy = value();
             if (!IsIpAddress(c.trustedProxy))
                 throw std::invalid_argument("--trust-proxy takes an IP address, not '" + c.trustedProxy + "'");
+        } else if (a == "--connections-per-address") {
+            c.http.maxConnectionsPerAddress = static_cast<std::size_t>(ParseNumber(a, value(), 1, 1000000));
         } else if (a == "--setup-file") {
             c.setupFile = value();
         } else if (a == "--add-user") {

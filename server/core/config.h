@@ -1,5 +1,7 @@
 #pragma once
 
+#include "httplimits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -23,11 +25,12 @@ struct TServiceConfig {
     std::string mailFrom = "quillon-service@localhost";
     int keepPerAccount = 20;
     int keepGuest = 100;
-    std::size_t maxUploadBytes = 1 << 20;
     std::string currentVersion;  // default: the desktop program's own version
     bool accessLog = true;
     std::string setupFile;
     std::string trustedProxy;  // empty: X-Forwarded-For is never believed
+    // Connections, headers and bodies: --max-upload and --connections-per-address set two.
+    THttpLimits http;
     std::optional<std::pair<std::string, std::string>> addUser;  // login, password
     bool help = false;
     // Seconds since the epoch; empty: the system clock. Tests move time on with it.

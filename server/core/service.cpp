@@ -3,16 +3,15 @@
 #include "addresses.h"
 #include "credentials.h"
 #include "forwarded.h"
+#include "httpserver.h"
 #include "loginlimits.h"
 #include "pages.h"
 #include "service/messages.h"
 
-#include <httplib.h>
 
 #include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace quillon::server {
@@ -23,7 +22,9 @@ constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr int kMailsPerHour = 20;
 constexpr size_t kVerifiedLimit = 10000;
-constexpr int kThreads = 16;
+// Workers for the requests that touch the store or the mail. Password checks hold at most
+// kCheckWorkers + kCheckQueue of them, so the rest stay free for phones and pages.
+constexpr std::size_t kWorkers = 16;
 // Each check holds 64 MiB and a core for a moment: two at a time, four more waiting, and
 // the rest of the connection threads stay free for phones and pages.
 constexpr std::size_t kCheckWorkers = 2;
@@ -45,63 +46,51 @@ constexpr int kRegistrationMailsPerAddress = 3;
 constexpr int kRegistrationMailsPerSource = 10;
 constexpr const char* kMsgCannotHandle = "The service could not handle the request. Please try again later.";
 
-std::string ClientOf(const httplib::Request& req, const TServiceConfig& config)
+std::string ClientOf(const THttpRequest& req, const TServiceConfig& config)
 {
-    return ClientAddress(req.remote_addr, req.get_header_value("X-Forwarded-For"), config.trustedProxy);
+    return ClientAddress(req.remoteAddress, req.Header("X-Forwarded-For"), config.trustedProxy);
 }
 
-// Route patterns are regular expressions; the paths are meant literally.
-std::string Exact(std::string_view path)
+std::optional<std::string> Field(const THttpRequest& req, const char* name)
 {
-    std::string out;
-    for (char c : path) {
-        if (c == '.')
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-std::optional<std::string> Field(const httplib::Request& req, const char* name)
-{
-    if (req.has_file(name))
-        return req.get_file_value(name).content;
-    if (req.has_param(name))
-        return req.get_param_value(name);
+    if (auto part = req.parts.find(name); part != req.parts.end())
+        return part->second.content;
+    if (auto param = req.params.find(name); param != req.params.end())
+        return param->second;
     return std::nullopt;
 }
 
-void Answer(httplib::Response& res, std::initializer_list<std::string> lines, const std::vector<std::string>& more = {})
+void Answer(THttpResponse& res, std::initializer_list<std::string> lines, const std::vector<std::string>& more = {})
 {
     std::string body;
     for (const std::string& l : lines)
         body += l + "\r\n";
     for (const std::string& l : more)
         body += l + "\r\n";
-    res.set_content(body, kPlainText);
+    res.SetContent(body, kPlainText);
 }
 
-void AnswerError(httplib::Response& res, const std::string& sentence)
+void AnswerError(THttpResponse& res, const std::string& sentence)
 {
     Answer(res, {kKeywordError, sentence});
 }
 
-void AnswerMessage(httplib::Response& res, const char* keyword)
+void AnswerMessage(THttpResponse& res, const char* keyword)
 {
     Answer(res, {kKeywordMessage, keyword});
 }
 
 // Too many password checks are under way: come back shortly rather than queue up.
-void AnswerBusy(httplib::Response& res, const std::function<void(httplib::Response&)>& body)
+void AnswerBusy(THttpResponse& res, const std::function<void(THttpResponse&)>& body)
 {
     res.status = 503;
-    res.set_header("Retry-After", std::to_string(kBusyRetrySeconds));
+    res.SetHeader("Retry-After", std::to_string(kBusyRetrySeconds));
     body(res);
 }
 
-void BusyPage(httplib::Response& res)
+void BusyPage(THttpResponse& res)
 {
-    res.set_content(MessagePage("Busy", kMsgBusy), kHtml);
+    res.SetContent(MessagePage("Busy", kMsgBusy), kHtml);
 }
 
 std::string LowerAscii(std::string text)
@@ -191,20 +180,6 @@ std::optional<std::string> ReadFile(const std::filesystem::path& path)
     return data;
 }
 
-std::string StatusText(int status)
-{
-    switch (status) {
-    case 400: return "Bad request";
-    case 403: return "Forbidden";
-    case 404: return "Not found";
-    case 405: return "Method not allowed";
-    case 413: return "The request is too large";
-    case 429: return "Too many requests";
-    case 414: return "The address is too long";
-    default: return "Error " + std::to_string(status);
-    }
-}
-
 } // namespace
 
 TService::TService(TServiceConfig config, TLog log)
@@ -218,14 +193,21 @@ TService::TService(TServiceConfig config, TLog log)
     dummyHash_ = HashPassword(NewToken());
     store_.ForgetLoginFailures(Now() - std::max(kAccountLoginLimits.coolDown, kSourceLoginLimits.coolDown));
     store_.RemoveUnconfirmedBefore(Now() - kUnconfirmedLifetime);
-    if (!config_.certFile.empty()) {
-        auto ssl = std::make_unique<httplib::SSLServer>(config_.certFile.c_str(), config_.keyFile.c_str());
-        if (!ssl->is_valid())
-            throw std::runtime_error("Cannot use the certificate " + config_.certFile + " with the key " +
-                                     config_.keyFile);
-        server_ = std::move(ssl);
-    } else {
-        server_ = std::make_unique<httplib::Server>();
+    THttpLimits limits = config_.http;
+    limits.exemptAddress = config_.trustedProxy;
+    limits.workers = kWorkers;
+    server_ = std::make_unique<THttpServer>(
+        limits, [this](const THttpRequest& req, THttpResponse& res) { return Quick(req, res); },
+        [this](const THttpRequest& req, THttpResponse& res) { Handle(req, res); }, log_);
+    if (!config_.certFile.empty())
+        server_->UseTls(config_.certFile, config_.keyFile);
+    if (config_.accessLog) {
+        // The path alone: the member page's query carries a password, a confirmation
+        // link's query a token.
+        server_->SetAccessLog([this](const THttpRequest& req, const THttpResponse& res) {
+            log_(ClientOf(req, config_) + " " + (req.method.empty() ? "-" : req.method) + " " +
+                 (req.path.empty() ? "-" : req.path) + " " + std::to_string(res.status));
+        });
     }
     Route();
 }
@@ -234,13 +216,7 @@ TService::~TService() = default;
 
 int TService::Bind()
 {
-    int port = config_.port == 0 ? server_->bind_to_any_port(config_.listenAddress)
-                                 : (server_->bind_to_port(config_.listenAddress.c_str(), config_.port)
-                                        ? config_.port
-                                        : -1);
-    if (port < 0)
-        throw std::runtime_error("Cannot listen on " + config_.listenAddress + " port " +
-                                 std::to_string(config_.port));
+    int port = server_->Bind(config_.listenAddress, config_.port);
     publicUrl_ = config_.publicUrl;
     if (publicUrl_.empty()) {
         const std::string& listen = config_.listenAddress;
@@ -254,80 +230,32 @@ int TService::Bind()
 
 void TService::Run()
 {
-    runStarted_ = true;
-    if (!stopRequested_)
-        server_->listen_after_bind();
-    runFinished_ = true;
+    server_->Run();
 }
 
 void TService::Stop()
 {
-    stopRequested_ = true;
-    // The server only takes a stop once it is accepting; Run may be about to get there.
-    while (runStarted_ && !runFinished_) {
-        if (server_->is_running()) {
-            server_->stop();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    server_->Stop();
 }
 
 void TService::Route()
 {
-    httplib::Server& s = *server_;
-    s.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
-    s.set_payload_max_length(config_.maxUploadBytes);
-    s.set_keep_alive_max_count(1000);
-    s.set_tcp_nodelay(true);
-    s.set_read_timeout(10);
-    s.set_write_timeout(10);
-    if (config_.accessLog) {
-        // The path alone: the member page's query carries a password, a confirmation
-        // link's query a token.
-        s.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-            log_(ClientOf(req, config_) + " " + req.method + " " + req.path + " " + std::to_string(res.status));
-        });
-    }
-    s.set_exception_handler([this](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
-        std::string what = "unknown failure";
-        bool storage = false;
-        try {
-            std::rethrow_exception(ep);
-        } catch (const TStorageError& e) {
-            what = e.what();
-            storage = true;
-        } catch (const std::exception& e) {
-            what = e.what();
-        } catch (...) {
-        }
-        log_("failed on " + req.path + ": " + what);
-        if (IsProgramRequest(req.path))
-            res.status = 200;
-        else
-            res.status = storage ? 503 : 500;
-        AnswerError(res, storage ? kMsgCannotStore : kMsgCannotHandle);
-    });
-    s.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        res.set_content(StatusText(res.status) + "\r\n", kPlainText);
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-
-    s.Post(Exact(kMemberStatusScript), [this](const auto& req, auto& res) { MemberStatus(req, res); });
-    s.Post(Exact(kUploadScript), [this](const auto& req, auto& res) { Upload(req, res); });
-    s.Post(Exact(kSendToFriendScript), [this](const auto& req, auto& res) { SendToFriend(req, res); });
-    s.Get(Exact(kCurrentVersionScript),
-          [this](const auto&, auto& res) { res.set_content(config_.currentVersion, "text/plain"); });
-    s.Get(Exact(kWapPath), [this](const auto& req, auto& res) {
-        if (req.has_param("id"))
+    auto get = [this](std::string_view path, THandler handler) { routes_[std::string(path)].get = std::move(handler); };
+    auto post = [this](std::string_view path, THandler handler) {
+        routes_[std::string(path)].post = std::move(handler);
+    };
+    post(kMemberStatusScript, [this](const auto& req, auto& res) { MemberStatus(req, res); });
+    post(kUploadScript, [this](const auto& req, auto& res) { Upload(req, res); });
+    post(kSendToFriendScript, [this](const auto& req, auto& res) { SendToFriend(req, res); });
+    get(kCurrentVersionScript, [this](const auto&, auto& res) { res.SetContent(config_.currentVersion, "text/plain"); });
+    get(kWapPath, [this](const auto& req, auto& res) {
+        if (req.HasParam("id"))
             ServePicture(req, res, false);
         else
             MemberPage(req, res);
     });
-    s.Get(Exact(kGuestPath), [this](const auto& req, auto& res) {
-        if (req.has_param("id"))
+    get(kGuestPath, [this](const auto& req, auto& res) {
+        if (req.HasParam("id"))
             ServePicture(req, res, true);
         else
             GuestGallery(res);
@@ -335,31 +263,71 @@ void TService::Route()
     for (const char* bare : {kWapPath, kGuestPath}) {
         std::string path(bare);
         path.pop_back();
-        s.Get(Exact(path), [path](const httplib::Request& req, httplib::Response& res) {
+        get(path, [path](const THttpRequest& req, THttpResponse& res) {
             size_t q = req.target.find('?');
-            res.set_redirect(path + "/" + (q == std::string::npos ? "" : req.target.substr(q)));
+            res.SetRedirect(path + "/" + (q == std::string::npos ? "" : req.target.substr(q)));
         });
     }
-    s.Get(Exact(kSitePath), [](const auto&, auto& res) { res.set_content(HomePage(), kHtml); });
-    s.Get(Exact(kFaqPath), [](const auto&, auto& res) { res.set_content(FaqPage(), kHtml); });
-    s.Get(Exact(kRegisterPath), [](const auto&, auto& res) { res.set_content(RegisterPage("", "", ""), kHtml); });
-    s.Post(Exact(kRegisterPath), [this](const auto& req, auto& res) { Register(req, res); });
-    s.Get(Exact(kConfirmPath), [this](const auto& req, auto& res) { Confirm(req, res); });
-    s.Get(Exact(kDownloadPath), [this](const auto&, auto& res) { Download(res); });
-    s.Get(Exact(kAddressesPath), [this](const auto&, auto& res) { Addresses(res); });
+    get(kSitePath, [](const auto&, auto& res) { res.SetContent(HomePage(), kHtml); });
+    get(kFaqPath, [](const auto&, auto& res) { res.SetContent(FaqPage(), kHtml); });
+    get(kRegisterPath, [](const auto&, auto& res) { res.SetContent(RegisterPage("", "", ""), kHtml); });
+    post(kRegisterPath, [this](const auto& req, auto& res) { Register(req, res); });
+    get(kConfirmPath, [this](const auto& req, auto& res) { Confirm(req, res); });
+    get(kDownloadPath, [this](const auto&, auto& res) { Download(res); });
+    get(kAddressesPath, [this](const auto&, auto& res) { Addresses(res); });
+    // Answered from memory on the network thread: nothing here waits for the store.
+    for (const char* path : {kCurrentVersionScript, kSitePath, kFaqPath, kAddressesPath})
+        quickPaths_.insert(path);
+    quickPaths_.insert(std::string(kRegisterPath));
+}
 
-    auto notAllowed = [](const char* allow) {
-        return [allow](const httplib::Request&, httplib::Response& res) {
-            res.status = 405;
-            res.set_header("Allow", allow);
-            AnswerError(res, std::string("This address takes only ") + allow + " requests.");
-        };
-    };
-    for (const char* path : {kMemberStatusScript, kUploadScript, kSendToFriendScript})
-        s.Get(Exact(path), notAllowed("POST"));
-    for (const char* path : {kCurrentVersionScript, kWapPath, kGuestPath, kSitePath, kFaqPath, kConfirmPath,
-                             kDownloadPath, kAddressesPath})
-        s.Post(Exact(path), notAllowed("GET"));
+bool TService::Quick(const THttpRequest& req, THttpResponse& res)
+{
+    if (req.method != "GET")
+        return false;
+    if (quickPaths_.count(req.path)) {
+        routes_.at(req.path).get(req, res);
+        return true;
+    }
+    const bool wap = req.path == kWapPath;
+    if ((!wap && req.path != kGuestPath) || !req.HasParam("id"))
+        return false;
+    // A picture that is in memory; anything else (a miss, a lookup) goes to a worker.
+    std::optional<std::string> id = ParseId(req.Param("id"));
+    if (!id)
+        return false;
+    std::optional<TPictureContent> picture = store_.CachedPicture(*id);
+    if (!picture)
+        return false;
+    ServePicture(req, res, !wap, std::move(picture));
+    return true;
+}
+
+void TService::Handle(const THttpRequest& req, THttpResponse& res)
+{
+    auto route = routes_.find(req.path);
+    if (route == routes_.end()) {
+        res.status = 404;
+        return;
+    }
+    const THandler& handler = req.method == "GET" ? route->second.get : req.method == "POST" ? route->second.post
+                                                                                              : THandler();
+    if (!handler) {
+        const char* allow = route->second.get ? "GET" : "POST";
+        res.status = 405;
+        res.SetHeader("Allow", allow);
+        return AnswerError(res, std::string("This address takes only ") + allow + " requests.");
+    }
+    try {
+        handler(req, res);
+    } catch (const std::exception& e) {
+        const bool storage = dynamic_cast<const TStorageError*>(&e) != nullptr;
+        log_("failed on " + req.path + ": " + e.what());
+        res = THttpResponse{};
+        // The desktop program reads an answer only when the status is a success.
+        res.status = IsProgramRequest(req.path) ? 200 : storage ? 503 : 500;
+        AnswerError(res, storage ? kMsgCannotStore : kMsgCannotHandle);
+    }
 }
 
 std::int64_t TService::Now() const
@@ -463,7 +431,7 @@ bool TService::MailAllowed(std::int64_t account)
     return true;
 }
 
-std::optional<TAccount> TService::SignedIn(const httplib::Request& req, httplib::Response& res)
+std::optional<TAccount> TService::SignedIn(const THttpRequest& req, THttpResponse& res)
 {
     std::optional<std::string> login = Field(req, "login"), password = Field(req, "password");
     if (!login || !password) {
@@ -472,7 +440,7 @@ std::optional<TAccount> TService::SignedIn(const httplib::Request& req, httplib:
     }
     TAuthResult a = Authenticate(*login, *password, ClientOf(req, config_));
     if (a.auth == TAuth::Busy)
-        AnswerBusy(res, [](httplib::Response& r) { AnswerError(r, kMsgBusy); });
+        AnswerBusy(res, [](THttpResponse& r) { AnswerError(r, kMsgBusy); });
     else if (a.auth == TAuth::Wrong)
         AnswerMessage(res, kWrongLoginOrPassword);
     else if (a.auth == TAuth::Unconfirmed)
@@ -482,7 +450,7 @@ std::optional<TAccount> TService::SignedIn(const httplib::Request& req, httplib:
     return std::nullopt;
 }
 
-void TService::MemberStatus(const httplib::Request& req, httplib::Response& res)
+void TService::MemberStatus(const THttpRequest& req, THttpResponse& res)
 {
     const std::optional<TAccount> account = SignedIn(req, res);
     if (!account)
@@ -493,18 +461,19 @@ void TService::MemberStatus(const httplib::Request& req, httplib::Response& res)
                  std::to_string(account->shared ? config_.keepGuest : config_.keepPerAccount)});
 }
 
-void TService::Upload(const httplib::Request& req, httplib::Response& res)
+void TService::Upload(const THttpRequest& req, THttpResponse& res)
 {
     const std::optional<TAccount> account = SignedIn(req, res);
     if (!account)
         return;
-    if (!req.has_file("logofile"))
+    auto file = req.parts.find("logofile");
+    if (file == req.parts.end())
         return AnswerError(res, "The upload holds no picture file.");
-    httplib::MultipartFormData file = req.get_file_value("logofile");
-    std::string type = SniffPictureType(file.content);
+    const std::string& content = file->second.content;
+    std::string type = SniffPictureType(content);
     if (type.empty())
         return AnswerError(res, "The uploaded file is not a JPEG, PNG, GIF or BMP picture.");
-    TStoredPicture stored = store_.StorePicture(account->id, file.content, type,
+    TStoredPicture stored = store_.StorePicture(account->id, content, type,
                                                 account->shared ? config_.keepGuest : config_.keepPerAccount);
     std::vector<std::string> withdrawn;
     for (const std::string& id : stored.withdrawn)
@@ -512,7 +481,7 @@ void TService::Upload(const httplib::Request& req, httplib::Response& res)
     Answer(res, {kKeywordSuccess, PhoneUrl(*account, stored.id)}, withdrawn);
 }
 
-void TService::SendToFriend(const httplib::Request& req, httplib::Response& res)
+void TService::SendToFriend(const THttpRequest& req, THttpResponse& res)
 {
     const std::optional<TAccount> account = SignedIn(req, res);
     if (!account)
@@ -535,70 +504,73 @@ void TService::SendToFriend(const httplib::Request& req, httplib::Response& res)
     Answer(res, {kKeywordSuccess});
 }
 
-void TService::ServePicture(const httplib::Request& req, httplib::Response& res, bool guestPath)
+void TService::ServePicture(const THttpRequest& req, THttpResponse& res, bool guestPath,
+                            std::optional<TPictureContent> picture)
 {
     const auto now = TMissThrottle::TClock::now();
     const std::string source = ClientOf(req, config_);
     if (std::optional<int> wait = misses_.RetryAfter(source, now)) {
         res.status = 429;
-        res.set_header("Retry-After", std::to_string(*wait));
-        res.set_content(MessagePage("Too many requests", "Too many addresses from here named no picture. Please "
+        res.SetHeader("Retry-After", std::to_string(*wait));
+        res.SetContent(MessagePage("Too many requests", "Too many addresses from here named no picture. Please "
                                                          "try again in a minute."),
                         kHtml);
         return;
     }
-    std::optional<std::string> id = ParseId(req.get_param_value("id"));
-    std::optional<TPictureContent> picture = id ? store_.LoadPicture(*id) : std::nullopt;
+    if (!picture) {
+        std::optional<std::string> id = ParseId(req.Param("id"));
+        picture = id ? store_.LoadPicture(*id) : std::nullopt;
+    }
     if (!picture || (picture->account == guestAccount_) != guestPath) {
         misses_.Miss(source, now);
         res.status = 404;
-        res.set_content(MessagePage("Picture not found", "There is no picture at this address. It may have been "
+        res.SetContent(MessagePage("Picture not found", "There is no picture at this address. It may have been "
                                                          "withdrawn after newer uploads."),
                         kHtml);
         return;
     }
-    res.set_header("Cache-Control", "max-age=300");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_content(*picture->bytes, picture->contentType.c_str());
+    res.SetHeader("Cache-Control", "max-age=300");
+    res.SetHeader("X-Content-Type-Options", "nosniff");
+    res.SetContent(picture->bytes, picture->contentType);
 }
 
-void TService::MemberPage(const httplib::Request& req, httplib::Response& res)
+void TService::MemberPage(const THttpRequest& req, THttpResponse& res)
 {
-    if (!req.has_param("login"))
-        return res.set_content(WapLoginPage(), kHtml);
-    TAuthResult a = Authenticate(req.get_param_value("login"), req.get_param_value("password"), ClientOf(req, config_));
+    if (!req.HasParam("login"))
+        return res.SetContent(WapLoginPage(), kHtml);
+    TAuthResult a = Authenticate(req.Param("login"), req.Param("password"), ClientOf(req, config_));
     if (a.auth == TAuth::Busy)
         return AnswerBusy(res, BusyPage);
     if (a.auth == TAuth::Wrong) {
         res.status = 403;
-        return res.set_content(MessagePage("Wrong login or password", "The login or the password is not right."),
+        return res.SetContent(MessagePage("Wrong login or password", "The login or the password is not right."),
                                kHtml);
     }
     if (a.auth == TAuth::Unconfirmed) {
         res.status = 403;
-        return res.set_content(
+        return res.SetContent(
             MessagePage("Account not confirmed",
                         "Follow the link in the mail sent to you after registration to confirm the account."),
             kHtml);
     }
     if (a.account.shared)
-        return res.set_redirect(kGuestPath);
+        return res.SetRedirect(kGuestPath);
     // The page's own address holds the password: keep it out of caches and referrers.
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("Referrer-Policy", "no-referrer");
-    res.set_content(PictureListPage("Pictures of " + a.account.login,
+    res.SetHeader("Cache-Control", "no-store");
+    res.SetHeader("Referrer-Policy", "no-referrer");
+    res.SetContent(PictureListPage("Pictures of " + a.account.login,
                                     store_.ListPictures(a.account.id, config_.keepPerAccount), kWapPath),
                     kHtml);
 }
 
-void TService::GuestGallery(httplib::Response& res)
+void TService::GuestGallery(THttpResponse& res)
 {
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(PictureListPage("Guest gallery", store_.ListPictures(guestAccount_, config_.keepGuest), kGuestPath),
+    res.SetHeader("Cache-Control", "no-store");
+    res.SetContent(PictureListPage("Guest gallery", store_.ListPictures(guestAccount_, config_.keepGuest), kGuestPath),
                     kHtml);
 }
 
-void TService::Register(const httplib::Request& req, httplib::Response& res)
+void TService::Register(const THttpRequest& req, THttpResponse& res)
 {
     std::string login = Field(req, "login").value_or("");
     std::string password = Field(req, "password").value_or("");
@@ -606,7 +578,7 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
     std::string email = Field(req, "email").value_or("");
     auto refuse = [&](const std::string& error) {
         res.status = 400;
-        res.set_content(RegisterPage(error, IsValidLogin(login) ? login : "", email.size() <= 254 ? email : ""),
+        res.SetContent(RegisterPage(error, IsValidLogin(login) ? login : "", email.size() <= 254 ? email : ""),
                         kHtml);
     };
     if (!IsValidLogin(login))
@@ -625,8 +597,8 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
     // flood someone's mailbox.
     if (!store_.CountMail(RegistrationMailQuotas(email, ClientOf(req, config_)), now - kMailDay, now)) {
         res.status = 429;
-        res.set_header("Retry-After", std::to_string(kMailDay));
-        return res.set_content(MessagePage("Too many registrations", kMsgTooManyRegistrations), kHtml);
+        res.SetHeader("Retry-After", std::to_string(kMailDay));
+        return res.SetContent(MessagePage("Too many registrations", kMsgTooManyRegistrations), kHtml);
     }
     // Hashed whether the login is free or not, so the answer's time does not tell.
     std::string hash;
@@ -635,7 +607,7 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
     if (!store_.AddAccount(login, hash, email, false)) {
         // The page is the same as for a new account; only the address's owner learns why.
         mailer_.Send(TakenLoginMail(login, email, publicUrl_));
-        return res.set_content(RegisteredPage(login, email), kHtml);
+        return res.SetContent(RegisteredPage(login, email), kHtml);
     }
     std::optional<TAccount> account = store_.FindAccount(login);
     std::string link = publicUrl_ + kConfirmPath + "?token=" + store_.NewConfirmationToken(account->id);
@@ -648,35 +620,35 @@ void TService::Register(const httplib::Request& req, httplib::Response& res)
     }
     if (mailer_.UsesOutbox())
         log_("confirmation link for " + login + ": " + link);
-    res.set_content(RegisteredPage(login, email), kHtml);
+    res.SetContent(RegisteredPage(login, email), kHtml);
 }
 
-void TService::Confirm(const httplib::Request& req, httplib::Response& res)
+void TService::Confirm(const THttpRequest& req, THttpResponse& res)
 {
-    std::optional<std::string> login = store_.Confirm(req.get_param_value("token"));
+    std::optional<std::string> login = store_.Confirm(req.Param("token"));
     if (!login) {
         res.status = 404;
-        return res.set_content(
+        return res.SetContent(
             MessagePage("Unknown link", "This confirmation link is not valid or has been used already."), kHtml);
     }
-    res.set_content(ConfirmedPage(*login), kHtml);
+    res.SetContent(ConfirmedPage(*login), kHtml);
 }
 
-void TService::Download(httplib::Response& res)
+void TService::Download(THttpResponse& res)
 {
     if (config_.setupFile.empty())
-        return res.set_content(DownloadPage(), kHtml);
+        return res.SetContent(DownloadPage(), kHtml);
     std::optional<std::string> bytes = ReadFile(config_.setupFile);
     if (!bytes) {
         res.status = 404;
-        return res.set_content(MessagePage("Download", "The setup file is not available right now."), kHtml);
+        return res.SetContent(MessagePage("Download", "The setup file is not available right now."), kHtml);
     }
     std::string name = std::filesystem::path(config_.setupFile).filename().string();
-    res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
-    res.set_content(std::move(*bytes), "application/octet-stream");
+    res.SetHeader("Content-Disposition", "attachment; filename=\"" + name + "\"");
+    res.SetContent(std::move(*bytes), "application/octet-stream");
 }
 
-void TService::Addresses(httplib::Response& res)
+void TService::Addresses(THttpResponse& res)
 {
     Answer(res, {"wap=" + publicUrl_ + kWapPath, "guest=" + publicUrl_ + kGuestPath, "site=" + publicUrl_ + kSitePath,
                  "faq=" + publicUrl_ + kFaqPath, "register=" + publicUrl_ + kRegisterPath,

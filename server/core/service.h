@@ -2,11 +2,11 @@
 
 #include "checkqueue.h"
 #include "config.h"
+#include "http.h"
 #include "mailer.h"
 #include "store.h"
 #include "throttle.h"
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -15,15 +15,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
-
 namespace quillon::server {
+
+class THttpServer;
 
 // The web service: the four requests of the desktop program, the picture and list pages
 // a phone opens, and the product pages.
@@ -52,7 +49,17 @@ private:
         TAccount account;
     };
 
+    using THandler = std::function<void(const THttpRequest&, THttpResponse&)>;
+    struct TRoute {
+        THandler get;
+        THandler post;
+    };
+
     void Route();
+    // On a network thread: the answers that are ready in memory.
+    bool Quick(const THttpRequest& req, THttpResponse& res);
+    // On a worker: every other request.
+    void Handle(const THttpRequest& req, THttpResponse& res);
     TAuthResult Authenticate(const std::string& login, const std::string& password, const std::string& remoteAddress);
     // Checks the password unless the login or the source is locked by earlier failures;
     // a wrong one counts against both.
@@ -60,20 +67,22 @@ private:
                        const std::function<bool()>& check, bool slow, bool& busy);
     std::int64_t Now() const;
     // The account a request's login and password name; otherwise answers why not.
-    std::optional<TAccount> SignedIn(const httplib::Request& req, httplib::Response& res);
+    std::optional<TAccount> SignedIn(const THttpRequest& req, THttpResponse& res);
     std::string PhoneUrl(const TAccount& account, const std::string& id) const;
     bool MailAllowed(std::int64_t account);
 
-    void MemberStatus(const httplib::Request& req, httplib::Response& res);
-    void Upload(const httplib::Request& req, httplib::Response& res);
-    void SendToFriend(const httplib::Request& req, httplib::Response& res);
-    void ServePicture(const httplib::Request& req, httplib::Response& res, bool guestPath);
-    void MemberPage(const httplib::Request& req, httplib::Response& res);
-    void GuestGallery(httplib::Response& res);
-    void Register(const httplib::Request& req, httplib::Response& res);
-    void Confirm(const httplib::Request& req, httplib::Response& res);
-    void Download(httplib::Response& res);
-    void Addresses(httplib::Response& res);
+    void MemberStatus(const THttpRequest& req, THttpResponse& res);
+    void Upload(const THttpRequest& req, THttpResponse& res);
+    void SendToFriend(const THttpRequest& req, THttpResponse& res);
+    // The picture when the caller has it already; otherwise it is looked up.
+    void ServePicture(const THttpRequest& req, THttpResponse& res, bool guestPath,
+                      std::optional<TPictureContent> picture = std::nullopt);
+    void MemberPage(const THttpRequest& req, THttpResponse& res);
+    void GuestGallery(THttpResponse& res);
+    void Register(const THttpRequest& req, THttpResponse& res);
+    void Confirm(const THttpRequest& req, THttpResponse& res);
+    void Download(THttpResponse& res);
+    void Addresses(THttpResponse& res);
 
     TServiceConfig config_;
     TLog log_;
@@ -85,11 +94,10 @@ private:
     // and the answer's time does not tell which logins exist.
     std::string dummyHash_;
     std::int64_t guestAccount_ = 0;
-    std::unique_ptr<httplib::Server> server_;
+    std::unordered_map<std::string, TRoute> routes_;
+    std::unordered_set<std::string> quickPaths_;
+    std::unique_ptr<THttpServer> server_;
     std::string publicUrl_;
-    std::atomic<bool> runStarted_{false};
-    std::atomic<bool> runFinished_{false};
-    std::atomic<bool> stopRequested_{false};
 
     // Passwords already proven right in this run, as keyed digests, so repeated uploads do
     // not pay the slow hash each time. Never written anywhere.

@@ -388,6 +388,14 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
             old.Bind(1, account).Bind(2, keep);
             while (old.Step())
                 stored.withdrawn.push_back(old.Text(0));
+            // Out of the cache before the rows go, so no answer serves a withdrawn picture
+            // from memory once the withdrawal is visible.
+            std::lock_guard cacheLock(cacheMutex_);
+            for (const std::string& id : stored.withdrawn)
+                if (auto hit = cache_.find(id); hit != cache_.end()) {
+                    cacheBytes_ -= hit->second.bytes->size();
+                    cache_.erase(hit);
+                }
             for (const std::string& id : stored.withdrawn)
                 TStatement(db_, "DELETE FROM pictures WHERE id = ?").Bind(1, id).Step();
         });
@@ -395,14 +403,17 @@ TStoredPicture TStore::StorePicture(std::int64_t account, std::string_view bytes
         unlink(final.c_str());
         throw;
     }
-    for (const std::string& id : stored.withdrawn) {
-        if (auto hit = cache_.find(id); hit != cache_.end()) {
-            cacheBytes_ -= hit->second.bytes->size();
-            cache_.erase(hit);
-        }
+    for (const std::string& id : stored.withdrawn)
         unlink(PicturePath(id).c_str());
-    }
     return stored;
+}
+
+std::optional<TPictureContent> TStore::CachedPicture(const std::string& id)
+{
+    std::lock_guard lock(cacheMutex_);
+    if (auto hit = cache_.find(id); hit != cache_.end())
+        return hit->second;
+    return std::nullopt;
 }
 
 std::optional<TPicture> TStore::FindPicture(const std::string& id)
@@ -414,8 +425,8 @@ std::optional<TPicture> TStore::FindPicture(const std::string& id)
 std::optional<TPictureContent> TStore::LoadPicture(const std::string& id)
 {
     std::lock_guard lock(mutex_);
-    if (auto hit = cache_.find(id); hit != cache_.end())
-        return hit->second;
+    if (std::optional<TPictureContent> hit = CachedPicture(id))
+        return hit;
     std::optional<TPicture> row = FindPictureLocked(id);
     if (!row)
         return std::nullopt;
@@ -426,6 +437,7 @@ std::optional<TPictureContent> TStore::LoadPicture(const std::string& id)
     if (in.bad())
         return std::nullopt;
     TPictureContent content{row->account, row->contentType, std::move(bytes)};
+    std::lock_guard cacheLock(cacheMutex_);
     if (cacheBytes_ + content.bytes->size() > kCacheLimitBytes) {
         cache_.clear();
         cacheBytes_ = 0;

@@ -104,6 +104,8 @@ public:
     // Nothing when the row or the file is missing. Recently served pictures come from
     // memory: phones fetch the same few logos over and over.
     std::optional<TPictureContent> LoadPicture(const std::string& id);
+    // From memory only: never waits for the database, so a network thread may ask.
+    std::optional<TPictureContent> CachedPicture(const std::string& id);
     // Newest first.
     std::vector<TPicture> ListPictures(std::int64_t account, int limit);
     int CountPictures(std::int64_t account);
@@ -121,7 +123,10 @@ private:
     std::filesystem::path pictureDir_;
     sqlite3* db_ = nullptr;
     std::mutex mutex_;
-    // Filled and emptied under mutex_, so a withdrawn picture never lingers in it.
+    // Filled under mutex_ and cacheMutex_ both, and emptied of withdrawn pictures inside
+    // the withdrawing transaction, so a withdrawn picture never lingers in it; read under
+    // cacheMutex_ alone.
+    std::mutex cacheMutex_;
     std::unordered_map<std::string, TPictureContent> cache_;
     std::size_t cacheBytes_ = 0;
 };

@@ -14,7 +14,7 @@ using Items = httplib::MultipartFormDataItems;
 TEST(Hostile, BadUploadsAreAnsweredAndStoreNothing)
 {
     TServiceConfig config;
-    config.maxUploadBytes = 64 * 1024;
+    config.http.maxBodyBytes = 64 * 1024;
     TRunningService service(config);
     auto client = service.Client();
     struct Case {
