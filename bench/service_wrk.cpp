@@ -70,7 +70,8 @@ TPeers& Peers()
     static const rlim_t files = RaiseFileLimit();
     (void)files;
     // The phone URL is the first upload, and must outlive every upload of the mixed load.
-    static TPeers peers(TPeerOptions{{"--keep-guest", "100000"}, 4096});
+    // wrk opens all its connections from one address, as phones behind a proxy would.
+    static TPeers peers(TPeerOptions{{"--keep-guest", "100000", "--connections-per-address", "4096"}, 4096});
     return peers;
 }
 

@@ -10,7 +10,7 @@ seconds="${1:-10}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(jpeg png gif bmp xmlfiles answer exif)
+  targets=(jpeg png gif bmp xmlfiles answer exif request)
 fi
 
 build=build-fuzz

@@ -1,12 +1,10 @@
 #include "httpserver.h"
 
-#include <boost/asio/bind_executor.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -111,22 +109,37 @@ struct THttpServer::TImpl {
     std::unordered_map<TSessionBase*, std::weak_ptr<TSessionBase>> sessions;
     std::unordered_map<std::string, std::size_t> perAddress;
 
-    net::io_context io;
+    // One loop a network thread, each connection on one of them for its whole life: no
+    // locks between the threads on the way of a request. The first loop also accepts.
+    std::vector<std::unique_ptr<net::io_context>> loops;
+    std::size_t nextLoop = 0;
+    std::vector<net::executor_work_guard<net::io_context::executor_type>> running;
     std::optional<net::ssl::context> tls;
-    tcp::acceptor acceptor{io};
-    net::steady_timer acceptRetry{io};
-    net::steady_timer stopTimer{io};
+    tcp::acceptor acceptor{*loops[0]};
+    net::steady_timer acceptRetry{*loops[0]};
+    net::steady_timer stopTimer{*loops[0]};
     net::thread_pool workers;
 
     TImpl(THttpLimits l, TQuickHandler q, THandler h, TLog lg)
         : limits(std::move(l)), quick(std::move(q)), handler(std::move(h)), log(std::move(lg)),
-          workers(std::max<std::size_t>(1, limits.workers))
+          loops(MakeLoops(limits.networkThreads)), workers(std::max<std::size_t>(1, limits.workers))
     {
     }
+
+    static std::vector<std::unique_ptr<net::io_context>> MakeLoops(std::size_t count)
+    {
+        if (count == 0)
+            count = std::max(1u, std::thread::hardware_concurrency());
+        std::vector<std::unique_ptr<net::io_context>> made;
+        for (std::size_t i = 0; i < count; ++i)
+            made.push_back(std::make_unique<net::io_context>(1));
+        return made;
+    }
+    net::io_context& Main() { return *loops[0]; }
     ~TImpl() { workers.join(); }
 
     void Accept();
-    void OnAccepted(tcp::socket socket);
+    void OnAccepted(tcp::socket socket, net::io_context& loop);
     void Refuse(tcp::socket socket, const char* why);
     void Register(const std::shared_ptr<TSessionBase>& session);
     void Unregister(TSessionBase* session, const std::string& peer);
@@ -158,9 +171,9 @@ template <class Stream>
 class TSession : public TSessionBase, public std::enable_shared_from_this<TSession<Stream>> {
 public:
     template <class... Args>
-    TSession(THttpServer::TImpl& server, std::string peer, Args&&... args)
-        : server_(server), peer_(std::move(peer)), stream_(std::forward<Args>(args)...),
-          deadline_(stream_.get_executor())
+    TSession(THttpServer::TImpl& server, net::io_context& loop, std::string peer, Args&&... args)
+        : server_(server), loop_(loop), peer_(std::move(peer)), stream_(std::forward<Args>(args)...),
+          deadline_(loop)
     {
     }
 
@@ -188,7 +201,7 @@ public:
 
     void Wind() override
     {
-        net::post(stream_.get_executor(), [self = this->shared_from_this()] {
+        net::post(loop_, [self = this->shared_from_this()] {
             if (!self->busy_)
                 self->Close();
         });
@@ -252,6 +265,19 @@ private:
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(Limits().maxHeaderBytes));
         parser_->body_limit(Limits().maxBodyBytes);
+        // The whole header usually came with the first read: taken from the buffer at once,
+        // it needs no deadline and no trip through the loop.
+        beast::error_code ec;
+        while (buffer_.size() > 0 && !parser_->is_header_done()) {
+            const std::size_t used = parser_->put(buffer_.data(), ec);
+            buffer_.consume(used);
+            if (ec || used == 0)
+                break;
+        }
+        if (ec == http::error::need_more)
+            ec = {};
+        if (ec || parser_->is_header_done())
+            return OnHeader(ec);
         Arm(TClock::now() + Limits().headerTimeout);
         http::async_read_header(stream_, buffer_, *parser_,
                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
@@ -367,7 +393,7 @@ private:
         }
         response_ = THttpResponse{};
         // The worker keeps the loop alive until the answer is back on this connection.
-        net::post(server_.workers, [self = this->shared_from_this(), guard = net::make_work_guard(server_.io)] {
+        net::post(server_.workers, [self = this->shared_from_this(), guard = net::make_work_guard(loop_)] {
             THttpResponse response;
             try {
                 self->server_.handler(self->request_, response);
@@ -376,7 +402,7 @@ private:
                 response = THttpResponse{};
                 response.status = 500;
             }
-            net::post(self->stream_.get_executor(), [self, response = std::move(response)]() mutable {
+            net::post(self->loop_, [self, response = std::move(response)]() mutable {
                 self->response_ = std::move(response);
                 self->Write();
             });
@@ -406,7 +432,8 @@ private:
         if (response_.BodySize() == 0 && response_.status >= 400)
             response_.SetContent(StatusText(response_.status) + "\r\n", "text/plain; charset=utf-8");
         body_ = response_.body;
-        auto message = std::make_shared<http::response<http::span_body<const char>>>();
+        message_ = {};
+        auto* message = &message_;
         message->version(version_);
         message->result(static_cast<unsigned>(response_.status));
         if (!response_.contentType.empty())
@@ -423,7 +450,7 @@ private:
             server_.accessLog(request_, response_);
         Lowest().expires_after(TransferTime(size, Limits()));
         http::async_write(stream_, *message,
-                          [self = this->shared_from_this(), message, keep](beast::error_code ec, std::size_t) {
+                          [self = this->shared_from_this(), keep](beast::error_code ec, std::size_t) {
                               self->body_.reset();
                               if (ec)
                                   return self->Close();
@@ -466,6 +493,7 @@ private:
     }
 
     THttpServer::TImpl& server_;
+    net::io_context& loop_;
     const std::string peer_;
     Stream stream_;
     beast::flat_buffer buffer_;
@@ -473,6 +501,7 @@ private:
     THttpRequest request_;
     THttpResponse response_;
     std::shared_ptr<const std::string> body_;
+    http::response<http::span_body<const char>> message_;
     std::size_t reservedBody_ = 0;
     TClock::time_point bodyStart_;
     TClock::time_point lingerDeadline_;
@@ -503,7 +532,8 @@ void THttpServer::TImpl::Unregister(TSessionBase* session, const std::string& pe
 
 void THttpServer::TImpl::Accept()
 {
-    acceptor.async_accept(net::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+    net::io_context& loop = *loops[nextLoop++ % loops.size()];
+    acceptor.async_accept(loop, [this, &loop](beast::error_code ec, tcp::socket socket) {
         if (ec == net::error::operation_aborted || !acceptor.is_open())
             return;
         if (ec) {
@@ -515,7 +545,7 @@ void THttpServer::TImpl::Accept()
             });
             return;
         }
-        OnAccepted(std::move(socket));
+        OnAccepted(std::move(socket), loop);
         Accept();
     });
 }
@@ -536,7 +566,7 @@ void THttpServer::TImpl::Refuse(tcp::socket socket, const char* why)
     });
 }
 
-void THttpServer::TImpl::OnAccepted(tcp::socket socket)
+void THttpServer::TImpl::OnAccepted(tcp::socket socket, net::io_context& loop)
 {
     const std::string peer = PeerAddress(socket);
     {
@@ -554,13 +584,13 @@ void THttpServer::TImpl::OnAccepted(tcp::socket socket)
     socket.set_option(tcp::no_delay(true), ignored);
     std::shared_ptr<TSessionBase> base;
     if (tls) {
-        auto session = std::make_shared<TSession<beast::ssl_stream<beast::tcp_stream>>>(*this, peer, std::move(socket),
-                                                                                        *tls);
+        auto session = std::make_shared<TSession<beast::ssl_stream<beast::tcp_stream>>>(*this, loop, peer,
+                                                                                        std::move(socket), *tls);
         base = session;
         Register(base);
         session->Start();
     } else {
-        auto session = std::make_shared<TSession<beast::tcp_stream>>(*this, peer, std::move(socket));
+        auto session = std::make_shared<TSession<beast::tcp_stream>>(*this, loop, peer, std::move(socket));
         base = session;
         Register(base);
         session->Start();
@@ -579,7 +609,7 @@ void THttpServer::TImpl::BeginStop()
             if (auto s = weak.lock())
                 open.push_back(std::move(s));
         if (sessions.empty())
-            return;
+            return running.clear();
     }
     for (auto& s : open)
         s->Wind();
@@ -593,10 +623,13 @@ void THttpServer::TImpl::WaitForSessions()
     {
         std::lock_guard lock(sessionsMutex);
         if (sessions.empty())
-            return;
+            return running.clear();
     }
-    if (TClock::now() >= stopDeadline)
-        return io.stop();
+    if (TClock::now() >= stopDeadline) {
+        for (auto& loop : loops)
+            loop->stop();
+        return;
+    }
     stopTimer.expires_after(std::chrono::milliseconds(50));
     stopTimer.async_wait([this](beast::error_code ec) {
         if (!ec)
@@ -664,14 +697,14 @@ void THttpServer::Run()
 {
     if (!impl_->acceptor.is_open())
         return;
+    // Every loop runs until the stop has let the last connection go.
+    for (auto& loop : impl_->loops)
+        impl_->running.push_back(net::make_work_guard(*loop));
     impl_->Accept();
-    std::size_t threads = impl_->limits.networkThreads;
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> more;
-    for (std::size_t i = 1; i < threads; ++i)
-        more.emplace_back([this] { impl_->io.run(); });
-    impl_->io.run();
+    for (std::size_t i = 1; i < impl_->loops.size(); ++i)
+        more.emplace_back([this, i] { impl_->loops[i]->run(); });
+    impl_->Main().run();
     for (auto& t : more)
         t.join();
 }
@@ -680,7 +713,7 @@ void THttpServer::Stop()
 {
     if (impl_->stopping.exchange(true))
         return;
-    net::post(impl_->io, [this] { impl_->BeginStop(); });
+    net::post(impl_->Main(), [this] { impl_->BeginStop(); });
 }
 
 std::size_t THttpServer::OpenConnections() const
