@@ -33,8 +33,9 @@ namespace {
 // A peer whose connection ends after an answer may still be sending (an upload refused
 // half way); reading on for a moment lets the answer reach it instead of being lost to
 // the reset that closing on unread data sends.
-constexpr std::chrono::seconds kLingerTime{2};
-constexpr std::size_t kLingerBytes = 1 << 20;
+// Bounded by time alone: a byte limit would cut off (and so lose the answer to) exactly the
+// fast sender this is for.
+constexpr std::chrono::seconds kLingerTime{5};
 constexpr std::chrono::seconds kStopGrace{10};
 constexpr int kConnectionsRetrySeconds = 5;
 constexpr int kBodiesRetrySeconds = 2;
@@ -463,6 +464,8 @@ private:
     // Sends no more and reads on for a moment, so that a peer still sending gets the answer.
     void Linger()
     {
+        // The answer is out: a stop need not wait for this.
+        busy_ = false;
         beast::error_code ignored;
         Lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
         lingerDeadline_ = TClock::now() + kLingerTime;
@@ -471,14 +474,11 @@ private:
 
     void Drain()
     {
-        if (lingered_ >= kLingerBytes)
-            return Close();
         Lowest().expires_at(lingerDeadline_);
         Lowest().async_read_some(net::buffer(drain_), [self = this->shared_from_this()](beast::error_code ec,
-                                                                                       std::size_t n) {
+                                                                                       std::size_t) {
             if (ec)
                 return self->Close();
-            self->lingered_ += n;
             self->Drain();
         });
     }
@@ -505,7 +505,6 @@ private:
     std::size_t reservedBody_ = 0;
     TClock::time_point bodyStart_;
     TClock::time_point lingerDeadline_;
-    std::size_t lingered_ = 0;
     std::array<char, 16384> drain_{};
     net::steady_timer deadline_;
     std::uint64_t generation_ = 0;
