@@ -1,6 +1,9 @@
 // The built executable: its command line, a clean stop on SIGTERM, and a kill -9 in the
 // middle of uploads.
 #include "servicefixture.h"
+#include "sqlitefolder.h"
+
+#include "core/sqlitestore.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -138,10 +141,38 @@ TEST(Process, CommandLineHelpAndAddedAccounts)
     TServiceProcess badOption({"--port", "http"});
     EXPECT_EQ(badOption.Wait(), 2);
 
-    TStore store(data);
+    TSqliteStore store(data);
     ASSERT_TRUE(store.FindAccount("zoe"));
     EXPECT_TRUE(store.FindAccount("zoe")->confirmed);
     EXPECT_FALSE(store.FindAccount("yann"));
+}
+
+// A store that cannot be opened is told in one line, and the service ends with 1.
+TEST(Process, AStoreThatCannotBeOpenedIsOneLineAndExitCodeOne)
+{
+    quillon::test::TTempDir dir;
+    const std::filesystem::path newer = dir.Path() / "newer";
+    TSqliteStore(newer).FindAccount("guest");
+    SqliteExec(newer, "PRAGMA user_version = 99");
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"--data", newer.string()},
+         "The database has schema version 99, newer than this quillon-service knows (" +
+             std::to_string(TSqliteStore::SchemaVersion()) + "); use a newer quillon-service."},
+        {{"--data", newer.string(), "--add-user", "zoe", "pw1234"}, "newer than this quillon-service knows"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = ServeArgs(dir.Path() / "data");
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        TServiceProcess service(args);
+        EXPECT_EQ(service.Wait(), 1) << c.args[1];
+        const std::string output = service.Output();
+        EXPECT_EQ(output.rfind("quillon-service: ", 0), 0u) << output;
+        EXPECT_NE(output.find(c.says), std::string::npos) << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    }
 }
 
 TEST(Process, SaysWhereItListensAndStopsCleanlyOnSigterm)
