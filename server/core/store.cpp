@@ -1,6 +1,7 @@
 #include "store.h"
 
 #include "config.h"
+#include "pgstore.h"
 #include "sqlitestore.h"
 
 #include <string>
@@ -30,7 +31,7 @@ std::uint64_t TPictureCache::Ticket()
 void TPictureCache::Keep(const std::string& id, const TPictureContent& content, std::uint64_t ticket)
 {
     std::lock_guard lock(mutex_);
-    if (ticket != withdrawals_)
+    if (suspended_ || ticket != withdrawals_)
         return;
     if (bytes_ + content.bytes->size() > kCacheLimitBytes) {
         pictures_.clear();
@@ -49,6 +50,23 @@ void TPictureCache::Forget(const std::vector<std::string>& ids)
             bytes_ -= hit->second.bytes->size();
             pictures_.erase(hit);
         }
+}
+
+void TPictureCache::Suspend()
+{
+    std::lock_guard lock(mutex_);
+    ++withdrawals_;
+    suspended_ = true;
+    pictures_.clear();
+    bytes_ = 0;
+}
+
+// Reads begun while suspended may have missed a withdrawal: their tickets no longer count.
+void TPictureCache::Resume()
+{
+    std::lock_guard lock(mutex_);
+    ++withdrawals_;
+    suspended_ = false;
 }
 
 std::optional<TPictureContent> TStore::LoadPicture(const std::string& id)
@@ -74,7 +92,12 @@ void MigrateSchema(int found, int known, const std::function<void(int version)>&
 
 std::unique_ptr<TStore> OpenStore(const TServiceConfig& config)
 {
-    return std::make_unique<TSqliteStore>(config.dataDir);
+    if (config.db.empty())
+        return std::make_unique<TSqliteStore>(config.dataDir);
+    // The URL itself stays out of the message: it may hold a password.
+    if (config.db.rfind("postgresql://", 0) != 0 && config.db.rfind("postgres://", 0) != 0)
+        throw std::runtime_error("--db takes a URL that begins with postgresql:// or postgres://");
+    return std::make_unique<TPgStore>(config.db);
 }
 
 } // namespace quillon::server

@@ -55,9 +55,10 @@ public:
 
 // The pictures recently served, so phones fetching the same few logos over and over do
 // not reach the database each time. A withdrawal takes its pictures out before it is
-// committed and again after, and a picture read while a withdrawal was under way is not
-// kept: otherwise a read that saw the picture just before the withdrawal could put it
-// back for good.
+// committed (and again after, where reads do not wait for it), and a picture read while a
+// withdrawal was under way is not kept: otherwise a read that saw the picture just before
+// the withdrawal could put it back for good. While a store cannot learn of the withdrawals that others sharing its
+// database make, it suspends the cache: it keeps nothing then.
 class TPictureCache {
 public:
     std::optional<TPictureContent> Find(const std::string& id);
@@ -65,16 +66,19 @@ public:
     std::uint64_t Ticket();
     void Keep(const std::string& id, const TPictureContent& content, std::uint64_t ticket);
     void Forget(const std::vector<std::string>& ids);
+    void Suspend();
+    void Resume();
 
 private:
     std::mutex mutex_;
     std::unordered_map<std::string, TPictureContent> pictures_;
     std::size_t bytes_ = 0;
     std::uint64_t withdrawals_ = 0;
+    bool suspended_ = false;
 };
 
 // Where the service keeps accounts, confirmation tokens, pictures, withdrawals, failed
-// logins and the mails sent. Every
+// logins and the mails sent: an SQLite data folder or a PostgreSQL database. Every
 // method may throw TStorageError. Safe to call from several threads at once.
 class TStore {
 public:
@@ -136,9 +140,10 @@ protected:
     TPictureCache cache_;
 };
 
-// The store the configuration names: the data folder. Brings the schema up to date
-// first; throws std::runtime_error with a message for the user when its schema is newer
-// than this program's.
+// The store the configuration names: the PostgreSQL database of --db, else the data
+// folder. Brings the schema up to date first; throws std::runtime_error with a message
+// for the user when the URL is wrong, the database is out of reach or its schema is
+// newer than this program's.
 std::unique_ptr<TStore> OpenStore(const TServiceConfig& config);
 
 // Brings a schema at version found to version known, calling step(v) for each version

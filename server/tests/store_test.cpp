@@ -1,8 +1,10 @@
 // The store's behaviour, the same on both engines: accounts, confirmation, pictures and
 // their withdrawal, failed logins, mail counts and the schema's version.
+#include "pgcluster.h"
 #include "servicefixture.h"
 #include "sqlitefolder.h"
 
+#include "core/pgstore.h"
 #include "core/sqlitestore.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +16,17 @@ using namespace quillon::server::test;
 
 namespace {
 
-enum class TEngine { Sqlite };
+enum class TEngine { Sqlite, Postgres };
+
+const char* NameOf(TEngine engine)
+{
+    return engine == TEngine::Sqlite ? "SQLite" : "PostgreSQL";
+}
+// For the test names CTest lists.
+void PrintTo(TEngine engine, std::ostream* out)
+{
+    *out << NameOf(engine);
+}
 
 class Store : public ::testing::TestWithParam<TEngine> {
 protected:
@@ -23,15 +35,22 @@ protected:
     // Another store on the same data: a restart, or a second instance.
     std::unique_ptr<TStore> Open()
     {
-        return std::make_unique<TSqliteStore>(dir_.Path() / "data");
+        if (GetParam() == TEngine::Sqlite)
+            return std::make_unique<TSqliteStore>(dir_.Path() / "data");
+        if (!db_)
+            db_ = std::make_unique<TPgDatabase>();
+        return std::make_unique<TPgStore>(db_->Url());
     }
     int SchemaVersion() const
     {
-        return TSqliteStore::SchemaVersion();
+        return GetParam() == TEngine::Sqlite ? TSqliteStore::SchemaVersion() : TPgStore::SchemaVersion();
     }
     void SetSchemaVersion(int version)
     {
-        SqliteExec(dir_.Path() / "data", "PRAGMA user_version = " + std::to_string(version));
+        if (GetParam() == TEngine::Sqlite)
+            SqliteExec(dir_.Path() / "data", "PRAGMA user_version = " + std::to_string(version));
+        else
+            db_->Exec("UPDATE schema_version SET version = " + std::to_string(version));
     }
     std::int64_t Member(const std::string& login, bool confirmed = true)
     {
@@ -41,6 +60,7 @@ protected:
     std::string Bytes(const TPictureContent& content) const { return *content.bytes; }
 
     quillon::test::TTempDir dir_;
+    std::unique_ptr<TPgDatabase> db_;
     std::unique_ptr<TStore> store_;
 };
 
@@ -244,10 +264,8 @@ TEST_P(Store, SchemaNewerThanTheProgramsIsRefused)
     EXPECT_TRUE(store_->LoadPicture(kept));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Store, ::testing::Values(TEngine::Sqlite),
-                         [](const ::testing::TestParamInfo<TEngine>& info) {
-                             return info.param == TEngine::Sqlite ? "SQLite" : "";
-                         });
+INSTANTIATE_TEST_SUITE_P(Engines, Store, ::testing::Values(TEngine::Sqlite, TEngine::Postgres),
+                         [](const ::testing::TestParamInfo<TEngine>& info) { return NameOf(info.param); });
 
 // Data folders from before the schema had a version: the one of today, and the one with
 // numeric picture ids. Both open as before and are at the current version after.
