@@ -9,6 +9,8 @@ build_pkgs=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev libturbojpeg0-dev
   libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
+  # the service's PostgreSQL store
+  libpq-dev
   # the service's HTTP layer: Beast on Asio (header-only)
   libboost-dev
   libsane-dev
@@ -26,6 +28,8 @@ test_pkgs=(
   zbar-tools chromium openssl nginx
   # the shipped front: its unit checked by systemd-analyze, requests through nginx by curl
   systemd curl
+  # the service's PostgreSQL store: a throwaway server for each test program
+  postgresql-15
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard
   openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0 imagemagick
   # the clipboard of another program, for the paste tests

@@ -34,8 +34,8 @@ int AddUser(const TServiceConfig& config)
         std::cerr << "quillon-service: a password is 4 to 64 characters without spaces and without & # % + =\n";
         return 2;
     }
-    TStore store(config.dataDir);
-    if (!store.AddAccount(login, HashPassword(password), "", true)) {
+    std::unique_ptr<TStore> store = OpenStore(config);
+    if (!store->AddAccount(login, HashPassword(password), "", true)) {
         std::cerr << "quillon-service: the login " << login << " is taken\n";
         return 1;
     }
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
         TService service(config, Log);
         int port = service.Bind();
         Log("listening on " + config.listenAddress + " port " + std::to_string(port) + ", public URL " +
-            service.PublicUrl() + "/, data in " + config.dataDir.string());
+            service.PublicUrl() + "/, data in " + service.Store().Location());
         std::thread waiter([&] {
             int sig = 0;
             sigwait(&stopSignals, &sig);

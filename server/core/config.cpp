@@ -31,7 +31,7 @@ int ParseNumber(const std::string& option, const std::string& text, long low, lo
 std::string UsageText()
 {
     return "Usage: quillon-service [options]\n"
-           "       quillon-service [--data DIR] --add-user LOGIN PASSWORD\n"
+           "       quillon-service [--data DIR | --db URL] --add-user LOGIN PASSWORD\n"
            "\n"
            "The reference web service of Quillon: stores uploaded logos, serves them to phones,\n"
            "mails the application link and names the current version.\n"
@@ -39,6 +39,10 @@ std::string UsageText()
            "Options:\n"
            "  --data DIR            data folder (default: $XDG_DATA_HOME/quillon-service,\n"
            "                        else ~/.local/share/quillon-service)\n"
+           "  --db URL              keep accounts and pictures in a PostgreSQL database instead of\n"
+           "                        the data folder (which then holds only the outbox), e.g.\n"
+           "                        postgresql://quillon@db.example.org/quillon; a password is best\n"
+           "                        given in PGPASSWORD or ~/.pgpass rather than in the URL\n"
            "  --port N              port to listen on (default 8080; 0 picks a free port)\n"
            "  --listen ADDRESS      address to listen on (default 0.0.0.0, every interface)\n"
            "  --public-url URL      start of the URLs handed out (default http://<this machine's\n"
@@ -107,6 +111,8 @@ TServiceConfig ParseCommandLine(const std::vector<std::string>& args)
             c.help = true;
         } else if (a == "--data") {
             c.dataDir = value();
+        } else if (a == "--db") {
+            c.db = value();
         } else if (a == "--port") {
             c.port = ParseNumber(a, value(), 0, 65535);
         } else if (a == "--listen") {

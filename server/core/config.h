@@ -13,7 +13,11 @@
 namespace quillon::server {
 
 struct TServiceConfig {
+    // The SQLite store and the mail outbox; beside a PostgreSQL store only the outbox.
     std::filesystem::path dataDir;
+    // A postgresql:// (or postgres://) URL: the store is that database. Empty: the data
+    // folder holds it.
+    std::string db;
     std::string listenAddress = "0.0.0.0";
     int port = 8080;
     std::string publicUrl;  // empty: http(s)://<this machine's network address>:<port>

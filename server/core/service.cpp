@@ -183,16 +183,16 @@ std::optional<std::string> ReadFile(const std::filesystem::path& path)
 } // namespace
 
 TService::TService(TServiceConfig config, TLog log)
-    : config_(std::move(config)), log_(std::move(log)), store_(config_.dataDir),
+    : config_(std::move(config)), log_(std::move(log)), store_(OpenStore(config_)),
       mailer_(TMailSettings{config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.mailFrom,
                             config_.dataDir / "outbox"},
               log_),
       misses_(kMissLimit, kMissWindow), checks_(kCheckWorkers, kCheckQueue)
 {
-    guestAccount_ = store_.FindAccount(kGuestLogin)->id;
+    guestAccount_ = store_->FindAccount(kGuestLogin)->id;
     dummyHash_ = HashPassword(NewToken());
-    store_.ForgetLoginFailures(Now() - std::max(kAccountLoginLimits.coolDown, kSourceLoginLimits.coolDown));
-    store_.RemoveUnconfirmedBefore(Now() - kUnconfirmedLifetime);
+    store_->ForgetLoginFailures(Now() - std::max(kAccountLoginLimits.coolDown, kSourceLoginLimits.coolDown));
+    store_->RemoveUnconfirmedBefore(Now() - kUnconfirmedLifetime);
     THttpLimits limits = config_.http;
     limits.exemptAddress = config_.trustedProxy;
     limits.workers = kWorkers;
@@ -296,7 +296,7 @@ bool TService::Quick(const THttpRequest& req, THttpResponse& res)
     std::optional<std::string> id = ParseId(req.Param("id"));
     if (!id)
         return false;
-    std::optional<TPictureContent> picture = store_.CachedPicture(*id);
+    std::optional<TPictureContent> picture = store_->CachedPicture(*id);
     if (!picture)
         return false;
     ServePicture(req, res, !wap, std::move(picture));
@@ -343,8 +343,8 @@ bool TService::PasswordRight(const std::string& login, const std::string& remote
     const std::string accountKey = "login:" + LowerAscii(login);
     const std::string sourceKey = "source:" + TMissThrottle::SourceOf(remoteAddress);
     // A locked key is refused before any hashing: guessing costs the guesser time, not us.
-    if (LockedFor(store_.LoginFailures(accountKey), kAccountLoginLimits, Now()) > 0 ||
-        LockedFor(store_.LoginFailures(sourceKey), kSourceLoginLimits, Now()) > 0)
+    if (LockedFor(store_->LoginFailures(accountKey), kAccountLoginLimits, Now()) > 0 ||
+        LockedFor(store_->LoginFailures(sourceKey), kSourceLoginLimits, Now()) > 0)
         return false;
     bool right = false;
     if (slow) {
@@ -355,13 +355,13 @@ bool TService::PasswordRight(const std::string& login, const std::string& remote
         right = check();
     }
     if (right) {
-        store_.ChangeLoginFailures(accountKey, [](const TLoginFailures&) { return TLoginFailures{}; });
+        store_->ChangeLoginFailures(accountKey, [](const TLoginFailures&) { return TLoginFailures{}; });
         return true;
     }
     const std::int64_t now = Now();
-    store_.ChangeLoginFailures(accountKey,
+    store_->ChangeLoginFailures(accountKey,
                                [&](const TLoginFailures& f) { return AfterFailure(f, kAccountLoginLimits, now); });
-    store_.ChangeLoginFailures(sourceKey,
+    store_->ChangeLoginFailures(sourceKey,
                                [&](const TLoginFailures& f) { return AfterFailure(f, kSourceLoginLimits, now); });
     return false;
 }
@@ -371,7 +371,7 @@ TService::TAuthResult TService::Authenticate(const std::string& login, const std
 {
     TAuthResult r;
     bool busy = false;
-    std::optional<TAccount> account = store_.FindAccount(login);
+    std::optional<TAccount> account = store_->FindAccount(login);
     if (!account) {
         PasswordRight(
             login, remoteAddress,
@@ -457,7 +457,7 @@ void TService::MemberStatus(const THttpRequest& req, THttpResponse& res)
         return;
     // Lines 2 to 4: the kind of account (1 member, 0 guest), its stored pictures, how
     // many it keeps.
-    Answer(res, {kKeywordSuccess, account->shared ? "0" : "1", std::to_string(store_.CountPictures(account->id)),
+    Answer(res, {kKeywordSuccess, account->shared ? "0" : "1", std::to_string(store_->CountPictures(account->id)),
                  std::to_string(account->shared ? config_.keepGuest : config_.keepPerAccount)});
 }
 
@@ -473,7 +473,7 @@ void TService::Upload(const THttpRequest& req, THttpResponse& res)
     std::string type = SniffPictureType(content);
     if (type.empty())
         return AnswerError(res, "The uploaded file is not a JPEG, PNG, GIF or BMP picture.");
-    TStoredPicture stored = store_.StorePicture(account->id, content, type,
+    TStoredPicture stored = store_->StorePicture(account->id, content, type,
                                                 account->shared ? config_.keepGuest : config_.keepPerAccount);
     std::vector<std::string> withdrawn;
     for (const std::string& id : stored.withdrawn)
@@ -519,7 +519,7 @@ void TService::ServePicture(const THttpRequest& req, THttpResponse& res, bool gu
     }
     if (!picture) {
         std::optional<std::string> id = ParseId(req.Param("id"));
-        picture = id ? store_.LoadPicture(*id) : std::nullopt;
+        picture = id ? store_->LoadPicture(*id) : std::nullopt;
     }
     if (!picture || (picture->account == guestAccount_) != guestPath) {
         misses_.Miss(source, now);
@@ -559,14 +559,14 @@ void TService::MemberPage(const THttpRequest& req, THttpResponse& res)
     res.SetHeader("Cache-Control", "no-store");
     res.SetHeader("Referrer-Policy", "no-referrer");
     res.SetContent(PictureListPage("Pictures of " + a.account.login,
-                                    store_.ListPictures(a.account.id, config_.keepPerAccount), kWapPath),
+                                    store_->ListPictures(a.account.id, config_.keepPerAccount), kWapPath),
                     kHtml);
 }
 
 void TService::GuestGallery(THttpResponse& res)
 {
     res.SetHeader("Cache-Control", "no-store");
-    res.SetContent(PictureListPage("Guest gallery", store_.ListPictures(guestAccount_, config_.keepGuest), kGuestPath),
+    res.SetContent(PictureListPage("Guest gallery", store_->ListPictures(guestAccount_, config_.keepGuest), kGuestPath),
                     kHtml);
 }
 
@@ -591,11 +591,11 @@ void TService::Register(const THttpRequest& req, THttpResponse& res)
         return refuse("Enter a valid e-mail address.");
 
     const std::int64_t now = Now();
-    store_.RemoveUnconfirmedBefore(now - kUnconfirmedLifetime);
-    store_.ForgetMailsBefore(now - kMailDay);
+    store_->RemoveUnconfirmedBefore(now - kUnconfirmedLifetime);
+    store_->ForgetMailsBefore(now - kMailDay);
     // Every registration sends a mail, so these limits keep the form from being used to
     // flood someone's mailbox.
-    if (!store_.CountMail(RegistrationMailQuotas(email, ClientOf(req, config_)), now - kMailDay, now)) {
+    if (!store_->CountMail(RegistrationMailQuotas(email, ClientOf(req, config_)), now - kMailDay, now)) {
         res.status = 429;
         res.SetHeader("Retry-After", std::to_string(kMailDay));
         return res.SetContent(MessagePage("Too many registrations", kMsgTooManyRegistrations), kHtml);
@@ -604,18 +604,18 @@ void TService::Register(const THttpRequest& req, THttpResponse& res)
     std::string hash;
     if (!checks_.Run([&] { hash = HashPassword(password); }))
         return AnswerBusy(res, BusyPage);
-    if (!store_.AddAccount(login, hash, email, false)) {
+    if (!store_->AddAccount(login, hash, email, false)) {
         // The page is the same as for a new account; only the address's owner learns why.
         mailer_.Send(TakenLoginMail(login, email, publicUrl_));
         return res.SetContent(RegisteredPage(login, email), kHtml);
     }
-    std::optional<TAccount> account = store_.FindAccount(login);
-    std::string link = publicUrl_ + kConfirmPath + "?token=" + store_.NewConfirmationToken(account->id);
+    std::optional<TAccount> account = store_->FindAccount(login);
+    std::string link = publicUrl_ + kConfirmPath + "?token=" + store_->NewConfirmationToken(account->id);
     std::string body = "Hello " + login +
                        ",\n\nfollow this link to confirm your Quillon account:\n\n" + link +
                        "\n\nIf you did not create this account, ignore this mail.\n";
     if (!mailer_.Send(TMail{email, "Confirm your Quillon account", body})) {
-        store_.RemoveAccount(account->id);
+        store_->RemoveAccount(account->id);
         return refuse("The confirmation mail could not be sent. Please check the address and try again.");
     }
     if (mailer_.UsesOutbox())
@@ -625,7 +625,7 @@ void TService::Register(const THttpRequest& req, THttpResponse& res)
 
 void TService::Confirm(const THttpRequest& req, THttpResponse& res)
 {
-    std::optional<std::string> login = store_.Confirm(req.Param("token"));
+    std::optional<std::string> login = store_->Confirm(req.Param("token"));
     if (!login) {
         res.status = 404;
         return res.SetContent(

@@ -40,7 +40,7 @@ public:
     void Stop();
 
     const std::string& PublicUrl() const { return publicUrl_; }
-    TStore& Store() { return store_; }
+    TStore& Store() { return *store_; }
 
 private:
     enum class TAuth { Ok, Wrong, Unconfirmed, Busy };
@@ -86,7 +86,7 @@ private:
 
     TServiceConfig config_;
     TLog log_;
-    TStore store_;
+    std::unique_ptr<TStore> store_;
     TMailer mailer_;
     TMissThrottle misses_;
     TCheckQueue checks_;

@@ -2,6 +2,8 @@
 // the store or stops the service.
 #include "servicefixture.h"
 
+#include "core/sqlitestore.h"
+
 #include <gtest/gtest.h>
 
 using namespace quillon::server;
@@ -105,7 +107,7 @@ TEST(Hostile, StoreOpenedAfterACrashKeepsOnlyPicturesWithRowAndFile)
     quillon::test::TTempDir dir;
     std::string kept, lost;
     {
-        TStore store(dir.Path());
+        TSqliteStore store(dir.Path());
         std::int64_t guest = store.FindAccount("guest")->id;
         kept = store.StorePicture(guest, FakeJpeg("kept"), "image/jpeg", 10).id;
         lost = store.StorePicture(guest, FakeJpeg("lost"), "image/jpeg", 10).id;
@@ -116,7 +118,7 @@ TEST(Hostile, StoreOpenedAfterACrashKeepsOnlyPicturesWithRowAndFile)
     dir.Write("pictures/123456789012", FakeJpeg("orphan"));
     std::filesystem::remove(dir.Path() / "pictures" / lost);
 
-    TStore store(dir.Path());
+    TSqliteStore store(dir.Path());
     EXPECT_TRUE(store.FindPicture(kept));
     EXPECT_FALSE(store.FindPicture(lost));
     std::vector<std::string> names;

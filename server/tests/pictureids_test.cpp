@@ -1,8 +1,7 @@
 // Phone addresses that cannot be guessed: long random identifiers, the numbers handed out
 // before still serving, and sources that keep missing slowed down.
 #include "servicefixture.h"
-
-#include <sqlite3.h>
+#include "sqlitefolder.h"
 
 #include <gtest/gtest.h>
 
@@ -57,36 +56,13 @@ TEST(PictureIds, NewPhoneUrlsCarryLongRandomIdsAndServe)
     EXPECT_EQ(ids.size(), 4u);
 }
 
-// A data folder as the earlier service left it: numeric ids in an INTEGER column.
-void WriteOldStore(const std::filesystem::path& dataDir, const std::string& oldId, const std::string& bytes)
-{
-    std::filesystem::create_directories(dataDir / "pictures");
-    std::ofstream(dataDir / "pictures" / oldId, std::ios::binary) << bytes;
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((dataDir / "quillon.db").c_str(), &db), SQLITE_OK);
-    const std::string sql =
-        "CREATE TABLE accounts(id INTEGER PRIMARY KEY, login TEXT NOT NULL UNIQUE COLLATE NOCASE,"
-        " hash TEXT NOT NULL, email TEXT NOT NULL DEFAULT '', confirmed INTEGER NOT NULL,"
-        " shared INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);"
-        "CREATE TABLE tokens(token TEXT PRIMARY KEY,"
-        " account INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, created INTEGER NOT NULL);"
-        "CREATE TABLE pictures(seq INTEGER PRIMARY KEY AUTOINCREMENT, id INTEGER NOT NULL UNIQUE,"
-        " account INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, type TEXT NOT NULL,"
-        " uploaded INTEGER NOT NULL);"
-        "CREATE INDEX pictures_by_account ON pictures(account, seq);"
-        "INSERT INTO accounts(id, login, hash, confirmed, shared, created) VALUES(1, 'guest', '', 1, 1, 0);"
-        "INSERT INTO pictures(id, account, type, uploaded) VALUES(" + oldId + ", 1, 'image/jpeg', 0);";
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
 TEST(PictureIds, NumericIdsOfAnEarlierStoreKeepServingAndAreWithdrawnInTurn)
 {
     const std::string oldId = "123456789012";
     const std::string oldLogo = FakeJpeg("from before");
     TServiceConfig config;
     config.keepGuest = 2;
-    TRunningService service(config, [&](const auto& dir) { WriteOldStore(dir, oldId, oldLogo); });
+    TRunningService service(config, [&](const auto& dir) { WriteUnversionedFolder(dir, "INTEGER", oldId, oldLogo); });
 
     auto old = service.Client().Get("/guest/?id=" + oldId);
     ASSERT_TRUE(old);

@@ -31,6 +31,7 @@ public:
         InitCredentials();
         if (config.dataDir.empty())
             config.dataDir = dir_.Path() / "data";
+        dataDir_ = config.dataDir;
         if (prepareData)
             prepareData(config.dataDir);
         config.listenAddress = "127.0.0.1";
@@ -54,7 +55,9 @@ public:
     int Port() const { return port_; }
     std::string PublicUrl() const { return service_->PublicUrl(); }
     TStore& Store() { return service_->Store(); }
-    const std::filesystem::path& DataDir() const { return service_->Store().DataDir(); }
+    // The data folder: the SQLite store and the outbox, or the outbox alone beside a
+    // PostgreSQL store.
+    const std::filesystem::path& DataDir() const { return dataDir_; }
     httplib::Client Client() const
     {
         httplib::Client c("127.0.0.1", port_);
@@ -86,6 +89,7 @@ public:
 
 private:
     quillon::test::TTempDir dir_;
+    std::filesystem::path dataDir_;
     std::unique_ptr<TService> service_;
     int port_ = 0;
     std::thread thread_;
