@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <cstdlib>
+#include <fstream>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -43,6 +44,8 @@ std::string UsageText()
            "                        the data folder (which then holds only the outbox), e.g.\n"
            "                        postgresql://quillon@db.example.org/quillon; a password is best\n"
            "                        given in PGPASSWORD or ~/.pgpass rather than in the URL\n"
+           "  --db-file FILE        the same, the URL read from the first line of FILE (a file only\n"
+           "                        the service can read, e.g. a systemd credential)\n"
            "  --port N              port to listen on (default 8080; 0 picks a free port)\n"
            "  --listen ADDRESS      address to listen on (default 0.0.0.0, every interface)\n"
            "  --public-url URL      start of the URLs handed out (default http://<this machine's\n"
@@ -113,6 +116,17 @@ TServiceConfig ParseCommandLine(const std::vector<std::string>& args)
             c.dataDir = value();
         } else if (a == "--db") {
             c.db = value();
+        } else if (a == "--db-file") {
+            const std::string& file = value();
+            std::ifstream in(file);
+            std::string url;
+            if (!in || !std::getline(in, url))
+                throw std::invalid_argument("Cannot read the database URL from " + file);
+            while (!url.empty() && (url.back() == '\r' || url.back() == ' ' || url.back() == '\t'))
+                url.pop_back();
+            if (url.empty())
+                throw std::invalid_argument("The first line of " + file + " holds no database URL");
+            c.db = url;
         } else if (a == "--port") {
             c.port = ParseNumber(a, value(), 0, 65535);
         } else if (a == "--listen") {
