@@ -418,17 +418,9 @@ std::string TService::PhoneUrl(const TAccount& account, const std::string& id) c
 
 bool TService::MailAllowed(std::int64_t account)
 {
-    std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::steady_clock::now().time_since_epoch())
-                           .count();
-    std::lock_guard lock(mailMutex_);
-    std::deque<std::int64_t>& times = mailTimes_[account];
-    while (!times.empty() && now - times.front() >= 3600)
-        times.pop_front();
-    if (static_cast<int>(times.size()) >= kMailsPerHour)
-        return false;
-    times.push_back(now);
-    return true;
+    // Counted in the store, so every instance on one database counts the same mails.
+    const std::int64_t now = Now();
+    return store_->CountMail({{"friend:" + std::to_string(account), kMailsPerHour}}, now - 3600, now);
 }
 
 std::optional<TAccount> TService::SignedIn(const THttpRequest& req, THttpResponse& res)

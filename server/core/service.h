@@ -103,9 +103,6 @@ private:
     // not pay the slow hash each time. Never written anywhere.
     std::mutex verifiedMutex_;
     std::unordered_set<std::string> verified_;
-
-    std::mutex mailMutex_;
-    std::map<std::int64_t, std::deque<std::int64_t>> mailTimes_;
 };
 
 } // namespace quillon::server

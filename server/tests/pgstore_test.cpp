@@ -4,6 +4,7 @@
 #include "servicefixture.h"
 
 #include "core/pgstore.h"
+#include "service/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -254,6 +255,39 @@ TEST(PgService, UploadsServeThroughEveryInstanceOfOneDatabase)
     TRunningService restarted(config);
     for (const auto& [path, bytes] : paths)
         EXPECT_TRUE(restarted.Client().Get(path)->body == bytes) << path;
+}
+
+// Limits hold for the service, not for each instance: friends' mails and failed logins
+// through two instances count together, and each mail goes out once.
+TEST(PgService, LimitsCountOnceAcrossInstances)
+{
+    TPgDatabase db;
+    TServiceConfig config;
+    config.db = db.Url();
+    TRunningService a(config), b(config);
+    a.AddMember("ria", "right-pass");
+    auto send = [](const TRunningService& s) {
+        auto res = s.Client().Post("/sendtofriend.php", Items{{"login", "guest", "", ""},
+                                                              {"password", "x", "", ""},
+                                                              {"address", "friend@example.com", "", ""}});
+        return res ? res->body : "";
+    };
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(send(i % 2 ? a : b), "SUCCESS\r\n") << i;
+    for (const TRunningService* s : {&a, &b})
+        EXPECT_EQ(send(*s), std::string("MESSAGE\r\n") + quillon::kCouldNotSendMail + "\r\n");
+    EXPECT_EQ(a.Outbox().size() + b.Outbox().size(), 20u);
+
+    auto status = [](const TRunningService& s, const std::string& password) {
+        auto res = s.Client().Post("/memberstatus.php", "login=ria&password=" + password,
+                                   "application/x-www-form-urlencoded");
+        return res ? res->body : "";
+    };
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(status(i % 2 ? a : b, "wrong-pass").rfind("MESSAGE\r\n", 0), 0u) << i;
+    // Six failures through two instances lock the login on both, even for the right password.
+    for (const TRunningService* s : {&a, &b})
+        EXPECT_EQ(status(*s, "right-pass").rfind("MESSAGE\r\n", 0), 0u);
 }
 
 } // namespace
