@@ -63,6 +63,9 @@ psql=(psql -X -q -v ON_ERROR_STOP=1 -h "$tmp/pg" -U postgres)
 printf 'postgresql:///quillon?host=%s&user=postgres\n' "$tmp/pg" >"$tmp/database-url"
 chmod 600 "$tmp/database-url"
 
+# A member whose uploads go through both instances at once.
+"$exe" --db-file "$tmp/database-url" --add-user mia member-pass >/dev/null || fail "cannot add a member"
+
 # --- two instances, as the template unit starts them (their switches, free ports)
 args=$(sed -n 's|^ExecStart=/usr/bin/quillon-service ||p' "$deploy/systemd/quillon-service@.service" |
   sed 's/\$QUILLON_SERVICE_OPTIONS//; s|%d/database-url|'"$tmp/database-url"'|; s/--port %i/--port 0/' |
@@ -138,6 +141,29 @@ for base in "127.0.0.1:$port_a" "127.0.0.1:$port_b" "127.0.0.1:$http"; do
   cmp -s "$tmp/logo.jpg" "$tmp/got.jpg" || fail "$base serves other bytes"
 done
 
+# --- 200 uploads of one member at once, through both instances, keeping 20: exactly the
+# ones no answer withdrew are left, 20 of them, and they are the account's pictures.
+member_upload() { # n
+  local port=$port_a
+  (($1 % 2)) && port=$port_b
+  printf '\xff\xd8\xff\xe0member %s\xff\xd9' "$1" >"$tmp/m$1.jpg"
+  curl -s -m 60 -F login=mia -F password=member-pass -F "logofile=@$tmp/m$1.jpg;type=image/unknown" \
+    "http://127.0.0.1:$port/upload.php" | tr -d '\r' >"$tmp/m$1.answer"
+}
+export -f member_upload
+export tmp port_a port_b
+seq 200 | xargs -P 8 -I{} bash -c 'member_upload {}'
+cat "$tmp"/m*.answer >"$tmp/member-answers"
+(($(grep -c '^SUCCESS$' "$tmp/member-answers") == 200)) || fail "not every member upload succeeded"
+new_ids=$(for f in "$tmp"/m*.answer; do sed -n '2p' "$f"; done | grep -o 'id=[a-z2-7]*' | sort -u)
+withdrawn=$(for f in "$tmp"/m*.answer; do sed -n '3,$p' "$f"; done | grep -o 'id=[a-z2-7]*' | sort -u)
+kept=$(comm -23 <(echo "$new_ids") <(echo "$withdrawn"))
+(($(wc -l <<<"$new_ids") == 200)) || fail "200 uploads did not give 200 ids"
+(($(wc -l <<<"$kept") == 20)) || fail "$(wc -l <<<"$kept") uploads were never withdrawn, not 20"
+stored=$("${psql[@]}" -d quillon -Atc "SELECT 'id=' || p.id FROM pictures p JOIN accounts a ON a.id = p.account
+  WHERE a.login = 'mia' ORDER BY 1")
+[[ "$stored" == "$kept" ]] || fail "the member's pictures are not the 20 no answer withdrew"
+
 # --- uploads straight to instance b while it is killed: every answered upload is whole and
 # served by a, nothing half stored is left, and the front goes on through a.
 : >"$tmp/answers"
@@ -163,7 +189,8 @@ done <"$tmp/answers"
 ((stored >= 15 && stored < 60)) || fail "the kill did not fall among the uploads ($stored answered)"
 # Every row in the database is a whole picture that was answered, or one whose answer the
 # kill cut off; none is empty.
-rows=$("${psql[@]}" -d quillon -Atc "SELECT count(*), count(*) FILTER (WHERE length(bytes) = 0) FROM pictures")
+rows=$("${psql[@]}" -d quillon -Atc "SELECT count(*), count(*) FILTER (WHERE length(bytes) = 0) FROM pictures
+  WHERE account = (SELECT id FROM accounts WHERE login = 'guest')")
 [[ "$rows" == "$((stored + 1))|0" || "$rows" == "$((stored + 2))|0" ]] ||
   fail "the database holds $rows (pictures|empty), $stored uploads were answered"
 answer=$(upload "http://127.0.0.1:$http" "$tmp/logo.jpg")
