@@ -16,7 +16,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// The benchmarks use the cluster too, without GoogleTest.
+#ifndef QUILLON_PG_WITHOUT_GTEST
 #include <gtest/gtest.h>
+#endif
+#include <iostream>
 
 #include <atomic>
 #include <cstdlib>
@@ -29,6 +33,16 @@
 #include <vector>
 
 namespace quillon::server::test {
+
+// A fault found while cleaning up: the test fails, a benchmark says so.
+inline void ReportFailure(const std::string& what)
+{
+#ifndef QUILLON_PG_WITHOUT_GTEST
+    ADD_FAILURE() << what;
+#else
+    std::cerr << what << "\n";
+#endif
+}
 
 class TPgCluster {
 public:
@@ -52,7 +66,7 @@ public:
         // The guard sees the pipe end, stops the server and removes the folder.
         close(guardPipe_);
         if (WaitFor(guard_, 60) != 0)
-            ADD_FAILURE() << "the test PostgreSQL server in " << dir_ << " did not stop in time";
+            ReportFailure("the test PostgreSQL server in " + dir_.string() + " did not stop in time");
     }
     TPgCluster(const TPgCluster&) = delete;
     TPgCluster& operator=(const TPgCluster&) = delete;
@@ -212,12 +226,14 @@ private:
     int guardPipe_ = -1;
 };
 
+#ifndef QUILLON_PG_WITHOUT_GTEST
 // Stops the server after the last test, whatever the tests' outcome.
 class TPgEnvironment : public ::testing::Environment {
 public:
     void TearDown() override { TPgCluster::StopIfStarted(); }
 };
 inline ::testing::Environment* const kPgEnvironment = ::testing::AddGlobalTestEnvironment(new TPgEnvironment);
+#endif
 
 // A database of its own for one test, dropped after it.
 class TPgDatabase {
@@ -233,7 +249,7 @@ public:
         try {
             cluster_.Exec("postgres", "DROP DATABASE " + name_ + " WITH (FORCE)");
         } catch (const std::exception& e) {
-            ADD_FAILURE() << e.what();
+            ReportFailure(e.what());
         }
     }
     TPgDatabase(const TPgDatabase&) = delete;
