@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -72,8 +73,11 @@ class TFolderReader {
 public:
     explicit TFolderReader(const fs::path& file)
     {
-        // Read-only: the folder must come out of the move as it went in.
-        if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        // Immutable, not only read-only: a read-only connection that closes a database in
+        // WAL mode last leaves the -wal and -shm files behind, and the folder must come
+        // out of the move as it went in. The caller makes sure no one writes meanwhile.
+        if (sqlite3_open_v2(("file:" + UriPath(file) + "?immutable=1").c_str(), &db_,
+                            SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
             std::string text = db_ ? sqlite3_errmsg(db_) : "out of memory";
             sqlite3_close(db_);
             throw std::runtime_error("Cannot open " + file.string() + ": " + text);
@@ -98,6 +102,21 @@ public:
     }
 
 private:
+    static std::string UriPath(const fs::path& file)
+    {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        std::string uri;
+        for (unsigned char c : fs::absolute(file).string()) {
+            if (std::isalnum(c) || std::strchr("/._-~", c)) {
+                uri += static_cast<char>(c);
+            } else {
+                uri += '%';
+                uri += kHex[c >> 4];
+                uri += kHex[c & 15];
+            }
+        }
+        return uri;
+    }
     [[noreturn]] void Fail() { throw std::runtime_error(std::string("The data folder's database: ") + sqlite3_errmsg(db_)); }
     sqlite3* db_ = nullptr;
 };
@@ -110,9 +129,13 @@ TFolder ReadFolder(const fs::path& dataDir)
     const fs::path file = dataDir / "quillon.db";
     if (!fs::is_regular_file(file, ec))
         throw std::runtime_error(dataDir.string() + " holds no quillon.db: nothing to move.");
+    // A service keeps its write-ahead log while it has the database open, and one that
+    // died leaves it with transactions not yet in quillon.db.
+    if (fs::exists(dataDir / "quillon.db-wal", ec))
+        throw std::runtime_error("A service has " + dataDir.string() +
+                                 " open, or stopped without closing it (quillon.db-wal is there): stop it, or start "
+                                 "and stop it once, then move the folder.");
     TFolderReader reader(file);
-    // One snapshot for every table, should anything still write to the folder.
-    reader.Each("BEGIN", [](sqlite3_stmt*) {});
     int version = 0;
     reader.Each("PRAGMA user_version", [&](sqlite3_stmt* q) { version = sqlite3_column_int(q, 0); });
     if (version != TSqliteStore::SchemaVersion())
@@ -141,7 +164,6 @@ TFolder ReadFolder(const fs::path& dataDir)
     reader.Each("SELECT key, at FROM mails_sent", [&](sqlite3_stmt* q) {
         folder.mails.push_back({ColumnBytes(q, 0), sqlite3_column_int64(q, 1), 0});
     });
-    reader.Each("COMMIT", [](sqlite3_stmt*) {});
     return folder;
 }
 
