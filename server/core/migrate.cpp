@@ -82,7 +82,6 @@ public:
             sqlite3_close(db_);
             throw std::runtime_error("Cannot open " + file.string() + ": " + text);
         }
-        sqlite3_busy_timeout(db_, 5000);
     }
     ~TFolderReader() { sqlite3_close(db_); }
     TFolderReader(const TFolderReader&) = delete;
@@ -107,7 +106,7 @@ private:
         static constexpr char kHex[] = "0123456789ABCDEF";
         std::string uri;
         for (unsigned char c : fs::absolute(file).string()) {
-            if (std::isalnum(c) || std::strchr("/._-~", c)) {
+            if (std::isalnum(c) || (c != 0 && std::strchr("/._-~", c))) {
                 uri += static_cast<char>(c);
             } else {
                 uri += '%';

@@ -17,8 +17,8 @@ struct TMoveSummary {
 // of url, whose schema is brought up to date first. The folder is only read; the service
 // should not be running on it. Everything goes in one transaction that is checked
 // against the folder before it commits, so a move that fails leaves the database as it
-// was and can be run again. A picture whose file is missing is told to skipped and left
-// out, as opening the folder would drop it.
+// was and can be run again. A picture whose file is missing is left out and named to
+// skipped, as opening the folder would drop it.
 //
 // Throws std::runtime_error with one line for the user when the folder holds no database
 // or one of another schema version, when the database already holds accounts or
