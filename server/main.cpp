@@ -1,6 +1,7 @@
 // quillon-service: the reference web service of Quillon.
 #include "core/config.h"
 #include "core/credentials.h"
+#include "core/migrate.h"
 #include "core/service.h"
 #include "core/store.h"
 
@@ -43,6 +44,21 @@ int AddUser(const TServiceConfig& config)
     return 0;
 }
 
+std::string Counted(int n, const std::string& thing)
+{
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+int MigrateTo(const TServiceConfig& config)
+{
+    TMoveSummary moved = MoveToPostgres(config.dataDir, config.migrateTo, [](const std::string& line) {
+        std::cerr << "quillon-service: " << line << "\n";
+    });
+    Log("Moved " + Counted(moved.accounts, "account") + " and " + Counted(moved.pictures, "picture") + " to " +
+        moved.target + "; every picture verified.");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -73,6 +89,8 @@ int main(int argc, char** argv)
         InitCredentials();
         if (config.addUser)
             return AddUser(config);
+        if (!config.migrateTo.empty())
+            return MigrateTo(config);
         TService service(config, Log);
         int port = service.Bind();
         Log("listening on " + config.listenAddress + " port " + std::to_string(port) + ", public URL " +

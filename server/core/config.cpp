@@ -33,6 +33,7 @@ std::string UsageText()
 {
     return "Usage: quillon-service [options]\n"
            "       quillon-service [--data DIR | --db URL] --add-user LOGIN PASSWORD\n"
+           "       quillon-service [--data DIR] --migrate-to postgresql://...\n"
            "\n"
            "The reference web service of Quillon: stores uploaded logos, serves them to phones,\n"
            "mails the application link and names the current version.\n"
@@ -66,6 +67,9 @@ std::string UsageText()
            "                        the trusted proxy has no limit)\n"
            "  --quiet               do not log each request\n"
            "  --add-user LOGIN PASSWORD  add a confirmed account and exit\n"
+           "  --migrate-to URL      copy everything of the data folder into the PostgreSQL database\n"
+           "                        of URL (one without accounts or pictures of its own), check\n"
+           "                        the copy and exit; the folder is only read\n"
            "  --help                show this text\n";
 }
 
@@ -168,10 +172,16 @@ TServiceConfig ParseCommandLine(const std::vector<std::string>& args)
         } else if (a == "--add-user") {
             std::string login = value();
             c.addUser = std::make_pair(login, value());
+        } else if (a == "--migrate-to") {
+            c.migrateTo = value();
+            if (c.migrateTo.rfind("postgresql://", 0) != 0 && c.migrateTo.rfind("postgres://", 0) != 0)
+                throw std::invalid_argument("--migrate-to takes a URL that begins with postgresql:// or postgres://");
         } else {
             throw std::invalid_argument("Unknown option " + a);
         }
     }
+    if (!c.migrateTo.empty() && !c.db.empty())
+        throw std::invalid_argument("--migrate-to moves a data folder (--data), not a --db database");
     if (c.certFile.empty() != c.keyFile.empty())
         throw std::invalid_argument("--cert and --key go together");
     if (const char* pw = std::getenv("QUILLON_SMTP_PASSWORD"))

@@ -36,6 +36,8 @@ struct TServiceConfig {
     // Connections, headers and bodies: --max-upload and --connections-per-address set two.
     THttpLimits http;
     std::optional<std::pair<std::string, std::string>> addUser;  // login, password
+    // A postgresql:// URL: copy the data folder into that database and exit.
+    std::string migrateTo;
     bool help = false;
     // Seconds since the epoch; empty: the system clock. Tests move time on with it.
     std::function<std::int64_t()> clock;
