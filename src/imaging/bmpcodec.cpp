@@ -288,9 +288,12 @@ void DecodeUncompressed(const TBytes& file, THeader& h, TBitmap& out)
 // Run-length data: runs and literal strings of indexes, end-of-line, delta moves and an
 // end marker. Pixels the data skips keep the first palette colour. A run or literal that
 // goes past the row's end is cut there: writers cover the row's padding with the last run.
+// Without a picture to draw into, the data is only checked, with the same outcome as the
+// drawing: a few bytes can claim any size, so the picture is allocated only for data that
+// holds up.
 class TRleDecoder {
 public:
-    TRleDecoder(const TBytes& file, const THeader& h, TBitmap& out) : file_(file), h_(h), out_(out), pos_(h.pixelOffset) {}
+    TRleDecoder(const TBytes& file, const THeader& h, TBitmap* out) : file_(file), h_(h), out_(out), pos_(h.pixelOffset) {}
 
     void Run()
     {
@@ -316,30 +319,60 @@ public:
     }
 
 private:
-    // Where the next count pixels go, and how many of them lie inside the row.
+    // Where the next count pixels go (nowhere when only checking), and how many of them lie
+    // inside the row.
     uint8_t* Target(int& count)
     {
         if (row_ >= h_.height)
             Fail("a run goes past the last row");
         count = std::min(count, h_.width - x_);
-        uint8_t* p = count > 0 ? out_.Pixel(x_, h_.height - 1 - row_) : nullptr;
+        uint8_t* p = count > 0 && out_ ? out_->Pixel(x_, h_.height - 1 - row_) : nullptr;
         x_ += count;
         return p;
     }
+    void Check(uint32_t index) const
+    {
+        if (index >= h_.palette.size())
+            Fail("a pixel's colour index lies outside the palette");
+    }
+    // A run is one colour, or two taking turns at 4 bits: each is looked up once.
     void Repeat(int count, uint8_t value)
     {
-        TRowWriter w(Target(count), h_);
-        for (int i = 0; i < count; ++i)
-            w.Index(h_.bits == 8 ? value : (i % 2 == 0 ? value >> 4 : value & 15));
+        uint8_t* p = Target(count);
+        if (count <= 0)
+            return;
+        const uint32_t first = h_.bits == 8 ? value : value >> 4u;
+        const uint32_t second = h_.bits == 8 ? value : value & 15u;
+        Check(first);
+        if (count > 1)
+            Check(second);
+        if (!p)
+            return;
+        const TRGB colours[2] = {h_.palette[first], h_.palette[count > 1 ? second : first]};
+        for (int i = 0; i < count; ++i, p += 3) {
+            const TRGB& c = colours[i % 2];
+            p[0] = c[0], p[1] = c[1], p[2] = c[2];
+        }
     }
     void Literal(int count)
     {
         uint64_t bytes = h_.bits == 8 ? static_cast<uint64_t>(count) : (static_cast<uint64_t>(count) + 1) / 2;
         const uint8_t* src = file_.At(pos_, bytes);
         pos_ += (bytes + 1) / 2 * 2;
-        TRowWriter w(Target(count), h_);
-        for (int i = 0; i < count; ++i)
-            w.Index(h_.bits == 8 ? src[i] : (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15));
+        uint8_t* p = Target(count);
+        const bool eight = h_.bits == 8;
+        auto index = [&](int i) -> uint32_t { return eight ? src[i] : (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15); };
+        // A full palette takes every index: checking would only cost time.
+        if (h_.palette.size() < (size_t{1} << h_.bits))
+            for (int i = 0; i < count; ++i)
+                Check(index(i));
+        if (!p)
+            return;
+        const TRGB* palette = h_.palette.data();
+        for (int i = 0; i < count; ++i, p += 3) {
+            const TRGB& c = palette[index(i)];
+            p[0] = c[0], p[1] = c[1], p[2] = c[2];
+        }
     }
     void Delta()
     {
@@ -353,7 +386,7 @@ private:
 
     const TBytes& file_;
     const THeader& h_;
-    TBitmap& out_;
+    TBitmap* out_;
     uint64_t pos_;
     int x_ = 0;
     int row_ = 0;
@@ -361,6 +394,7 @@ private:
 
 void DecodeRle(const TBytes& file, const THeader& h, TBitmap& out)
 {
+    TRleDecoder(file, h, nullptr).Run();
     out.ResizeForOverwrite(h.width, h.height);
     const TRGB& background = h.palette[0];
     for (int y = 0; y < h.height; ++y) {
@@ -368,7 +402,7 @@ void DecodeRle(const TBytes& file, const THeader& h, TBitmap& out)
         for (int x = 0; x < h.width; ++x, p += 3)
             p[0] = background[0], p[1] = background[1], p[2] = background[2];
     }
-    TRleDecoder(file, h, out).Run();
+    TRleDecoder(file, h, &out).Run();
 }
 
 void PutU16(std::string& s, uint16_t v)

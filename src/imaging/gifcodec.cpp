@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <vector>
 
 #include <gif_lib.h>
 
@@ -72,21 +74,28 @@ int SeekFirstImage(GifFileType* gif)
     }
 }
 
-// Draws one decoded row of the frame at row y of the frame; the parts outside the screen
-// are dropped, but every index is checked so a damaged file is never half accepted.
-void PutFrameRow(const std::vector<GifPixelType>& line, const GifImageDesc& frame, const ColorMapObject& map,
-                 int transparent, int y, TBitmap& out)
+void CheckIndexes(const GifPixelType* line, int width, const ColorMapObject& map)
 {
-    for (GifPixelType index : line)
-        if (index >= map.ColorCount)
+    if (map.ColorCount > std::numeric_limits<GifPixelType>::max())
+        return; // every index a byte can hold is in the palette
+    for (int x = 0; x < width; ++x)
+        if (line[x] >= map.ColorCount)
             throw QuillonError("GIF: a pixel's colour index lies outside the palette");
+}
+
+// Draws one decoded row of the frame at row y of the frame; the parts outside the screen
+// are dropped (its indexes were checked all the same, so a damaged file is never half
+// accepted).
+void PutFrameRow(const GifPixelType* line, const GifImageDesc& frame, const ColorMapObject& map, int transparent,
+                 int y, TBitmap& out)
+{
     int screenY = frame.Top + y;
     if (screenY >= out.Height())
         return;
     int right = std::min(frame.Left + frame.Width, out.Width());
     uint8_t* p = out.Pixel(std::min(frame.Left, out.Width()), screenY);
     for (int x = frame.Left; x < right; ++x, p += 3) {
-        GifPixelType index = line[static_cast<size_t>(x - frame.Left)];
+        GifPixelType index = line[x - frame.Left];
         if (index == transparent)
             continue;
         const GifColorType& c = map.Colors[index];
@@ -96,32 +105,100 @@ void PutFrameRow(const std::vector<GifPixelType>& line, const GifImageDesc& fram
     }
 }
 
-void DecodeFrame(GifFileType* gif, int transparent, TBitmap& out)
+// The frame row that comes k-th in the file.
+int RowInFileOrder(int k, int height, bool interlaced)
 {
-    const GifImageDesc& frame = gif->Image;
-    const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-    if (!map)
-        throw QuillonError("GIF: the image has no palette");
-    if (frame.Width <= 0 || frame.Height <= 0)
-        return;
-    CheckPictureDimensions(frame.Width, frame.Height);
-    std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
-    auto readRow = [&](int y) {
-        if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
-            Fail(gif->Error);
-        PutFrameRow(line, frame, *map, transparent, y, out);
-    };
-    if (!frame.Interlace) {
-        for (int y = 0; y < frame.Height; ++y)
-            readRow(y);
-        return;
-    }
+    if (!interlaced)
+        return k;
     static const int start[] = {0, 4, 2, 1};
     static const int step[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass)
-        for (int y = start[pass]; y < frame.Height; y += step[pass])
-            readRow(y);
+    for (int pass = 0; pass < 4; ++pass) {
+        const int rows = start[pass] < height ? (height - start[pass] + step[pass] - 1) / step[pass] : 0;
+        if (k < rows)
+            return start[pass] + k * step[pass];
+        k -= rows;
+    }
+    return height; // past the frame: never drawn
 }
+
+// The screen is allocated only once the file has shown an eighth of its pixels (or the
+// whole frame, when that is smaller): a few dozen bytes that claim 15,800 x 15,800 pixels
+// would otherwise cost 750 MB before their data runs out. Rows decoded before then are
+// kept as indexes, a byte a pixel, in blocks that are neither cleared nor moved, and drawn
+// when the screen is there.
+class TFrameDecoder {
+public:
+    TFrameDecoder(GifFileType* gif, int transparent, int width, int height)
+        : gif_(gif), transparent_(transparent), width_(width), height_(height)
+    {
+    }
+
+    TBitmap Run()
+    {
+        const GifImageDesc& frame = gif_->Image;
+        map_ = frame.ColorMap ? frame.ColorMap : gif_->SColorMap;
+        if (!map_)
+            throw QuillonError("GIF: the image has no palette");
+        if (frame.Width > 0 && frame.Height > 0) {
+            CheckPictureDimensions(frame.Width, frame.Height);
+            DecodeRows(frame);
+        }
+        if (out_.Empty())
+            AllocateScreen(frame);
+        return std::move(out_);
+    }
+
+private:
+    static constexpr size_t kBlockBytes = size_t{256} << 10;
+
+    void DecodeRows(const GifImageDesc& frame)
+    {
+        const size_t width = static_cast<size_t>(frame.Width);
+        const int64_t enough = std::max<int64_t>(int64_t{width_} * height_ / 8, 1);
+        blockRows_ = static_cast<int>(std::clamp<size_t>(kBlockBytes / width, 1, static_cast<size_t>(frame.Height)));
+        std::unique_ptr<GifPixelType[]> line;
+        for (int k = 0; k < frame.Height; ++k) {
+            GifPixelType* row;
+            if (out_.Empty()) {
+                if (k % blockRows_ == 0)
+                    blocks_.emplace_back(new GifPixelType[width * static_cast<size_t>(blockRows_)]);
+                row = blocks_.back().get() + width * static_cast<size_t>(k % blockRows_);
+            } else {
+                if (!line)
+                    line.reset(new GifPixelType[width]);
+                row = line.get();
+            }
+            if (DGifGetLine(gif_, row, frame.Width) == GIF_ERROR)
+                Fail(gif_->Error);
+            CheckIndexes(row, frame.Width, *map_);
+            if (!out_.Empty())
+                PutFrameRow(row, frame, *map_, transparent_, RowInFileOrder(k, frame.Height, frame.Interlace), out_);
+            else if (int64_t{++keptRows_} * frame.Width >= enough)
+                AllocateScreen(frame);
+        }
+    }
+
+    // Draws the rows kept so far.
+    void AllocateScreen(const GifImageDesc& frame)
+    {
+        out_.ResizeForOverwrite(width_, height_);
+        std::fill_n(out_.Data(), out_.SizeInBytes(), uint8_t{255});
+        for (int k = 0; k < keptRows_; ++k)
+            PutFrameRow(blocks_[static_cast<size_t>(k / blockRows_)].get() +
+                            static_cast<size_t>(frame.Width) * static_cast<size_t>(k % blockRows_),
+                        frame, *map_, transparent_, RowInFileOrder(k, frame.Height, frame.Interlace), out_);
+        blocks_.clear();
+    }
+
+    GifFileType* gif_;
+    int transparent_;
+    int width_, height_;
+    const ColorMapObject* map_ = nullptr;
+    int blockRows_ = 1;
+    int keptRows_ = 0; // the first rows of the frame in the file's order
+    std::vector<std::unique_ptr<GifPixelType[]>> blocks_;
+    TBitmap out_;
+};
 
 } // namespace
 
@@ -141,11 +218,7 @@ TBitmap DecodeGIF(std::string_view data)
         height = gif->Image.Top + gif->Image.Height;
     }
     CheckPictureDimensions(width, height);
-    TBitmap out;
-    out.ResizeForOverwrite(width, height);
-    std::fill_n(out.Data(), out.SizeInBytes(), uint8_t{255});
-    DecodeFrame(gif.get(), transparent, out);
-    return out;
+    return TFrameDecoder(gif.get(), transparent, width, height).Run();
 }
 
 std::string EncodeGIF(const TBitmap& picture, const TGIFSettings& settings)

@@ -73,13 +73,20 @@ struct THorizontalPlan {
     };
     std::vector<TSegment> segments;
     std::vector<int32_t> firstGroup; // of each window on the grid, with segments
+    // The grid's four rows go through AVX-512's dot products (HasAvx512Vnni), with the same
+    // sums as AVX2's.
+    bool wide = false;
 };
+
+// Whether the processor has AVX-512 with its byte shuffles and dot products (BW, VNNI).
+bool HasAvx512Vnni();
 
 THorizontalPlan PlanHorizontalSse2(const TAxisWeights& w);
 void HorizontalRowSse2(const uint8_t* source, const TAxisWeights& w, const THorizontalPlan& plan, uint8_t* out);
 void VerticalRowSse2(const uint8_t* first, size_t stride, const TVerticalTaps& taps, uint8_t* out, size_t bytes);
 
-THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w);
+// wide: the grid kernel may use AVX-512 (only where HasAvx512Vnni()).
+THorizontalPlan PlanHorizontalAvx2(const TAxisWeights& w, bool wide = HasAvx512Vnni());
 // Four rows at once (they share every weight); repeat a row to fill up fewer.
 constexpr int kRowsAvx2 = 4;
 void HorizontalRowsAvx2(const uint8_t* const sources[kRowsAvx2], const TAxisWeights& w, const THorizontalPlan& plan,

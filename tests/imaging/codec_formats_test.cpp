@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 namespace quillon {
 namespace {
 
@@ -131,6 +134,46 @@ TEST(CodecGif, InterlacedRowsAndTransparency)
             ExpectNear(b.Pixel(0, y), c.Red, c.Green, c.Blue, 0, "interlaced row");
         const GifColorType& d = kGifColours[size_t(y % 3 + 1)];
         ExpectNear(b.Pixel(1, y), d.Red, d.Green, d.Blue, 0, "interlaced row");
+    }
+}
+
+// Frames large enough that their first rows are held as indexes until the screen is
+// allocated, and the rest drawn straight into it: every layout comes out pixel for pixel
+// as the frame says.
+TEST(CodecGif, LargeFramesComeOutWhole)
+{
+    std::vector<GifColorType> colours;
+    for (int i = 0; i < 256; ++i)
+        colours.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+    struct {
+        const char* name;
+        int screenWidth, screenHeight;
+        test::TGifFrame frame;
+    } cases[] = {
+        {"frame fills the screen", 640, 480, {0, 0, 640, 480, false, -1, {}}},
+        {"interlaced, transparent", 640, 481, {0, 0, 640, 481, true, 5, {}}},
+        {"small frame on a large screen", 900, 700, {100, 50, 300, 203, false, 7, {}}},
+        {"interlaced frame past the screen's corner", 500, 400, {200, 150, 401, 307, true, -1, {}}},
+    };
+    std::mt19937 random(11);
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TGifFrame& frame = c.frame;
+        frame.indexes.resize(size_t(frame.width) * size_t(frame.height));
+        for (uint8_t& index : frame.indexes)
+            index = uint8_t(random() % 64 == 0 ? 5 : random());
+        TBitmap expected(c.screenWidth, c.screenHeight);
+        std::fill_n(expected.Data(), expected.SizeInBytes(), uint8_t{255});
+        for (int y = 0; y < frame.height && frame.top + y < c.screenHeight; ++y)
+            for (int x = 0; x < frame.width && frame.left + x < c.screenWidth; ++x) {
+                const int index = frame.indexes[size_t(y) * size_t(frame.width) + size_t(x)];
+                if (index == frame.transparent)
+                    continue;
+                const GifColorType& colour = colours[size_t(index)];
+                uint8_t* p = expected.Pixel(frame.left + x, frame.top + y);
+                p[0] = colour.Red, p[1] = colour.Green, p[2] = colour.Blue;
+            }
+        EXPECT_TRUE(DecodeGIF(WriteGif(c.screenWidth, c.screenHeight, colours, frame)) == expected);
     }
 }
 

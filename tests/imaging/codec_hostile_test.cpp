@@ -10,7 +10,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <fstream>
+#include <functional>
 #include <random>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quillon {
 namespace {
@@ -95,7 +101,8 @@ std::string PngWithSize(uint32_t width, uint32_t height, bool fixCrc = true)
 }
 
 // A GIF of one frame, written byte by byte; lzw is the image data after the code size 2.
-std::string HandGif(uint16_t screenW, uint16_t screenH, bool palette, const std::string& lzw)
+std::string HandGif(uint16_t screenW, uint16_t screenH, bool palette, const std::string& lzw, uint16_t frameW = 1,
+                    uint16_t frameH = 1, bool interlaced = false)
 {
     std::string s = "GIF89a";
     PutLE(s, screenW, 2);
@@ -105,9 +112,9 @@ std::string HandGif(uint16_t screenW, uint16_t screenH, bool palette, const std:
         s += std::string("\x00\x00\x00\xFF\xFF\xFF", 6);
     s += ',';
     PutLE(s, 0, 4);
-    PutLE(s, 1, 2);
-    PutLE(s, 1, 2);
-    s += {0, 2, char(lzw.size())};
+    PutLE(s, frameW, 2);
+    PutLE(s, frameH, 2);
+    s += {char(interlaced ? 0x40 : 0), 2, char(lzw.size())};
     s += lzw;
     s += {0, ';'};
     return s;
@@ -240,6 +247,88 @@ TEST(CodecHostile, TheUnbrokenTwinsDecode)
     EXPECT_EQ(DecodeBMP(BitfieldsBmp(0x7C00)).Width(), 1);
     EXPECT_EQ(DecodePNG(PngWithSize(40, 30)).Width(), 40);
     EXPECT_EQ(DecodeJPEG(JpegWithSize(40, 30)).Width(), 40);
+}
+
+// What came of work run in a child process whose address space may grow by `extra` bytes
+// at most: the error text, "accepted", "out of memory" or "crashed".
+std::string OutcomeWithinAddressSpace(const std::function<void()>& work, size_t extra)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        size_t kb = 0;
+        while (std::getline(status, line))
+            if (line.rfind("VmSize:", 0) == 0)
+                kb = std::stoul(line.substr(7));
+        const rlimit limit{kb * 1024 + extra, kb * 1024 + extra};
+        std::string outcome = "accepted";
+        if (kb == 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+            outcome = "no limit";
+        else
+            try {
+                work();
+            } catch (const QuillonError& e) {
+                outcome = e.what();
+            } catch (const std::bad_alloc&) {
+                outcome = "out of memory";
+            }
+        const ssize_t written = write(fds[1], outcome.data(), outcome.size());
+        _exit(written == ssize_t(outcome.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string outcome;
+    char buffer[256];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        outcome.append(buffer, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? outcome : "crashed";
+}
+
+// A few dozen bytes claiming 15,800 x 15,800 pixels (750 MB decoded) fail as the same
+// bytes claiming an ordinary size fail, in an address space of 256 MB: what is allocated
+// follows the data that is there, not the header.
+TEST(CodecHostile, ClaimedSizeCostsNoMemoryBeforeTheData)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory does not fit a limited address space";
+#endif
+    const std::string rle = std::string("\x02\x01\0\0\x03\x02", 6); // a run, end of line, a run; no end
+    struct {
+        const char* name;
+        TDecoder decode;
+        std::function<std::string(uint16_t)> file; // of a square picture of that side
+    } cases[] = {
+        {"gif", DecodeGIF, [](uint16_t side) { return HandGif(side, side, true, kLzwIndex1, side, side); }},
+        {"interlaced gif", DecodeGIF,
+         [](uint16_t side) { return HandGif(side, side, true, kLzwIndex1, side, side, true); }},
+        {"gif without a screen size", DecodeGIF, [](uint16_t side) { return HandGif(0, 0, true, kLzwIndex1, side, side); }},
+        {"rle8 bmp", DecodeBMP, [&](uint16_t side) { return BmpHeader(40, side, side, 8, 1, 4) + rle; }},
+        {"rle4 bmp", DecodeBMP, [&](uint16_t side) { return BmpHeader(40, side, side, 4, 2, 4) + rle; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string huge = c.file(15800);
+        EXPECT_LT(huge.size(), 200u);
+        std::string ordinary;
+        try {
+            c.decode(c.file(100));
+            ordinary = "accepted";
+        } catch (const QuillonError& e) {
+            ordinary = e.what();
+        }
+        EXPECT_NE(ordinary, "accepted");
+        EXPECT_EQ(OutcomeWithinAddressSpace([&] { c.decode(huge); }, size_t{256} << 20), ordinary);
+    }
+    // The same limit leaves room for a real picture of 12 MB.
+    const std::string valid = EncodeBMP(test::MakeTestPicture(2000, 2000));
+    EXPECT_EQ(OutcomeWithinAddressSpace([&] { DecodeBMP(valid); }, size_t{256} << 20), "accepted");
 }
 
 // What cameras and other writers produce and every reader shows: garbage between the

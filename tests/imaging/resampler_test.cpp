@@ -1,11 +1,13 @@
 #include "imaging/bitmap.h"
 #include "imaging/resampler.h"
+#include "imaging/resampler_weights.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quillon {
@@ -321,6 +323,46 @@ TEST(StretchCopy, GivesTheHandComputedBytesAlongEitherAxis)
                                 << c.name << (vertical ? " vertical" : " horizontal") << ", level " << int(level)
                                 << ", threads " << threads << ", pixel " << i << ", channel " << ch;
                 }
+        }
+    }
+}
+
+// The kernel of strong reductions, which lays the windows on one grid along the row, with
+// AVX-512 where the processor has it and with AVX2 alone: each of its four rows gives the
+// bytes of the scalar row. The reductions open one to five windows over a stretch of the
+// row, with sums in and past single precision.
+TEST(StretchCopy, GridKernelsGiveTheScalarBytes)
+{
+    using namespace resampling;
+    if (BestSimdLevel() != TSimdLevel::Avx2)
+        GTEST_SKIP() << "no AVX2 on this processor";
+    std::vector<bool> kinds{false};
+    if (HasAvx512Vnni())
+        kinds.push_back(true);
+    const TBitmap picture = TestPicture(20011, kRowsAvx2, 5);
+    for (auto [n, m] : {std::pair{6000, 20}, {4100, 9}, {10800, 16}, {20011, 31}}) {
+        const TAxisWeights w = ComputeAxisWeights(n, m);
+        for (bool wide : kinds) {
+            SCOPED_TRACE(std::to_string(n) + " to " + std::to_string(m) + (wide ? ", AVX-512" : ", AVX2"));
+            const THorizontalPlan plan = PlanHorizontalAvx2(w, wide);
+            ASSERT_FALSE(plan.segments.empty());
+            // Each row copied with room for the loads that reach past its end.
+            std::vector<std::vector<uint8_t>> rows, outs;
+            const uint8_t* sources[kRowsAvx2];
+            uint8_t* targets[kRowsAvx2];
+            for (int r = 0; r < kRowsAvx2; ++r) {
+                rows.emplace_back(picture.Row(r), picture.Row(r) + size_t(n) * 3);
+                rows.back().resize(std::max<size_t>(rows.back().size(), size_t(plan.readExtent)) + 16);
+                outs.emplace_back(size_t(m) * 3);
+                sources[r] = rows.back().data();
+                targets[r] = outs.back().data();
+            }
+            GridRowsAvx2(sources, w, plan, targets);
+            for (int r = 0; r < kRowsAvx2; ++r) {
+                std::vector<uint8_t> expected(size_t(m) * 3);
+                HorizontalRowScalar(sources[r], w, expected.data());
+                EXPECT_EQ(outs[size_t(r)], expected) << "row " << r;
+            }
         }
     }
 }
