@@ -36,6 +36,7 @@ struct TPngReader {
     std::vector<png_bytep> rows;
     bool alpha = false;  // rows come as RGBA and are blended onto white afterwards
     bool interlaced = false;
+    int passes = 1;
     std::vector<uint8_t> rgba;  // one RGBA row, or the whole picture when interlaced
 
     ~TPngReader() { png_destroy_read_struct(&png, &info, nullptr); }
@@ -88,7 +89,8 @@ bool ReadHeader(TPngReader& r)
     png_set_expand(r.png);
     png_set_strip_16(r.png);
     png_set_gray_to_rgb(r.png);
-    r.interlaced = png_set_interlace_handling(r.png) > 1;
+    r.passes = png_set_interlace_handling(r.png);
+    r.interlaced = r.passes > 1;
     png_read_update_info(r.png, r.info);
     const int channels = png_get_channels(r.png, r.info);
     if ((channels != 3 && channels != 4) || png_get_bit_depth(r.png, r.info) != 8)
@@ -131,6 +133,31 @@ bool ReadRowsBlended(TPngReader& r, TBitmap& out)
     throw QuillonError(std::string("PNG: ") + text);
 }
 
+// Deflate turns a byte into 1032 at most (two bits for each 258-byte match). A file whose
+// remaining bytes cannot hold the pixels its header claims is bound to fail, and a few
+// dozen bytes may claim 15,800 x 15,800: the picture is not allocated for such a file.
+bool CannotHoldItsPixels(const TPngReader& r)
+{
+    static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4}; // by colour type
+    const int depth = static_cast<uint8_t>(r.data[24]), colourType = static_cast<uint8_t>(r.data[25]);
+    const uint64_t bits = uint64_t{png_get_image_width(r.png, r.info)} * png_get_image_height(r.png, r.info) *
+                          static_cast<uint64_t>(depth * kChannels[std::min(colourType, 6)]);
+    return bits / 8 > 1032 * static_cast<uint64_t>(r.data.size() - r.pos);
+}
+
+// Reads every row into one row's room, so the library fails as it would reading them
+// into the picture, with the same message.
+bool ReadRowsAway(TPngReader& r)
+{
+    if (setjmp(png_jmpbuf(r.png)))
+        return false;
+    r.rgba.resize(png_get_rowbytes(r.png, r.info));
+    for (int pass = 0; pass < r.passes; ++pass)
+        for (png_uint_32 y = 0; y < png_get_image_height(r.png, r.info); ++y)
+            png_read_row(r.png, r.rgba.data(), nullptr);
+    return true;
+}
+
 } // namespace
 
 TBitmap DecodePNG(std::string_view data)
@@ -143,6 +170,11 @@ TBitmap DecodePNG(std::string_view data)
     if (!ReadHeader(r))
         Fail(r.message);
     CheckPictureDimensions(png_get_image_width(r.png, r.info), png_get_image_height(r.png, r.info));
+    if (CannotHoldItsPixels(r)) {
+        if (!ReadRowsAway(r))
+            Fail(r.message);
+        Fail("not enough image data");
+    }
     TBitmap out;
     out.ResizeForOverwrite(static_cast<int>(png_get_image_width(r.png, r.info)),
                            static_cast<int>(png_get_image_height(r.png, r.info)));
