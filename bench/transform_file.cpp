@@ -22,8 +22,6 @@
 
 #include <filesystem>
 
-#include <png.h>
-
 namespace quillon {
 namespace {
 
@@ -113,17 +111,9 @@ void BM_Convert24MP(benchmark::State& state)
     if (format == pfPNG) {
         // Against libpng's own writer (zlib's default level), which wrote PNG files before.
         const TBitmap original = LoadPicture(source);
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        image.width = static_cast<png_uint_32>(original.Width());
-        image.height = static_cast<png_uint_32>(original.Height());
-        image.format = PNG_FORMAT_RGB;
-        png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
-        std::string libpng(size, '\0');
-        png_image_write_to_memory(&image, libpng.data(), &size, 0, original.Data(),
-                                  static_cast<png_int_32>(original.Stride()), nullptr);
-        state.counters["libpng_MB"] = double(size) / (1024 * 1024);
-        state.counters["x_libpng_size"] = double(fs::file_size(ours)) / double(size);
+        const std::string libpng = bench::LibpngFile(original);
+        state.counters["libpng_MB"] = double(libpng.size()) / (1024 * 1024);
+        state.counters["x_libpng_size"] = double(fs::file_size(ours)) / double(libpng.size());
         state.counters["same_pixels"] = LoadPicture(ours) == original;
     }
     if (format == pfGIF) {

@@ -8,6 +8,7 @@
 
 #include "common/error.h"
 #include "common/workpool.h"
+#include "imaging/pngfilter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -229,46 +230,6 @@ void PutChunk(std::string& file, const char* type, const uint8_t* data, size_t l
     PutU32BigEndian(file, libdeflate_crc32(0, file.data() + start, length + 4));
 }
 
-inline int Paeth(int a, int b, int c)
-{
-    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-    return pa <= pb && pa <= pc ? a : (pb <= pc ? b : c);
-}
-
-inline uint32_t Cost(uint8_t v) { return static_cast<uint32_t>(std::abs(static_cast<int8_t>(v))); }
-
-// Filters one row of RGB bytes as libpng does by default: each of the five filters is
-// scored by the sum of its bytes taken as signed, and the smallest wins (the earlier on
-// a tie). `above` is the row before, zeros for the first; `scratch` holds 4 * bytes.
-// out receives the filter type and the filtered bytes.
-void FilterRow(const uint8_t* row, const uint8_t* above, size_t bytes, uint8_t* scratch, uint8_t* out)
-{
-    uint8_t* sub = scratch;
-    uint8_t* up = scratch + bytes;
-    uint8_t* average = scratch + 2 * bytes;
-    uint8_t* paeth = scratch + 3 * bytes;
-    uint32_t costs[5] = {};
-    for (size_t i = 0; i < bytes; ++i) {
-        const int x = row[i], b = above[i];
-        const int a = i >= 3 ? row[i - 3] : 0, c = i >= 3 ? above[i - 3] : 0;
-        sub[i] = static_cast<uint8_t>(x - a);
-        up[i] = static_cast<uint8_t>(x - b);
-        average[i] = static_cast<uint8_t>(x - ((a + b) >> 1));
-        paeth[i] = static_cast<uint8_t>(x - Paeth(a, b, c));
-        costs[0] += Cost(row[i]);
-        costs[1] += Cost(sub[i]);
-        costs[2] += Cost(up[i]);
-        costs[3] += Cost(average[i]);
-        costs[4] += Cost(paeth[i]);
-    }
-    int best = 0;
-    for (int f = 1; f < 5; ++f)
-        if (costs[f] < costs[best])
-            best = f;
-    out[0] = static_cast<uint8_t>(best);
-    std::memcpy(out + 1, best == 0 ? row : scratch + static_cast<size_t>(best - 1) * bytes, bytes);
-}
-
 // Every row filtered, one after the other in the layout zlib compresses. Rows are filtered
 // from the picture's own bytes, so bands of them go to the cores independently.
 std::unique_ptr<uint8_t[]> FilterRows(const TBitmap& picture, const TEncodeProgress& progress, double share)
@@ -285,7 +246,7 @@ std::unique_ptr<uint8_t[]> FilterRows(const TBitmap& picture, const TEncodeProgr
     TWorkPool::Shared().For(height, threads, 64, [&](int32_t begin, int32_t end) {
         std::vector<uint8_t> scratch(4 * bytes);
         for (int32_t y = begin; y < end; ++y)
-            FilterRow(picture.Row(y), y > 0 ? picture.Row(y - 1) : zeros.data(), bytes, scratch.data(),
+            png::FilterRow(picture.Row(y), y > 0 ? picture.Row(y - 1) : zeros.data(), bytes, scratch.data(),
                       filtered.get() + (bytes + 1) * static_cast<size_t>(y));
         const int rows = done += end - begin;
         if (progress && std::this_thread::get_id() == caller)
