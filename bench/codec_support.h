@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <png.h>
+
 namespace quillon::bench {
 
 // Something like a photograph: broad smooth gradients, a soft round shape, fine texture
@@ -46,6 +48,24 @@ inline TBitmap MakePhotoLike(int width, int height, unsigned seed = 7)
 }
 
 using quillon::Psnr;
+
+// The picture as libpng's own simplified writer makes it (zlib's default level, adaptive
+// filters), as the program wrote PNG files before; empty when libpng fails.
+inline std::string LibpngFile(const TBitmap& picture)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(picture.Width());
+    image.height = static_cast<png_uint_32>(picture.Height());
+    image.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
+    std::string file(size, '\0');
+    if (!png_image_write_to_memory(&image, file.data(), &size, 0, picture.Data(),
+                                   static_cast<png_int_32>(picture.Stride()), nullptr))
+        return {};
+    file.resize(size);
+    return file;
+}
 
 inline std::filesystem::path BenchFile(const std::string& name)
 {

@@ -7,7 +7,7 @@ set -euo pipefail
 build_pkgs=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev libturbojpeg0-dev
+  libxml2-dev libcurl4-openssl-dev libjpeg-dev libpng-dev zlib1g-dev libgif-dev libturbojpeg0-dev libdeflate-dev
   libssl-dev libsqlite3-dev libsodium-dev libqrencode-dev
   # the service's PostgreSQL store
   libpq-dev

@@ -6,6 +6,7 @@
 #include "common/error.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -100,6 +101,21 @@ void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted)
     }
 }
 
+// A picture coded in one sequential Huffman scan costs at least a bit for each block of
+// each component (its DC difference). When the bytes left after the header cannot hold
+// that, the file is bound to run out of data; a few kilobytes may claim 15,800 x 15,800
+// pixels, and the picture is not allocated for them. Progressive files and files of several
+// scans are left out: a scan may be missing from them and the picture still shown.
+bool CannotHoldItsBlocks(const jpeg_decompress_struct& cinfo)
+{
+    if (cinfo.progressive_mode || cinfo.arith_code || cinfo.comps_in_scan != cinfo.num_components)
+        return false;
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c)
+        blocks += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
+    return blocks / 8 > cinfo.src->bytes_in_buffer;
+}
+
 struct TDecodeState {
     jpeg_decompress_struct cinfo;
     TJpegErrorManager err;
@@ -126,9 +142,20 @@ bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out, TDecodeList
     s.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     s.progress.pub.progress_monitor = CountScans;
     s.cinfo.progress = &s.progress.pub;
+    const bool bound = CannotHoldItsBlocks(s.cinfo);
     jpeg_start_decompress(&s.cinfo);
     int width = static_cast<int>(s.cinfo.output_width);
     int height = static_cast<int>(s.cinfo.output_height);
+    if (bound) {
+        // Into one row's room: the library fails as it would reading into the picture.
+        s.cmykRow.resize(static_cast<size_t>(width) * static_cast<size_t>(s.cinfo.output_components));
+        while (s.cinfo.output_scanline < s.cinfo.output_height) {
+            JSAMPROW row = s.cmykRow.data();
+            jpeg_read_scanlines(&s.cinfo, &row, 1);
+        }
+        std::snprintf(s.err.message, sizeof s.err.message, "the file is truncated");
+        return false;
+    }
     out.ResizeForOverwrite(width, height);
     s.progressive = s.cinfo.progressive_mode;
     if (listener)

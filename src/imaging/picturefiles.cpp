@@ -68,7 +68,7 @@ std::string EncodePicture(const TBitmap& picture, TPictureFormat format, const T
     switch (format) {
     case pfJPEG: return EncodeJPEG(picture, settings.jpegQuality, settings.jpegChroma);
     case pfGIF: return EncodeGIF(picture, settings.gif);
-    case pfPNG: return EncodePNG(picture);
+    case pfPNG: return EncodePNG(picture, settings.pngProgress);
     case pfBMP: break;
     }
     return EncodeBMP(picture);

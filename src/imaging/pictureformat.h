@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,11 +38,17 @@ TGIFSettings DefaultGIFSettings();
 // a little further every time.
 enum class TJPEGChroma { Subsampled, Full };
 
+// How far an encoder has come, from 0 to 1 (1 once the file is complete). Called on the
+// thread that encodes, a few times a second while the work goes on; a display of it may
+// process the window's events there.
+using TEncodeProgress = std::function<void(double done)>;
+
 // What an encoder needs beside the picture; only the fields of the chosen format count.
 struct TEncodeSettings {
     int jpegQuality = 90; // 10..100
     TJPEGChroma jpegChroma = TJPEGChroma::Subsampled;
     TGIFSettings gif = DefaultGIFSettings();
+    TEncodeProgress pngProgress; // may be empty
 };
 
 // Pictures larger than this are refused before their pixels are allocated: 250 million

@@ -66,17 +66,18 @@ bool AskTargetName(const TLogoNode* folder, bool keep, const std::string& base, 
 }
 
 std::string WriteNewFile(const std::string& folderPath, const std::string& name, int formatIndex,
-                         const TBitmap& picture, const std::string& sourceFile, const TTransformRequest& request)
+                         const TBitmap& picture, const std::string& sourceFile, const TTransformRequest& request,
+                         const TEncodeProgress& progress)
 {
     switch (request.kind) {
     case TTransformKind::Convert:
-        return WriteConvertedFile(folderPath, name, formatIndex, picture);
+        return WriteConvertedFile(folderPath, name, formatIndex, picture, progress);
     case TTransformKind::Mirror:
-        return WriteMirroredFile(folderPath, name, formatIndex, picture, request.direction, sourceFile);
+        return WriteMirroredFile(folderPath, name, formatIndex, picture, request.direction, sourceFile, progress);
     case TTransformKind::Rotate:
         break;
     }
-    return WriteRotatedFile(folderPath, name, formatIndex, picture, request.angle, sourceFile);
+    return WriteRotatedFile(folderPath, name, formatIndex, picture, request.angle, sourceFile, progress);
 }
 
 bool SameFile(const std::string& a, const std::string& b)
@@ -114,7 +115,8 @@ bool ShouldDeleteSource(const TTransformRequest& request, const std::string& old
 }
 
 TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, TLogoNode* node,
-                                   const TBitmap& picture, const TTransformRequest& request, TPrompts& prompts)
+                                   const TBitmap& picture, const TTransformRequest& request, TPrompts& prompts,
+                                   const TEncodeProgress& progress)
 {
     if (!node || !node->Data() || node->Data()->nodekind != nkLogo)
         return {};
@@ -134,7 +136,7 @@ TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, T
     const std::string oldPath = GetLogoFileName(appDir, node);
     std::string newPath;
     try {
-        newPath = WriteNewFile(GetFolderPath(appDir, parent), name, formatIndex, picture, oldPath, request);
+        newPath = WriteNewFile(GetFolderPath(appDir, parent), name, formatIndex, picture, oldPath, request, progress);
     } catch (const QuillonError& e) {
         prompts.Error(e.what());
         return {};

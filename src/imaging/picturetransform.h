@@ -2,6 +2,7 @@
 
 #include "common/prompts.h"
 #include "imaging/bitmap.h"
+#include "imaging/pictureformat.h"
 #include "imaging/transforms.h"
 #include "logodir/logotree.h"
 
@@ -35,8 +36,10 @@ struct TTransformResult {
 // new one is removed again. Asks and reports through prompts.
 // picture is the logo's file decoded. A JPEG is mirrored and rotated from the file itself
 // without re-encoding where that is exact (WriteMirroredFile, WriteRotatedFile).
+// progress, when given, is told how far the writing of a PNG file has come.
 TTransformResult TransformLogoFile(const std::string& appDir, TLogoTree& tree, TLogoNode* node,
-                                   const TBitmap& picture, const TTransformRequest& request, TPrompts& prompts);
+                                   const TBitmap& picture, const TTransformRequest& request, TPrompts& prompts,
+                                   const TEncodeProgress& progress = {});
 
 // The format a transform writes: the chosen one for convert, the format of the logo's
 // own name for mirror and rotate.

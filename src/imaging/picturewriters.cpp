@@ -25,11 +25,12 @@ constexpr int kTransformJPEGQuality = 100;
 constexpr TJPEGChroma kTransformJPEGChroma = TJPEGChroma::Full;
 
 std::string WritePictureFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                             const TBitmap& picture)
+                             const TBitmap& picture, const TEncodeProgress& progress)
 {
     TEncodeSettings settings;
     settings.jpegQuality = kTransformJPEGQuality;
     settings.jpegChroma = kTransformJPEGChroma;
+    settings.pngProgress = progress;
     std::string path = folderPath + baseName + PictureExtension(formatIndex);
     SavePicture(path, picture, PictureFormatFromIndex(formatIndex), settings);
     return path;
@@ -92,24 +93,26 @@ std::string EncodeRotatedJPEG(const TBitmap& picture, int angle)
 } // namespace
 
 std::string WriteConvertedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                               const TBitmap& picture)
+                               const TBitmap& picture, const TEncodeProgress& progress)
 {
-    return WritePictureFile(folderPath, baseName, formatIndex, picture);
+    return WritePictureFile(folderPath, baseName, formatIndex, picture, progress);
 }
 
 std::string WriteMirroredFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                              const TBitmap& picture, TMirrorDirection direction, const std::string& sourceFile)
+                              const TBitmap& picture, TMirrorDirection direction, const std::string& sourceFile,
+                              const TEncodeProgress& progress)
 {
     const TJPEGTurn turn =
         direction == TMirrorDirection::Horizontal ? TJPEGTurn::MirrorHorizontal : TJPEGTurn::MirrorVertical;
     std::string path = folderPath + baseName + PictureExtension(formatIndex);
     if (WriteTurnedJPEG(path, formatIndex, sourceFile, turn))
         return path;
-    return WritePictureFile(folderPath, baseName, formatIndex, MirrorBitmap(picture, direction));
+    return WritePictureFile(folderPath, baseName, formatIndex, MirrorBitmap(picture, direction), progress);
 }
 
 std::string WriteRotatedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                             const TBitmap& picture, int angle, const std::string& sourceFile)
+                             const TBitmap& picture, int angle, const std::string& sourceFile,
+                             const TEncodeProgress& progress)
 {
     std::string path = folderPath + baseName + PictureExtension(formatIndex);
     // Other angles go on to RotateBitmap, which refuses them.
@@ -122,7 +125,7 @@ std::string WriteRotatedFile(const std::string& folderPath, const std::string& b
         WriteFileAtomically(path, EncodeRotatedJPEG(picture, angle));
         return path;
     }
-    return WritePictureFile(folderPath, baseName, formatIndex, RotateBitmap(picture, angle));
+    return WritePictureFile(folderPath, baseName, formatIndex, RotateBitmap(picture, angle), progress);
 }
 
 bool WriteLogoFile(const std::string& target, const std::string& nodeName, const TBitmap& logo,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/bitmap.h"
+#include "imaging/pictureformat.h"
 #include "imaging/transforms.h"
 
 #include <string>
@@ -13,16 +14,20 @@ namespace quillon {
 // colour sample kept (4:4:4), 2 ".gif" with the GIF defaults, 3 ".png"), replacing a file of
 // that name. Each returns the full path.
 // Throws QuillonError with the codec's or system's text; an old file then stays as it was.
+// progress, when given, is told how far a PNG file has come (the format that takes seconds
+// for a large picture).
 std::string WriteConvertedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                               const TBitmap& picture);
+                               const TBitmap& picture, const TEncodeProgress& progress = {});
 // sourceFile is the file picture was decoded from (may be empty, or gone by now). When it
 // and the target are JPEG files, its DCT blocks are mirrored or rotated without encoding
 // again where that is exact (TurnJPEGLosslessly); otherwise picture is transformed and
 // encoded.
 std::string WriteMirroredFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                              const TBitmap& picture, TMirrorDirection direction, const std::string& sourceFile = {});
+                              const TBitmap& picture, TMirrorDirection direction, const std::string& sourceFile = {},
+                              const TEncodeProgress& progress = {});
 std::string WriteRotatedFile(const std::string& folderPath, const std::string& baseName, int formatIndex,
-                             const TBitmap& picture, int angle, const std::string& sourceFile = {});
+                             const TBitmap& picture, int angle, const std::string& sourceFile = {},
+                             const TEncodeProgress& progress = {});
 
 // What the logo is written with, from the options.
 struct TLogoFileSettings {

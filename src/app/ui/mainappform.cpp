@@ -148,7 +148,7 @@ void TMainAppForm::InitializeApplication()
                            logoTreeView_->setCurrentIndex(QModelIndex());
                            SelectNode(node);
                        },
-                       [this] { UpdateCommandStates(); }});
+                       [this] { UpdateCommandStates(); }, [this] { return static_cast<QWidget*>(this); }});
     saveWorkflow_ = std::make_unique<TSaveWorkflow>(
         prompts_, TSaveHost{[this] { return SelectedNode(); }, [this] { return activeSourceImage_.get(); },
                             [this] { return Options(); }, env_.askSaveFile});

@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "imaging/picturefiles.h"
+#include "imaging/ui/writeprogress.h"
 #include "logodir/nodepaths.h"
 
 namespace quillon {
@@ -46,7 +47,10 @@ void TPictureTransformWorkflow::Run(const TTransformRequest& request)
         }
         picture = &loaded;
     }
-    const TTransformResult result = TransformLogoFile(appDir_, tree_, node, *picture, request, prompts_);
+    // A PNG of many megapixels takes a second or more to write.
+    TWriteProgress progress(host_.window ? host_.window() : nullptr);
+    const TTransformResult result =
+        TransformLogoFile(appDir_, tree_, node, *picture, request, prompts_, progress.Callback());
     if (!result.node)
         return;
     if (result.added)

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+class QWidget;
+
 namespace quillon {
 
 // What the convert, mirror and rotate commands need from the window that runs them.
@@ -20,6 +22,7 @@ struct TTransformHost {
     std::function<void(TLogoNode*)> selectNode;      // selects a node that was just added
     std::function<void(TLogoNode*)> reshowNode;      // deselects and selects it again
     std::function<void()> updateCommandStates;
+    std::function<QWidget*()> window;                // what a progress display is modal to
 };
 
 // The convert, mirror and rotate commands: the options decide, the core writes.
