@@ -21,14 +21,8 @@ fail() {
   for f in "$tmp"/nginx/error.log "$tmp"/service.log; do [[ -f "$f" ]] && { echo "--- $f" >&2; tail -20 "$f" >&2; }; done
   exit 1
 }
-# Polls a condition (a command) for up to $1 seconds.
-wait_for() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
+# shellcheck source=front.sh
+source "$(dirname "$0")/front.sh"
 
 # --- the unit: systemd-analyze reads it as systemd would, with the program where
 # ExecStart names it (verify wants it to exist).
@@ -58,39 +52,10 @@ wait_for 20 service_started || fail "the service did not start"
 port=$(service_port)
 
 # --- nginx with the shipped server block, moved onto free loopback ports
-read -r http https < <(python3 -c '
-import socket
-s=[socket.socket() for _ in range(2)]
-[x.bind(("127.0.0.1",0)) for x in s]
-print(*[x.getsockname()[1] for x in s])')
-mkdir -p "$tmp/nginx"
-sed -e '/listen \[::\]/d' \
-    -e "s|listen 80;|listen 127.0.0.1:$http;|" \
-    -e "s|listen 443 ssl http2;|listen 127.0.0.1:$https ssl http2;|" \
-    -e "s|server 127.0.0.1:8080;|server 127.0.0.1:$port;|" \
-    -e "s|/etc/ssl/quillon/CHANGE-ME-fullchain.pem|$tmp/cert.pem|" \
-    -e "s|/etc/ssl/quillon/CHANGE-ME-privkey.pem|$tmp/key.pem|" \
-    "$deploy/nginx/quillon-service.conf" >"$tmp/nginx/quillon-service.conf"
-grep -q "127.0.0.1:$https ssl" "$tmp/nginx/quillon-service.conf" && grep -q "$tmp/key.pem" "$tmp/nginx/quillon-service.conf" &&
-  grep -q "127.0.0.1:$port;" "$tmp/nginx/quillon-service.conf" || fail "the configuration no longer has the lines this test moves"
-user=""
-[[ $(id -u) == 0 ]] && user="user root;"
-cat >"$tmp/nginx/nginx.conf" <<CONF
-$user
-worker_processes 1;
-pid $tmp/nginx/nginx.pid;
-error_log $tmp/nginx/error.log;
-events { worker_connections 64; }
-http {
-    access_log $tmp/nginx/access.log;
-    client_body_temp_path $tmp/nginx/body;
-    proxy_temp_path $tmp/nginx/proxy;
-    fastcgi_temp_path $tmp/nginx/fastcgi;
-    uwsgi_temp_path $tmp/nginx/uwsgi;
-    scgi_temp_path $tmp/nginx/scgi;
-    include $tmp/nginx/quillon-service.conf;
-}
-CONF
+read -r http https < <(free_ports)
+front_config "$deploy/nginx/quillon-service.conf" "$tmp/nginx" "$http" "$https" "server 127.0.0.1:$port;" \
+  "$tmp/cert.pem" "$tmp/key.pem" 64 "$tmp/nginx/access.log" ||
+  fail "the configuration no longer has the lines this test moves"
 ngx=(nginx -p "$tmp/nginx/" -c "$tmp/nginx/nginx.conf" -e "$tmp/nginx/error.log")
 out=$("${ngx[@]}" -t 2>&1) || fail "nginx -t: $out"
 "${ngx[@]}" -g 'daemon off;' &

@@ -29,13 +29,8 @@ fail() {
   done
   exit 1
 }
-wait_for() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
+# shellcheck source=front.sh
+source "$(dirname "$0")/front.sh"
 
 # --- the template unit, as systemd reads it for the instance on port 8081
 unit="$tmp/unit/quillon-service@.service"
@@ -86,40 +81,12 @@ done
 port_a=$(instance_port a) port_b=$(instance_port b)
 
 # --- nginx with the shipped file, its upstream holding both instances
-read -r http https < <(python3 -c '
-import socket
-s=[socket.socket() for _ in range(2)]
-[x.bind(("127.0.0.1",0)) for x in s]
-print(*[x.getsockname()[1] for x in s])')
+read -r http https < <(free_ports)
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -keyout "$tmp/key.pem" -out "$tmp/cert.pem" \
   2>/dev/null || fail "openssl could not make a certificate"
-mkdir -p "$tmp/nginx"
-sed -e '/listen \[::\]/d' \
-    -e "s|listen 80;|listen 127.0.0.1:$http;|" \
-    -e "s|listen 443 ssl http2;|listen 127.0.0.1:$https ssl http2;|" \
-    -e "s|server 127.0.0.1:8080;|server 127.0.0.1:$port_a; server 127.0.0.1:$port_b;|" \
-    -e "s|/etc/ssl/quillon/CHANGE-ME-fullchain.pem|$tmp/cert.pem|" \
-    -e "s|/etc/ssl/quillon/CHANGE-ME-privkey.pem|$tmp/key.pem|" \
-    "$deploy/nginx/quillon-service.conf" >"$tmp/nginx/quillon-service.conf"
-grep -q "server 127.0.0.1:$port_b;" "$tmp/nginx/quillon-service.conf" || fail "the upstream line moved"
-user=""
-[[ $(id -u) == 0 ]] && user="user root;"
-cat >"$tmp/nginx/nginx.conf" <<CONF
-$user
-worker_processes 1;
-pid $tmp/nginx/nginx.pid;
-error_log $tmp/nginx/error.log;
-events { worker_connections 256; }
-http {
-    access_log off;
-    client_body_temp_path $tmp/nginx/body;
-    proxy_temp_path $tmp/nginx/proxy;
-    fastcgi_temp_path $tmp/nginx/fastcgi;
-    uwsgi_temp_path $tmp/nginx/uwsgi;
-    scgi_temp_path $tmp/nginx/scgi;
-    include $tmp/nginx/quillon-service.conf;
-}
-CONF
+front_config "$deploy/nginx/quillon-service.conf" "$tmp/nginx" "$http" "$https" \
+  "server 127.0.0.1:$port_a; server 127.0.0.1:$port_b;" "$tmp/cert.pem" "$tmp/key.pem" 256 off ||
+  fail "the configuration no longer has the lines this test moves"
 ngx=(nginx -p "$tmp/nginx/" -c "$tmp/nginx/nginx.conf" -e "$tmp/nginx/error.log")
 out=$("${ngx[@]}" -t 2>&1) || fail "nginx -t: $out"
 "${ngx[@]}" -g 'daemon off;' &
