@@ -1,6 +1,7 @@
 #pragma once
 
 #include "httplimits.h"
+#include "mailqueuetimes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,7 @@ struct TServiceConfig {
     std::string smtpUser;
     std::string smtpPassword;  // from the environment, never from the command line
     std::string mailFrom = "quillon-service@localhost";
+    TMailQueueTimes mailQueue;
     int keepPerAccount = 20;
     int keepGuest = 100;
     std::string currentVersion;  // default: the desktop program's own version

@@ -105,17 +105,17 @@ std::string TMailer::Compose(const TMail& mail) const
     return m;
 }
 
-bool TMailer::Send(const TMail& mail) const
+TDelivery TMailer::Send(const TMail& mail) const
 {
     return UsesOutbox() ? WriteToOutbox(mail) : SendSmtp(mail);
 }
 
-bool TMailer::SendSmtp(const TMail& mail) const
+TDelivery TMailer::SendSmtp(const TMail& mail) const
 {
     std::string message = Compose(mail);
     CURL* curl = curl_easy_init();
     if (!curl)
-        return false;
+        return TDelivery::Failed;
     TUpload upload{&message};
     std::string from = "<" + settings_.from + ">";
     std::string to = "<" + mail.to + ">";
@@ -136,16 +136,20 @@ bool TMailer::SendSmtp(const TMail& mail) const
         curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     }
     CURLcode rc = curl_easy_perform(curl);
+    long reply = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
     curl_slist_free_all(rcpt);
     curl_easy_cleanup(curl);
-    if (rc != CURLE_OK) {
-        log_(std::string("mail relay refused a mail: ") + curl_easy_strerror(rc));
-        return false;
-    }
-    return true;
+    if (rc == CURLE_OK)
+        return TDelivery::Sent;
+    // A 5xx reply is the relay's last word on this mail; anything else may pass later.
+    const bool final = reply >= 500 && reply < 600;
+    log_(std::string(final ? "mail relay refused a mail (" : "mail relay did not take a mail (") +
+         (reply ? std::to_string(reply) + ", " : std::string()) + curl_easy_strerror(rc) + ")");
+    return final ? TDelivery::Refused : TDelivery::Failed;
 }
 
-bool TMailer::WriteToOutbox(const TMail& mail) const
+TDelivery TMailer::WriteToOutbox(const TMail& mail) const
 {
     std::error_code ec;
     std::filesystem::create_directories(settings_.outboxDir, ec);
@@ -167,12 +171,13 @@ bool TMailer::WriteToOutbox(const TMail& mail) const
     if (ok)
         ok = rename(temp.c_str(), final.c_str()) == 0;
     if (!ok) {
+        const int error = errno;
         unlink(temp.c_str());
-        log_("cannot write a mail to the outbox " + settings_.outboxDir.string() + ": " + std::strerror(errno));
-        return false;
+        log_("cannot write a mail to the outbox " + settings_.outboxDir.string() + ": " + std::strerror(error));
+        return TDelivery::Failed;
     }
     log_("mail to " + HeaderSafe(mail.to) + " written to " + final.string());
-    return true;
+    return TDelivery::Sent;
 }
 
 } // namespace quillon::server

@@ -20,6 +20,12 @@ struct TMailSettings {
     std::filesystem::path outboxDir;
 };
 
+enum class TDelivery {
+    Sent,
+    Refused,  // the relay will never take it (it named the mail or an address wrong)
+    Failed,   // not now: the relay is out of reach or asked to try later, the disk is full
+};
+
 // Sends through an SMTP relay, or, without one, writes each mail as a file to the
 // outbox folder, so a service without a relay still shows what it would have sent.
 class TMailer {
@@ -27,16 +33,16 @@ public:
     using TLog = std::function<void(const std::string&)>;
     TMailer(TMailSettings settings, TLog log);
 
-    // False when the mail could not be handed over; the reason goes to the log.
-    bool Send(const TMail& mail) const;
+    // The reason of a failure goes to the log.
+    TDelivery Send(const TMail& mail) const;
     bool UsesOutbox() const { return settings_.smtpUrl.empty(); }
 
     // The whole message with its headers, CR LF line ends.
     std::string Compose(const TMail& mail) const;
 
 private:
-    bool SendSmtp(const TMail& mail) const;
-    bool WriteToOutbox(const TMail& mail) const;
+    TDelivery SendSmtp(const TMail& mail) const;
+    TDelivery WriteToOutbox(const TMail& mail) const;
 
     TMailSettings settings_;
     TLog log_;

@@ -58,6 +58,7 @@ struct TFolder {
     std::vector<TFolderPicture> pictures;  // in upload order
     std::vector<TFolderKeyed> loginFailures;
     std::vector<TFolderKeyed> mails;
+    std::vector<std::pair<TQueuedMail, std::int64_t>> queued;  // not sent yet, and when due
 };
 
 // Columns are read as the bytes stored: SQLite keeps whatever a request brought, and
@@ -163,6 +164,14 @@ TFolder ReadFolder(const fs::path& dataDir)
     reader.Each("SELECT key, at FROM mails_sent", [&](sqlite3_stmt* q) {
         folder.mails.push_back({ColumnBytes(q, 0), sqlite3_column_int64(q, 1), 0});
     });
+    // A claim is the folder's service's, which is stopped: the database's instances may
+    // take every mail at once.
+    reader.Each("SELECT recipient, subject, body, queued, attempts, not_before FROM outbox ORDER BY id",
+                [&](sqlite3_stmt* q) {
+                    folder.queued.push_back({{0, ColumnBytes(q, 0), ColumnBytes(q, 1), ColumnBytes(q, 2),
+                                              sqlite3_column_int64(q, 3), sqlite3_column_int(q, 4)},
+                                             sqlite3_column_int64(q, 5)});
+                });
     return folder;
 }
 
@@ -398,6 +407,10 @@ TMoveSummary Copy(TTarget& target, const fs::path& dataDir, const TFolder& folde
                    {f.key, f.first, f.second});
     for (const TFolderKeyed& m : folder.mails)
         target.Run("INSERT INTO mails_sent(key, at) VALUES($1, $2)", {m.key, m.first});
+    for (const auto& [m, due] : folder.queued)
+        target.Run("INSERT INTO outbox(recipient, subject, body, queued, attempts, not_before, claimed_until)"
+                   " VALUES($1, $2, $3, $4, $5, $6, 0)",
+                   {m.to, m.subject, m.body, m.queued, static_cast<std::int64_t>(m.attempts), due});
 
     // In the folder's upload order, so the database numbers them in the same order and
     // keeps the same newest ones.

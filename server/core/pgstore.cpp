@@ -79,6 +79,19 @@ constexpr const char* kMigrations[] = {
         at bigint NOT NULL);
     CREATE INDEX mails_sent_by_key ON mails_sent(key, at);
     )sql",
+    R"sql(
+    -- The texts are bytes as a request gave them, which text columns might refuse.
+    CREATE TABLE outbox(
+        id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+        recipient bytea NOT NULL,
+        subject bytea NOT NULL,
+        body bytea NOT NULL,
+        queued bigint NOT NULL,
+        attempts bigint NOT NULL DEFAULT 0,
+        not_before bigint NOT NULL,
+        claimed_until bigint NOT NULL);
+    CREATE INDEX outbox_by_due ON outbox(not_before, id);
+    )sql",
 };
 
 // libpq's messages end in a newline and may carry a hint on a line of its own; the log
@@ -583,6 +596,48 @@ void TPgStore::ForgetMailsBefore(std::int64_t before)
 {
     auto lease = pool_->Acquire();
     Exec(lease.Get(), "DELETE FROM mails_sent WHERE at < $1", {before});
+}
+
+std::int64_t TPgStore::QueueMail(const TQueuedMail& mail, std::int64_t claimedUntil)
+{
+    auto lease = pool_->Acquire();
+    TResult r = Exec(lease.Get(),
+                     "INSERT INTO outbox(recipient, subject, body, queued, attempts, not_before, claimed_until)"
+                     " VALUES($1, $2, $3, $4, $5, $4, $6) RETURNING id",
+                     {TParam::Bytes(mail.to), TParam::Bytes(mail.subject), TParam::Bytes(mail.body), mail.queued,
+                      mail.attempts, claimedUntil});
+    return Int(r, 0, 0);
+}
+
+std::optional<TQueuedMail> TPgStore::TakeMail(std::int64_t now, std::int64_t claimedUntil)
+{
+    auto lease = pool_->Acquire();
+    // Takers in other instances skip the row this one has locked instead of waiting for it,
+    // and find it claimed once this commits: each mail goes to one of them. The claim, not
+    // the lock, covers the sending, so no transaction stays open while a relay answers.
+    TResult r = Exec(lease.Get(),
+                     "UPDATE outbox SET claimed_until = $2 WHERE id = ("
+                     " SELECT id FROM outbox WHERE not_before <= $1 AND claimed_until <= $1"
+                     " ORDER BY not_before, id LIMIT 1 FOR UPDATE SKIP LOCKED)"
+                     " RETURNING id, recipient, subject, body, queued, attempts",
+                     {now, claimedUntil}, true);
+    if (!Rows(r))
+        return std::nullopt;
+    return TQueuedMail{BinaryInt(r, 0, 0), Text(r, 0, 1), Text(r, 0, 2), Text(r, 0, 3), BinaryInt(r, 0, 4),
+                       static_cast<int>(BinaryInt(r, 0, 5))};
+}
+
+void TPgStore::PostponeMail(std::int64_t id, std::int64_t notBefore)
+{
+    auto lease = pool_->Acquire();
+    Exec(lease.Get(), "UPDATE outbox SET attempts = attempts + 1, not_before = $2, claimed_until = 0 WHERE id = $1",
+         {id, notBefore});
+}
+
+void TPgStore::RemoveMail(std::int64_t id)
+{
+    auto lease = pool_->Acquire();
+    Exec(lease.Get(), "DELETE FROM outbox WHERE id = $1", {id});
 }
 
 TStoredPicture TPgStore::StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,

@@ -50,6 +50,10 @@ public:
 
     bool CountMail(const std::vector<TMailQuota>& quotas, std::int64_t since, std::int64_t now) override;
     void ForgetMailsBefore(std::int64_t before) override;
+    std::int64_t QueueMail(const TQueuedMail& mail, std::int64_t claimedUntil) override;
+    std::optional<TQueuedMail> TakeMail(std::int64_t now, std::int64_t claimedUntil) override;
+    void PostponeMail(std::int64_t id, std::int64_t notBefore) override;
+    void RemoveMail(std::int64_t id) override;
 
     TStoredPicture StorePicture(std::int64_t account, std::string_view bytes, const std::string& contentType,
                                 int keep) override;

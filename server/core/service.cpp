@@ -187,6 +187,8 @@ TService::TService(TServiceConfig config, TLog log)
       mailer_(TMailSettings{config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.mailFrom,
                             config_.dataDir / "outbox"},
               log_),
+      mails_(*store_, [this](const TMail& mail) { return mailer_.Send(mail); }, [this] { return Now(); }, log_,
+             config_.mailQueue),
       misses_(kMissLimit, kMissWindow), checks_(kCheckWorkers, kCheckQueue)
 {
     guestAccount_ = store_->FindAccount(kGuestLogin)->id;
@@ -230,7 +232,9 @@ int TService::Bind()
 
 void TService::Run()
 {
+    mails_.Start();
     server_->Run();
+    mails_.Stop();
 }
 
 void TService::Stop()
@@ -491,7 +495,8 @@ void TService::SendToFriend(const THttpRequest& req, THttpResponse& res)
     if (!comments.empty())
         body += name + " writes:\n\n" + comments + "\n\n";
     body += "Get Quillon here: " + publicUrl_ + kDownloadPath + "\n";
-    if (!mailer_.Send(TMail{address, name + " recommends Quillon", body}))
+    // A mail that only has to wait for the relay is as good as sent.
+    if (mails_.Send(TMail{address, name + " recommends Quillon", body}) == TDelivery::Refused)
         return AnswerMessage(res, kCouldNotSendMail);
     Answer(res, {kKeywordSuccess});
 }
@@ -598,7 +603,7 @@ void TService::Register(const THttpRequest& req, THttpResponse& res)
         return AnswerBusy(res, BusyPage);
     if (!store_->AddAccount(login, hash, email, false)) {
         // The page is the same as for a new account; only the address's owner learns why.
-        mailer_.Send(TakenLoginMail(login, email, publicUrl_));
+        mails_.Send(TakenLoginMail(login, email, publicUrl_));
         return res.SetContent(RegisteredPage(login, email), kHtml);
     }
     std::optional<TAccount> account = store_->FindAccount(login);
@@ -606,7 +611,7 @@ void TService::Register(const THttpRequest& req, THttpResponse& res)
     std::string body = "Hello " + login +
                        ",\n\nfollow this link to confirm your Quillon account:\n\n" + link +
                        "\n\nIf you did not create this account, ignore this mail.\n";
-    if (!mailer_.Send(TMail{email, "Confirm your Quillon account", body})) {
+    if (mails_.Send(TMail{email, "Confirm your Quillon account", body}) == TDelivery::Refused) {
         store_->RemoveAccount(account->id);
         return refuse("The confirmation mail could not be sent. Please check the address and try again.");
     }

@@ -4,6 +4,7 @@
 #include "config.h"
 #include "http.h"
 #include "mailer.h"
+#include "mailqueue.h"
 #include "store.h"
 #include "throttle.h"
 
@@ -88,6 +89,7 @@ private:
     TLog log_;
     std::unique_ptr<TStore> store_;
     TMailer mailer_;
+    TMailQueue mails_;
     TMissThrottle misses_;
     TCheckQueue checks_;
     // An unknown login is checked against this, so it costs what a wrong password costs

@@ -42,6 +42,11 @@ public:
         sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
         return *this;
     }
+    TStatement& BindBytes(int i, std::string_view v)
+    {
+        sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
     // True while a row is available.
     bool Step()
     {
@@ -55,6 +60,13 @@ public:
     // For statements that may break a constraint: false instead of an exception.
     bool TryRun() { return sqlite3_step(stmt_) == SQLITE_DONE; }
     std::int64_t Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+    // NUL and all, where Text stops at the first.
+    std::string Bytes(int col) const
+    {
+        const void* b = sqlite3_column_blob(stmt_, col);
+        return b ? std::string(static_cast<const char*>(b), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col)))
+                 : std::string();
+    }
     std::string Text(int col) const
     {
         const unsigned char* t = sqlite3_column_text(stmt_, col);
@@ -168,7 +180,7 @@ fs::path TSqliteStore::PicturePath(const std::string& id) const
 
 int TSqliteStore::SchemaVersion()
 {
-    return 1;
+    return 2;
 }
 
 // The version lives in the database header (PRAGMA user_version), written in the same
@@ -214,6 +226,18 @@ void TSqliteStore::Migrate()
                 Exec("CREATE INDEX IF NOT EXISTS mails_sent_by_key ON mails_sent(key, at)");
                 MoveToTextIds();
                 Exec("CREATE INDEX IF NOT EXISTS pictures_by_account ON pictures(account, seq)");
+                break;
+            case 2:
+                Exec("CREATE TABLE outbox("
+                     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                     " recipient BLOB NOT NULL,"
+                     " subject BLOB NOT NULL,"
+                     " body BLOB NOT NULL,"
+                     " queued INTEGER NOT NULL,"
+                     " attempts INTEGER NOT NULL DEFAULT 0,"
+                     " not_before INTEGER NOT NULL,"
+                     " claimed_until INTEGER NOT NULL)");
+                Exec("CREATE INDEX outbox_by_due ON outbox(not_before, id)");
                 break;
             }
             Exec(("PRAGMA user_version = " + std::to_string(version)).c_str());
@@ -320,6 +344,54 @@ void TSqliteStore::ForgetMailsBefore(std::int64_t before)
 {
     std::lock_guard lock(mutex_);
     TStatement(db_, "DELETE FROM mails_sent WHERE at < ?").Bind(1, before).Step();
+}
+
+std::int64_t TSqliteStore::QueueMail(const TQueuedMail& mail, std::int64_t claimedUntil)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "INSERT INTO outbox(recipient, subject, body, queued, attempts, not_before, claimed_until)"
+                    " VALUES(?, ?, ?, ?, ?, ?, ?)")
+        .BindBytes(1, mail.to)
+        .BindBytes(2, mail.subject)
+        .BindBytes(3, mail.body)
+        .Bind(4, mail.queued)
+        .Bind(5, mail.attempts)
+        .Bind(6, mail.queued)
+        .Bind(7, claimedUntil)
+        .Step();
+    return sqlite3_last_insert_rowid(db_);
+}
+
+std::optional<TQueuedMail> TSqliteStore::TakeMail(std::int64_t now, std::int64_t claimedUntil)
+{
+    std::lock_guard lock(mutex_);
+    std::optional<TQueuedMail> mail;
+    // One process holds the data folder, and the lock above orders its takers.
+    InTransaction([&] {
+        TStatement q(db_, "SELECT id, recipient, subject, body, queued, attempts FROM outbox"
+                          " WHERE not_before <= ? AND claimed_until <= ? ORDER BY not_before, id LIMIT 1");
+        q.Bind(1, now).Bind(2, now);
+        if (!q.Step())
+            return;
+        mail = TQueuedMail{q.Int(0), q.Bytes(1), q.Bytes(2), q.Bytes(3), q.Int(4), static_cast<int>(q.Int(5))};
+        TStatement(db_, "UPDATE outbox SET claimed_until = ? WHERE id = ?").Bind(1, claimedUntil).Bind(2, mail->id).Step();
+    });
+    return mail;
+}
+
+void TSqliteStore::PostponeMail(std::int64_t id, std::int64_t notBefore)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "UPDATE outbox SET attempts = attempts + 1, not_before = ?, claimed_until = 0 WHERE id = ?")
+        .Bind(1, notBefore)
+        .Bind(2, id)
+        .Step();
+}
+
+void TSqliteStore::RemoveMail(std::int64_t id)
+{
+    std::lock_guard lock(mutex_);
+    TStatement(db_, "DELETE FROM outbox WHERE id = ?").Bind(1, id).Step();
 }
 
 std::string TSqliteStore::NewConfirmationToken(std::int64_t account)

@@ -46,6 +46,16 @@ struct TStoredPicture {
     std::vector<std::string> withdrawn;
 };
 
+// A mail waiting for the relay. The texts are bytes as the request gave them.
+struct TQueuedMail {
+    std::int64_t id = 0;
+    std::string to;
+    std::string subject;
+    std::string body;
+    std::int64_t queued = 0;  // seconds since the epoch
+    int attempts = 0;         // deliveries tried and failed so far
+};
+
 // The store cannot be written or read right now (a full disk, a read-only folder, a
 // database locked too long or out of reach): the request may work later.
 class TStorageError : public std::runtime_error {
@@ -118,6 +128,18 @@ public:
     };
     virtual bool CountMail(const std::vector<TMailQuota>& quotas, std::int64_t since, std::int64_t now) = 0;
     virtual void ForgetMailsBefore(std::int64_t before) = 0;
+
+    // The outbox. A mail is claimed by one taker until a time: the one who queues it first,
+    // then whoever takes it once it is due and its claim has run out (an instance that died
+    // while sending it). Any number of instances may take at once; each mail goes to one.
+    // Returns the new mail's id.
+    virtual std::int64_t QueueMail(const TQueuedMail& mail, std::int64_t claimedUntil) = 0;
+    // The oldest mail that is due at now and claimed by nobody, now claimed until the time.
+    virtual std::optional<TQueuedMail> TakeMail(std::int64_t now, std::int64_t claimedUntil) = 0;
+    // A failed delivery: counted, unclaimed, due again at notBefore.
+    virtual void PostponeMail(std::int64_t id, std::int64_t notBefore) = 0;
+    // Sent, or given up.
+    virtual void RemoveMail(std::int64_t id) = 0;
 
     // Stores the picture and withdraws the account's oldest pictures beyond keep, so the
     // account holds its keep newest even when uploads race.

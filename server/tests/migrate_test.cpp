@@ -88,6 +88,9 @@ TFolderFixture BuildFolder(const fs::path& dir)
         store.ChangeLoginFailures(kOddKey, [&](const TLoginFailures&) { return TLoginFailures{1, f.mailsAt - 1}; });
         for (int i = 0; i < 2; ++i)
             EXPECT_TRUE(store.CountMail({{"to:pia@example.org", 2}}, f.mailsAt - 86400, f.mailsAt));
+        // A mail the relay has not taken yet, already tried twice.
+        store.QueueMail({0, "friend@example.org", "Waiting for the relay", "odd bytes: " + kOddKey, f.mailsAt, 2},
+                        f.mailsAt + 300);
     }
     // Upload times of their own, all in one second otherwise.
     SqliteExec(dir, "UPDATE pictures SET uploaded = 1700000000 + seq * 7");
@@ -119,7 +122,7 @@ std::string DatabaseContents(const TPgDatabase& db)
 {
     std::unique_ptr<PGconn, decltype(&PQfinish)> c(PQconnectdb(db.Url().c_str()), &PQfinish);
     std::string all;
-    for (const char* table : {"accounts", "tokens", "pictures", "login_failures", "mails_sent", "schema_version"}) {
+    for (const char* table : {"accounts", "tokens", "pictures", "login_failures", "mails_sent", "outbox", "schema_version"}) {
         const std::string sql = std::string("SELECT CASE WHEN to_regclass('") + table +
                                 "') IS NULL THEN 'none' ELSE query_to_xml('SELECT * FROM " + table +
                                 " ORDER BY 1', false, false, '')::text END";
@@ -169,6 +172,7 @@ TEST(Migrate, TheServiceOnTheDatabaseServesWhatTheFolderDid)
     config.db = db.Url();
     config.keepPerAccount = kKeepMember;
     config.keepGuest = kKeepGuest;
+    config.mailQueue.poll = std::chrono::milliseconds(20);
     TRunningService service(config);
     for (const auto& [id, picture] : folder.kept) {
         auto res = service.Client().Get(picture.path);
@@ -205,6 +209,16 @@ TEST(Migrate, TheServiceOnTheDatabaseServesWhatTheFolderDid)
     EXPECT_EQ(store.LoginFailures(kOddKey).last, folder.mailsAt - 1);
     EXPECT_FALSE(store.CountMail({{"to:pia@example.org", 2}}, folder.mailsAt - 86400, folder.mailsAt));
     EXPECT_TRUE(store.CountMail({{"to:pia@example.org", 3}}, folder.mailsAt - 86400, folder.mailsAt));
+
+    // The waiting mail goes out from the database's queue, claimed by no one now.
+    std::vector<std::string> outbox;
+    for (int i = 0; i < 500 && outbox.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        outbox = service.Outbox();
+    }
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_NE(outbox[0].find("Subject: Waiting for the relay"), std::string::npos) << outbox[0];
+    EXPECT_NE(outbox[0].find("odd bytes: " + kOddKey), std::string::npos);
 }
 
 TEST(Migrate, RefusesAndWritesNothing)

@@ -15,16 +15,20 @@ using namespace quillon::server::test;
 
 namespace {
 
-// A mail relay on 127.0.0.1 that accepts every mail and keeps what it was given.
+// A mail relay on 127.0.0.1 (on the given port, else a free one) that keeps what it was
+// given and accepts every mail except those to a recipient it refuses for good.
 class TSmtpSink {
 public:
-    TSmtpSink()
+    explicit TSmtpSink(int port = 0, std::string refused = "") : refused_(std::move(refused))
     {
         listen_ = socket(AF_INET, SOCK_STREAM, 0);
+        int on = 1;
+        setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        addr.sin_port = htons(static_cast<std::uint16_t>(port));
+        bound_ = bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
         socklen_t len = sizeof addr;
         getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
         port_ = ntohs(addr.sin_port);
@@ -38,6 +42,7 @@ public:
         thread_.join();
     }
     int Port() const { return port_; }
+    bool Bound() const { return bound_; }
     std::string Transcript()
     {
         std::lock_guard lock(mutex_);
@@ -72,6 +77,8 @@ private:
                         Say(fd, "354 go on\r\n");
                     } else if (line.rfind("QUIT", 0) == 0) {
                         Say(fd, "221 bye\r\n");
+                    } else if (!refused_.empty() && line.rfind("RCPT TO:<" + refused_ + ">", 0) == 0) {
+                        Say(fd, "550 no such mailbox\r\n");
                     } else {
                         Say(fd, "250 ok\r\n");
                     }
@@ -82,19 +89,22 @@ private:
     }
     static void Say(int fd, const std::string& s) { (void)!write(fd, s.data(), s.size()); }
 
+    std::string refused_;
     int listen_ = -1;
     int port_ = 0;
+    bool bound_ = false;
     std::thread thread_;
     std::mutex mutex_;
     std::string transcript_;
 };
 
-std::string SendToFriend(TRunningService& service, const std::string& comments)
+std::string SendToFriend(TRunningService& service, const std::string& comments,
+                         const std::string& address = "friend@example.com")
 {
     auto res = service.Client().Post("/sendtofriend.php", httplib::MultipartFormDataItems{
                                                               {"login", "guest", "", ""},
                                                               {"password", "x", "", ""},
-                                                              {"address", "friend@example.com", "", ""},
+                                                              {"address", address, "", ""},
                                                               {"comments", comments, "", ""},
                                                               {"sendername", "Ann", "", ""},
                                                           });
@@ -118,17 +128,57 @@ TEST(Relay, SendToFriendHandsTheMailToTheRelay)
     EXPECT_TRUE(service.Outbox().empty());
 }
 
-TEST(Relay, UnreachableRelayAnswersCouldNotSendMail)
+TEST(Relay, AMailTheRelayRefusesForGoodAnswersCouldNotSendMail)
 {
-    int closedPort;
+    TSmtpSink sink(0, "nobody@example.com");
+    TServiceConfig config;
+    config.smtpUrl = "smtp://127.0.0.1:" + std::to_string(sink.Port());
+    TRunningService service(config);
+    EXPECT_EQ(SendToFriend(service, "", "nobody@example.com"), "MESSAGE\r\nCOULD_NOT_SEND_MAIL\r\n");
+    EXPECT_EQ(SendToFriend(service, "", "friend@example.com"), "SUCCESS\r\n");
+}
+
+// The relay out of reach for a while: the mail waits in the queue, and goes once the
+// relay is back, without the user sending it again.
+TEST(Relay, MailsWaitForARelayOutOfReach)
+{
+    int port;
     {
         TSmtpSink gone;
-        closedPort = gone.Port();
+        port = gone.Port();
     }
+    std::atomic<std::int64_t> now{std::time(nullptr)};
     TServiceConfig config;
-    config.smtpUrl = "smtp://127.0.0.1:" + std::to_string(closedPort);
+    config.smtpUrl = "smtp://127.0.0.1:" + std::to_string(port);
+    config.clock = [&] { return now.load(); };
+    config.mailQueue.poll = std::chrono::milliseconds(20);
     TRunningService service(config);
-    EXPECT_EQ(SendToFriend(service, ""), "MESSAGE\r\nCOULD_NOT_SEND_MAIL\r\n");
+    EXPECT_EQ(SendToFriend(service, "while down"), "SUCCESS\r\n");
+    // Registering too: the account waits for its confirmation mail.
+    auto reg = service.Client().Post("/register.php", "login=olga&password=secret-password&password2=secret-password&"
+                                                  "email=olga%40example.org",
+                                     "application/x-www-form-urlencoded");
+    ASSERT_TRUE(reg);
+    EXPECT_EQ(reg->status, 200) << reg->body;
+    EXPECT_TRUE(service.Store().FindAccount("olga"));
+
+    TSmtpSink back(port);
+    ASSERT_TRUE(back.Bound());
+    now += 59;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(back.Transcript(), "") << "not due yet";
+    now += 1;
+    std::string t;
+    for (int i = 0; i < 500 && (t.find("while down") == std::string::npos || t.find("Confirm your") == std::string::npos); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        t = back.Transcript();
+    }
+    EXPECT_NE(t.find("while down"), std::string::npos) << t;
+    EXPECT_NE(t.find("RCPT TO:<olga@example.org>"), std::string::npos) << t;
+    EXPECT_NE(t.find("/confirm.php?token="), std::string::npos) << t;
+    now += 100000;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(back.Transcript(), t) << "each sent once";
 }
 
 TEST(Tls, ServesHttpsWithTheGivenCertificate)

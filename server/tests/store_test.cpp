@@ -243,6 +243,40 @@ TEST_P(Store, LoginFailuresAndMailCountsAreKeptPerKey)
     EXPECT_TRUE(count("a", now)) << "forgotten";
 }
 
+TEST_P(Store, QueuedMailsAreTakenWhenDueAndUnclaimedAndKeepTheirBytes)
+{
+    const std::string body("Hi!\n\xFF\0end", 10);  // a request's bytes, NUL and all
+    const std::int64_t mine = store_->QueueMail({0, "a@example.org", "first", body, 100, 0}, 400);
+    EXPECT_FALSE(store_->TakeMail(200, 500)) << "claimed by the one who queued it";
+    EXPECT_EQ(store_->QueueMail({0, "b@example.org", "second", "b", 150, 0}, 150), mine + 1);
+
+    // A second instance sees what the first queued.
+    std::unique_ptr<TStore> other = Open();
+    std::optional<TQueuedMail> taken = other->TakeMail(200, 500);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->subject, "second");
+    EXPECT_FALSE(store_->TakeMail(200, 500)) << "both are claimed now";
+    other->PostponeMail(taken->id, 1000);
+
+    // The first one's claim runs out (its instance died while sending): anyone takes it.
+    taken = store_->TakeMail(450, 800);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->id, mine);
+    EXPECT_EQ(taken->to, "a@example.org");
+    EXPECT_EQ(taken->body, body);
+    EXPECT_EQ(taken->queued, 100);
+    EXPECT_EQ(taken->attempts, 0);
+    store_->RemoveMail(mine);
+    EXPECT_FALSE(store_->TakeMail(999, 2000)) << "the postponed one is not due";
+
+    taken = other->TakeMail(1000, 2000);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->subject, "second");
+    EXPECT_EQ(taken->attempts, 1);
+    store_->RemoveMail(taken->id);
+    EXPECT_FALSE(other->TakeMail(5000, 6000));
+}
+
 TEST_P(Store, SchemaNewerThanTheProgramsIsRefused)
 {
     EXPECT_GE(SchemaVersion(), 1);
