@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquire/grabselection.h"
+
 #include <QImage>
 
 namespace quillon {
@@ -13,14 +15,14 @@ bool ScreenNeedsPortal();
 bool NativeWayland();
 
 struct TPortalScreenshot {
-    enum TOutcome { NoPortal, Refused, Taken };
-    TOutcome outcome = NoPortal;
+    TPortalOutcome outcome = TPortalOutcome::NoPortal;
     QImage image;  // the whole desktop in device pixels, when Taken
 };
 
 // The desktop through the portal's Screenshot call (org.freedesktop.portal.Screenshot),
-// without the portal's own selection dialog where the portal allows that. Waits in an
-// event loop of its own for the portal's answer, at most timeoutMs.
-TPortalScreenshot TakePortalScreenshot(int timeoutMs = 120000);
+// without the portal's own selection dialog where the portal allows that. The call
+// itself gets callTimeoutMs, the answer (after the portal's own questions to the user)
+// answerTimeoutMs; the program's events go on being handled meanwhile.
+TPortalScreenshot TakePortalScreenshot(int callTimeoutMs = 10000, int answerTimeoutMs = 120000);
 
 } // namespace quillon
