@@ -76,8 +76,6 @@ private:
 
 } // namespace
 
-bool NativeWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
-
 bool ScreenNeedsPortal()
 {
     return NativeWayland() || qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");

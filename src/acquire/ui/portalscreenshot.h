@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquire/grabselection.h"
+#include "common/ui/windowsystem.h"
 
 #include <QImage>
 
@@ -10,9 +11,6 @@ namespace quillon {
 // program read the screen itself, and under XWayland the X root window shows only the
 // X programs.
 bool ScreenNeedsPortal();
-// Whether the program itself talks Wayland (not through XWayland): then there is no X
-// screen to fall back on.
-bool NativeWayland();
 
 struct TPortalScreenshot {
     TPortalOutcome outcome = TPortalOutcome::NoPortal;
