@@ -77,16 +77,20 @@ class WaylandSession(Session):
     def start_quillon(self, extra_env=None, args=()):
         if not PLUGINS:
             raise RuntimeError("QUILLON_TEST_PLUGINS names no folder of test plug-ins")
-        self._seat = None
+        self._close_seat()
         if self.seat_socket and os.path.exists(self.seat_socket):
             os.unlink(self.seat_socket)
         return super().start_quillon(extra_env, args)
 
     def close(self):
+        self._close_seat()
+        super().close()
+
+    def _close_seat(self):
         if getattr(self, "_seat", None):
             self._seat.close()
-            self._seat = None
-        super().close()
+            self._seat_socket.close()
+        self._seat = None
 
     # --- the test seat ------------------------------------------------------------------------
 
@@ -102,7 +106,7 @@ class WaylandSession(Session):
         self._seat.flush()
         answer = self._seat.readline().decode().rstrip("\n")
         if not answer:
-            self._seat = None
+            self._close_seat()
             raise SeatError(f"the test seat closed on {request!r}")
         if not answer.startswith("ok"):
             raise SeatError(f"{request!r}: {answer}")
