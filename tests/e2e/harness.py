@@ -513,6 +513,16 @@ class Session:
         wait_for(lambda: self.find(self.main, "label", f"Source Image: {width}x{height}"), "the picture on screen")
         return picture
 
+    def save_logo(self, target):
+        """File > Save..., the file name typed into the real save dialog over what it offers."""
+        self.click(self.wait_find(self.main, "menu item", "File"))
+        self.click(self.menu_item("Save..."))
+        dialog = wait_for(lambda: self.dialog("Save As"), "the save dialog")
+        self.activate(dialog)
+        self.key("ctrl+a")
+        self.type(target)
+        self.key("Return")
+
     def tree_item(self, name):
         return self.wait_find(self.main, None, name, predicate=lambda a: a.get_role_name() in ("table cell", "tree item"))
 

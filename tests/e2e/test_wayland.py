@@ -104,13 +104,7 @@ class Wayland(QuillonTestCase):
         # the overwrite question is answered in its own box.
         target = os.path.join(s.tmp, "saved.bmp")
         for attempt in range(2):
-            s.click(s.wait_find(s.main, "menu item", "File"))
-            s.click(s.menu_item("Save..."))
-            dialog = wait_for(lambda: s.dialog("Save As"), "the save dialog")
-            s.activate(dialog)
-            s.key("ctrl+a")
-            s.type(target)
-            s.key("Return")
+            s.save_logo(target)
             if attempt == 1:
                 question = wait_for(lambda: (lambda d: d if d and s.find(d, None, predicate=lambda a: "already exists"
                                                                          in a.get_name()) else None)(s.dialog()),

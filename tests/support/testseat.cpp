@@ -136,13 +136,9 @@ private:
         }
         if (verb == QLatin1String("press") || verb == QLatin1String("move") || verb == QLatin1String("release")) {
             QPoint at;
-            if (args.size() != 2 || !Point(args[0], args[1], at)) {
-                problem = "wants X Y";
-                return {};
-            }
-            QWindow* target = WindowAt(at);
+            QWindow* target = args.size() == 2 ? TargetAt(args, at, problem) : nullptr;
             if (!target) {
-                problem = QStringLiteral("no window at %1 %2").arg(at.x()).arg(at.y());
+                problem = problem.isEmpty() ? QStringLiteral("wants X Y") : problem;
                 return {};
             }
             const QEvent::Type type = verb == QLatin1String("press")  ? QEvent::MouseButtonPress
@@ -184,13 +180,9 @@ private:
         }
         if (verb == QLatin1String("drop")) {
             QPoint at;
-            if (args.size() < 3 || !Point(args[0], args[1], at)) {
-                problem = "wants X Y URI...";
-                return {};
-            }
-            QWindow* target = WindowAt(at);
+            QWindow* target = args.size() >= 3 ? TargetAt(args, at, problem) : nullptr;
             if (!target) {
-                problem = QStringLiteral("no window at %1 %2").arg(at.x()).arg(at.y());
+                problem = problem.isEmpty() ? QStringLiteral("wants X Y URI...") : problem;
                 return {};
             }
             QList<QUrl> urls;
@@ -234,11 +226,17 @@ private:
         return list;
     }
 
-    static bool Point(const QString& x, const QString& y, QPoint& at)
+    // The point that args start with, and the window that gets the pointer there.
+    QWindow* TargetAt(const QStringList& args, QPoint& at, QString& problem) const
     {
         bool okX = false, okY = false;
-        at = QPoint(x.toInt(&okX), y.toInt(&okY));
-        return okX && okY;
+        at = QPoint(args[0].toInt(&okX), args[1].toInt(&okY));
+        if (!okX || !okY)
+            return nullptr;
+        QWindow* target = WindowAt(at);
+        if (!target)
+            problem = QStringLiteral("no window at %1 %2").arg(at.x()).arg(at.y());
+        return target;
     }
 
     // Open menus first, they are on top; then the window with the keyboard; then the
