@@ -35,6 +35,7 @@
 #include <QPointer>
 #include <QUrl>
 #include <QWindow>
+#include <functional>
 #include <qpa/qplatformdrag.h>
 #include <qpa/qwindowsysteminterface.h>
 #include <private/qguiapplication_p.h>
@@ -88,9 +89,11 @@ protected:
     }
 
 private:
-    void Read(QLocalSocket* client)
+    void Read(QLocalSocket* socket)
     {
-        while (client->canReadLine()) {
+        // A request may run a dialog's event loop, in which the harness may hang up.
+        const QPointer<QLocalSocket> client(socket);
+        while (client && client->canReadLine()) {
             const QString line = QString::fromUtf8(client->readLine()).chopped(1);
             const qsizetype space = line.indexOf(QLatin1Char(' '));
             const QString verb = line.left(space < 0 ? line.size() : space);
@@ -122,7 +125,9 @@ private:
     {
         const QStringList args = rest.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (verb == QLatin1String("windows"))
-            return [client] { Answer(client, "ok " + QString::fromUtf8(QJsonDocument(Windows()).toJson(QJsonDocument::Compact))); };
+            return [client] {
+                Answer(client, "ok " + QString::fromUtf8(QJsonDocument(Windows()).toJson(QJsonDocument::Compact)));
+            };
         if (verb == QLatin1String("activate")) {
             QWindow* target = nullptr;
             for (QWindow* w : std::as_const(stack_))
@@ -198,8 +203,9 @@ private:
                     QWindowSystemInterface::handleDrag(target, &data, local, Qt::CopyAction, Qt::LeftButton, {});
                 bool accepted = false;
                 if (target && over.isAccepted())
-                    accepted = QWindowSystemInterface::handleDrop(target, &data, local, Qt::CopyAction, Qt::LeftButton, {})
-                                   .isAccepted();
+                    accepted =
+                        QWindowSystemInterface::handleDrop(target, &data, local, Qt::CopyAction, Qt::LeftButton, {})
+                            .isAccepted();
                 else if (target)
                     QWindowSystemInterface::handleDrag(target, nullptr, QPoint(), Qt::IgnoreAction, {}, {});
                 if (client)
