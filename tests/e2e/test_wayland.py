@@ -2,7 +2,7 @@
 a picture opened through the real dialog, the frame dragged, the logo shown and saved
 (the overwrite question answered), a file dropped in from another program, the screen
 grabbed through the desktop portal and shown 1:1 on weston's output (and, before the
-portal is there, a grab that says why it cannot), the panes and the size kept across a
+portal is there and when it fails, a grab that says why it cannot), the panes and the size kept across a
 restart while the place an X session stored stays untouched."""
 
 import os
@@ -18,16 +18,18 @@ from waylandsession import WaylandSession
 STORED_LAYOUT = ('<windowlayout><window x="60" y="40" width="1000" height="700" maximized="0"/>'
                  '<splitter name="VerticalSplitter" sizes="185,800"/></windowlayout>')
 NO_PORTAL = "The screen cannot be grabbed: this Wayland desktop offers no screenshot portal"
+PORTAL_FAILED = "The screen cannot be grabbed: the desktop's screenshot portal did not hand over"
 
 
 def start_portal(s):
-    """The desktop portal, on the session's own bus, with the pattern as the screen."""
+    """The desktop portal, on the session's own bus, with the pattern as the screen; its
+    first screenshot fails, the next ones are taken."""
     picture = os.path.join(s.tmp, "pattern.ppm")
     write_ppm(picture, WIDTH, HEIGHT, pattern)
     png = os.path.join(s.tmp, "portal-screenshot.png")
     subprocess.run(["convert", picture, png], check=True, timeout=60)
     portal = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "fake_portal.py"), png,
-                               os.path.join(s.tmp, "portal.log"), "0"], env=s.env, stdout=subprocess.PIPE,
+                               os.path.join(s.tmp, "portal.log"), "2", "0"], env=s.env, stdout=subprocess.PIPE,
                               start_new_session=True)
     s.procs.append(portal)
     ready = portal.stdout.readline().strip() == b"ready"
@@ -68,16 +70,19 @@ class Wayland(QuillonTestCase):
         s = self.start(prepare=prepare, screen=f"{WIDTH}x{HEIGHT}")
         self.assertNotIn("DISPLAY", s.env)
 
-        # No portal on the desktop yet: the grab says why, and the window comes back.
-        s.activate(s.main)
-        s.click(s.wait_find(s.main, "push button", "Grab from screen"))
-        box = wait_for(lambda: (lambda d: d if d and s.find(d, None, predicate=lambda a: a.get_name().startswith(
-            NO_PORTAL)) else None)(s.dialog()), "the message that there is no portal")
-        s.click(wait_for(lambda: s.button(box, "OK"), "its OK button"))
-        wait_for(lambda: s.dialog() is None and s.main.get_state_set().contains(Atspi.StateType.SHOWING),
-                 "the main window back")
-        self.assertEqual(s.tree_items(), ["Logo Directory"])
-        start_portal(s)
+        # No portal on the desktop yet, then one that fails: each time the grab says why,
+        # and the window comes back with nothing added.
+        for message in (NO_PORTAL, PORTAL_FAILED):
+            s.activate(s.main)
+            s.click(s.wait_find(s.main, "push button", "Grab from screen"))
+            box = wait_for(lambda: (lambda d: d if d and s.find(d, None, predicate=lambda a: a.get_name().startswith(
+                message)) else None)(s.dialog()), f"the message {message!r}")
+            s.click(wait_for(lambda: s.button(box, "OK"), "its OK button"))
+            wait_for(lambda: s.dialog() is None and s.main.get_state_set().contains(Atspi.StateType.SHOWING),
+                     "the main window back")
+            self.assertEqual(s.tree_items(), ["Logo Directory"])
+            if message == NO_PORTAL:
+                start_portal(s)
 
         # The stored size comes back; the window is not moved (the compositor places it).
         extents = s.main.get_extents(0)
