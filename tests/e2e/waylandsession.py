@@ -26,8 +26,10 @@ class SeatError(AssertionError):
 
 
 class WaylandSession(Session):
-    def __init__(self, *args, **kw):
+    def __init__(self, *args, scale=1, **kw):
+        """scale: weston's output scale; screen stays in the output's own pixels."""
         self.seat_socket = None
+        self.scale = scale
         super().__init__(*args, **kw)
 
     # --- set-up -----------------------------------------------------------------------------
@@ -53,7 +55,8 @@ class WaylandSession(Session):
         log_path = os.path.join(self.tmp, "weston.log")
         with open(log_path, "wb") as log:
             weston = subprocess.Popen(["weston", "--backend=headless-backend.so", f"--socket={SOCKET}",
-                                       f"--width={self.width}", f"--height={self.height}", "--use-pixman",
+                                       f"--width={self.width // self.scale}",
+                                       f"--height={self.height // self.scale}", f"--scale={self.scale}", "--use-pixman",
                                        "--idle-time=0", "--debug"], env=self.env, stdout=log,
                                       stderr=subprocess.STDOUT, start_new_session=True)
         self.procs.append(weston)
