@@ -1,5 +1,7 @@
 #include "acquire/ui/portalscreenshot.h"
 
+#include "common/ui/windowsystem.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>

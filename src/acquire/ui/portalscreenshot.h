@@ -1,7 +1,6 @@
 #pragma once
 
 #include "acquire/grabselection.h"
-#include "common/ui/windowsystem.h"
 
 #include <QImage>
 

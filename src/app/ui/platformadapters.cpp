@@ -2,6 +2,7 @@
 
 #include "acquire/ui/portalscreenshot.h"
 #include "common/error.h"
+#include "common/ui/windowsystem.h"
 #include "imaging/ui/qtbitmap.h"
 #include "options/ui/colorbutton.h"
 

@@ -40,7 +40,8 @@ bool TWindowLayoutKeeper::RestoreWindow()
     }
     const TWindowRect& w = *stored_.window;
     // A screen that is gone, or a place off every screen: the primary screen takes it.
-    QScreen* screen = placeWindows_ ? QGuiApplication::screenAt(QRect(w.x, w.y, w.width, w.height).center()) : nullptr;
+    QScreen* screen =
+        placeWindows_ ? QGuiApplication::screenAt(QRect(w.x, w.y, w.width, w.height).center()) : nullptr;
     Place(screen ? screen : QGuiApplication::primaryScreen(), w, false);
     if (stored_.maximized)
         window_.setWindowState(window_.windowState() | Qt::WindowMaximized);
