@@ -17,6 +17,8 @@ build_pkgs=(
   xvfb xauth
   # the window's icons are drawn from SVG at the screen's scale
   libqt6svg6
+  # Qt's Wayland platform plug-in: the program runs as a native client on Wayland desktops
+  qt6-wayland
 )
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
@@ -34,6 +36,8 @@ test_pkgs=(
   openbox xdotool x11-utils dbus at-spi2-core python3 python3-gi gir1.2-atspi-2.0 imagemagick
   # the clipboard of another program, for the paste tests
   xclip
+  # the Wayland scenario: a headless compositor, its screenshooter included
+  weston
   # the browser hand-off over the session bus: gdbus, the client a person or a test uses
   libglib2.0-bin
   # deleted pictures read back from the trash as the desktop's file managers read it (trash://)

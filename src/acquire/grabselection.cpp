@@ -115,4 +115,23 @@ TBitmap CopyGrabRect(const TBitmap& screen, const TGrabRect& rect)
     return part;
 }
 
+TScreenSource ChooseScreenSource(TPortalOutcome outcome, bool nativeWayland)
+{
+    switch (outcome) {
+    case TPortalOutcome::Taken:
+        return {TScreenSource::PortalPicture, {}};
+    case TPortalOutcome::Refused:
+        return {TScreenSource::Nothing, {}};
+    case TPortalOutcome::Failed:
+        // A broken portal is not papered over with the X screen: under XWayland that
+        // would grab a screen without the Wayland programs on it.
+        return {TScreenSource::Nothing, kMsgGrabPortalFailed};
+    case TPortalOutcome::NoPortal:
+        break;
+    }
+    if (nativeWayland)
+        return {TScreenSource::Nothing, kMsgGrabNoPortal};
+    return {TScreenSource::XScreen, {}};
+}
+
 } // namespace quillon

@@ -54,4 +54,24 @@ std::string GrabRectProblem(const TGrabRect& rect);
 // The part of screen inside rect (sides in order, inside the picture), unscaled.
 TBitmap CopyGrabRect(const TBitmap& screen, const TGrabRect& rect);
 
+// What the desktop portal's screenshot call came to, when it was made.
+enum class TPortalOutcome {
+    NoPortal,  // no portal on the session bus, or one without the screenshot interface
+    Refused,   // the user said no in the portal
+    Failed,    // the portal failed, answered with no readable picture, or not in time
+    Taken,
+};
+
+// Where the grab takes the screen from once the portal has answered: its picture, the X
+// server's screen (a program under XWayland without a portal sees the X programs there),
+// or nowhere, with problem saying why when the user should be told (nothing for a
+// refusal, which the user made in the portal).
+struct TScreenSource {
+    enum TKind { PortalPicture, XScreen, Nothing };
+    TKind kind = Nothing;
+    std::string problem;
+    bool operator==(const TScreenSource&) const = default;
+};
+TScreenSource ChooseScreenSource(TPortalOutcome outcome, bool nativeWayland);
+
 } // namespace quillon

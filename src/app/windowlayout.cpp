@@ -133,4 +133,18 @@ TWindowRect FitOntoScreen(TWindowRect window, const TWindowRect& screen, int min
     return window;
 }
 
+TWindowRect KeepStoredPlace(TWindowSize size, const std::optional<TWindowRect>& stored, const TWindowRect& screen,
+                            const TFrameMargins& frame)
+{
+    if (stored)
+        return {stored->x, stored->y, size.width, size.height};
+    // 64-bit sums, as in FitOntoScreen; a window wider than the area starts at its edge.
+    auto centre = [](int start, int extent, long long outer) {
+        return static_cast<int>(start + std::max<long long>(0, (extent - outer) / 2));
+    };
+    return {centre(screen.x, screen.width, static_cast<long long>(size.width) + frame.left + frame.right),
+            centre(screen.y, screen.height, static_cast<long long>(size.height) + frame.top + frame.bottom),
+            size.width, size.height};
+}
+
 } // namespace quillon

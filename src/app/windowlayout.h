@@ -61,4 +61,11 @@ TWindowSize MinimumOnScreen(TWindowSize minimum, const TWindowRect& screen, cons
 TWindowRect FitOntoScreen(TWindowRect window, const TWindowRect& screen, int minWidth, int minHeight,
                           const TFrameMargins& frame = {});
 
+// The window to store where the window system neither tells nor takes a window's place
+// (Wayland): its size as the user left it, at the place an earlier session stored, or
+// centred on the screen's area when none did, so that a later session that can place
+// windows puts it back where it was, or where a new user's window goes.
+TWindowRect KeepStoredPlace(TWindowSize size, const std::optional<TWindowRect>& stored, const TWindowRect& screen,
+                            const TFrameMargins& frame = {});
+
 } // namespace quillon

@@ -110,3 +110,25 @@ TEST(GrabSelection, TheCopyIsThePartUnderTheRectangle)
 }
 
 } // namespace
+
+TEST(ChooseScreenSource, APortalPictureWinsARefusalIsQuietAndOnlyXWaylandFallsBackToTheXScreen)
+{
+    const struct {
+        TPortalOutcome outcome;
+        bool nativeWayland;
+        TScreenSource expected;
+    } cases[] = {
+        {TPortalOutcome::Taken, true, {TScreenSource::PortalPicture, ""}},
+        {TPortalOutcome::Taken, false, {TScreenSource::PortalPicture, ""}},
+        {TPortalOutcome::Refused, true, {TScreenSource::Nothing, ""}},
+        {TPortalOutcome::Refused, false, {TScreenSource::Nothing, ""}},
+        {TPortalOutcome::Failed, true, {TScreenSource::Nothing, kMsgGrabPortalFailed}},
+        {TPortalOutcome::Failed, false, {TScreenSource::Nothing, kMsgGrabPortalFailed}},
+        {TPortalOutcome::NoPortal, true, {TScreenSource::Nothing, kMsgGrabNoPortal}},
+        {TPortalOutcome::NoPortal, false, {TScreenSource::XScreen, ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.outcome) << " native " << c.nativeWayland);
+        EXPECT_EQ(ChooseScreenSource(c.outcome, c.nativeWayland), c.expected);
+    }
+}

@@ -119,3 +119,26 @@ TEST(WindowLayout, TheMinimumSizeShrinksToWhatTheScreenLeavesInsideTheFrame)
         EXPECT_EQ(MinimumOnScreen(minimum, c.screen, c.frame), c.expected);
     }
 }
+
+TEST(WindowLayout, WherePlacesAreUnknownTheStoredPlaceStaysWithTheNewSizeElseTheWindowIsStoredCentred)
+{
+    const TWindowRect screen{0, 30, 1280, 994};
+    const TFrameMargins titled{1, 20, 1, 1};
+    struct Case {
+        const char* name;
+        TWindowSize size;
+        std::optional<TWindowRect> stored;
+        TWindowRect expected;
+    };
+    const Case cases[] = {
+        {"an earlier session's place", {1000, 760}, TWindowRect{60, 40, 800, 608}, {60, 40, 1000, 760}},
+        {"a place off every screen is kept for the loader to fit", {900, 600}, TWindowRect{-5000, 9000, 1, 1},
+         {-5000, 9000, 900, 600}},
+        {"no place yet: centred inside the frame", {800, 608}, std::nullopt, {239, 212, 800, 608}},
+        {"larger than the area: at its edge", {2000, 1200}, std::nullopt, {0, 30, 2000, 1200}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(KeepStoredPlace(c.size, c.stored, screen, titled), c.expected);
+    }
+}

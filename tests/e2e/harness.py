@@ -194,9 +194,13 @@ class Session:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = out[0]
         self.bus_pid = int(out[1])
         self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=self.env)
-        # This process talks to the same buses as the program it drives.
+        # This process talks to the same buses as the program it drives (and to no X
+        # server of an earlier session when this one has none).
         for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"):
-            os.environ[k] = self.env[k]
+            if k in self.env:
+                os.environ[k] = self.env[k]
+            else:
+                os.environ.pop(k, None)
         os.environ.pop("AT_SPI_BUS_ADDRESS", None)
         Atspi.init()
 
@@ -210,7 +214,8 @@ class Session:
 
     def start_quillon(self, extra_env=None, args=()):
         env = dict(self.env)
-        env.update({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1", "QT_QPA_PLATFORM": "xcb"})
+        env.update({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1"})
+        env.update(self.platform_env())
         env.update(extra_env or {})
         self.log = os.path.join(self.tmp, "quillon.log")
         with open(self.log, "ab") as log:
@@ -221,6 +226,10 @@ class Session:
         first = (lambda: self.window(self.first_window)) if self.first_window else self.first_shown_window
         self.main = wait_for(first, "the main window", timeout=self.start_timeout)
         return self.quillon
+
+    def platform_env(self):
+        """How the program reaches this session's display."""
+        return {"QT_QPA_PLATFORM": "xcb"}
 
     # --- ending -----------------------------------------------------------------------------
 
@@ -503,6 +512,16 @@ class Session:
         self.open_picture(picture)
         wait_for(lambda: self.find(self.main, "label", f"Source Image: {width}x{height}"), "the picture on screen")
         return picture
+
+    def save_logo(self, target):
+        """File > Save..., the file name typed into the real save dialog over what it offers."""
+        self.click(self.wait_find(self.main, "menu item", "File"))
+        self.click(self.menu_item("Save..."))
+        dialog = wait_for(lambda: self.dialog("Save As"), "the save dialog")
+        self.activate(dialog)
+        self.key("ctrl+a")
+        self.type(target)
+        self.key("Return")
 
     def tree_item(self, name):
         return self.wait_find(self.main, None, name, predicate=lambda a: a.get_role_name() in ("table cell", "tree item"))

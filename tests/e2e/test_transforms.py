@@ -71,13 +71,7 @@ class TransformsByHand(QuillonTestCase):
         # Save through the real save dialog, under a name with another extension: the
         # file is written in the logo's own format.
         target = os.path.join(s.tmp, "saved.jpg")
-        s.click(s.wait_find(s.main, "menu item", "File"))
-        s.click(s.menu_item("Save..."))
-        dialog = wait_for(lambda: s.dialog("Save As"), "the save dialog")
-        s.activate(dialog)
-        s.key("ctrl+a")
-        s.type(target)
-        s.key("Return")
+        s.save_logo(target)
         wait_for(lambda: os.path.isfile(target), "the saved file")
         with open(target, "rb") as f:
             self.assertEqual(f.read(4), b"\x89PNG")

@@ -7,6 +7,7 @@
 #include "app/ui/mainappform.h"
 #include "app/ui/quillonapplication.h"
 #include "app/ui/realplatform.h"
+#include "common/error.h"
 #include "imaging/picturefiles.h"
 
 #include "support/scriptedprompts.h"
@@ -80,6 +81,8 @@ protected:
         env.scanner = scannerToUse;
         env.grabScreen = [this] {
             mainWindowShownAtCapture = form->isVisible();
+            if (!screenProblem.empty())
+                throw QuillonError(screenProblem);
             return screen;
         };
         env.systemProxy = [] { return std::optional<std::string>(); };
@@ -141,6 +144,7 @@ protected:
     std::string openAnswer;
     std::string formatChoiceShown;
     std::optional<TBitmap> screen;  // what the screen capture delivers
+    std::string screenProblem;      // else why the platform gives no screen at all
     std::optional<bool> mainWindowShownAtCapture;
 };
 

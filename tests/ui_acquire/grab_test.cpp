@@ -109,15 +109,34 @@ TEST_F(GrabTest, RectanglesTooSmallAreRefusedAndEscAddsNothing)
     }
 }
 
-TEST_F(GrabTest, WithoutAScreenPictureTheCommandEndsSilently)
+TEST_F(GrabTest, WithoutAScreenPictureTheWindowComesBackAndAScreenThePlatformDeniesIsExplained)
 {
+    const struct {
+        const char* name;
+        const char* problem;  // the platform's reason; none: the user refused, or X gave nothing
+    } cases[] = {
+        {"no picture", ""},
+        {"Wayland without a portal", kMsgGrabNoPortal},
+        {"a failed portal", kMsgGrabPortalFailed},
+    };
     form->show();
     screen.reset();
-    Grab([](QWidget*) {});
-    EXPECT_FALSE(grabWindowShown);
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(form->LogoTree().Root()->Count(), 0u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.shown.clear();
+        screenProblem = c.problem;
+        Grab([](QWidget*) {});
+        EXPECT_FALSE(grabWindowShown);
+        EXPECT_TRUE(form->isVisible());
+        if (*c.problem) {
+            ASSERT_EQ(prompts.shown.size(), 1u);
+            EXPECT_EQ(prompts.shown[0].kind, "error");
+            EXPECT_EQ(prompts.shown[0].text, c.problem);
+        } else {
+            EXPECT_TRUE(prompts.shown.empty());
+        }
+        EXPECT_EQ(form->LogoTree().Root()->Count(), 0u);
+    }
 }
 
 TEST_F(GrabTest, TheNameQuestionIsTheGrabsOwn)

@@ -3,6 +3,8 @@
 #include "acquire/acquiremessages.h"
 #include "acquire/grabselection.h"
 #include "acquire/ui/grabscreenform.h"
+#include "common/error.h"
+#include "common/prompts.h"
 #include "options/options.h"
 
 #include <QElapsedTimer>
@@ -60,7 +62,16 @@ void TGrabWorkflow::ShowMainWindow()
 void TGrabWorkflow::GrabFromScreenToolButtonClick()
 {
     HideMainWindow();
-    std::optional<TBitmap> screen = grabScreen_();
+    std::optional<TBitmap> screen;
+    try {
+        screen = grabScreen_();
+    } catch (const QuillonError& e) {
+        // The platform lets this program read no screen at all: the user learns why
+        // rather than seeing the window come back with nothing done.
+        ShowMainWindow();
+        prompts_.Error(e.what());
+        return;
+    }
     if (!screen || screen->Empty()) {
         ShowMainWindow();
         return;  // the platform lets no program read the screen

@@ -1,5 +1,7 @@
 #include "acquire/ui/portalscreenshot.h"
 
+#include "common/ui/windowsystem.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -18,6 +20,23 @@ namespace {
 const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
+// The Response signal's codes: taken, cancelled by the user, ended another way.
+constexpr uint kResponseSuccess = 0;
+constexpr uint kResponseCancelled = 1;
+
+// The bus's words for "nobody here serves that": no portal, or one without the
+// screenshot interface. Any other error is a portal that is there and failed.
+bool IsAbsent(const QString& error)
+{
+    static const QStringList absent{
+        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+    };
+    return absent.contains(error);
+}
 
 // Receives the Response signal of one portal request.
 class TPortalRequest : public QObject {
@@ -59,14 +78,12 @@ private:
 
 } // namespace
 
-bool NativeWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
-
 bool ScreenNeedsPortal()
 {
     return NativeWayland() || qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
 }
 
-TPortalScreenshot TakePortalScreenshot(int timeoutMs)
+TPortalScreenshot TakePortalScreenshot(int callTimeoutMs, int answerTimeoutMs)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -84,27 +101,37 @@ TPortalScreenshot TakePortalScreenshot(int timeoutMs)
                                                        QStringLiteral("Screenshot"));
     call << QString() << QVariantMap{{QStringLiteral("handle_token"), token},
                                      {QStringLiteral("interactive"), false}};
-    const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
+    // A portal that hangs must not hang the program: the call returns at once in a
+    // working portal (the answer comes later, as a signal).
+    const QDBusMessage reply = bus.call(call, QDBus::BlockWithGui, callTimeoutMs);
+    TPortalScreenshot shot;
+    if (reply.type() == QDBusMessage::ErrorMessage && !IsAbsent(reply.errorName())) {
+        shot.outcome = TPortalOutcome::Failed;
+        return shot;
+    }
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return {};  // no portal, or one without the screenshot interface
+        return shot;  // no portal, or one without the screenshot interface
     // Older portals choose the request path themselves.
     const QString handle = qvariant_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
+    shot.outcome = TPortalOutcome::Failed;
     if (!handle.isEmpty() && !request.Listen(handle))
-        return {};
+        return shot;
 
     if (!request.code) {
-        QTimer::singleShot(timeoutMs, &request.loop, &QEventLoop::quit);
+        QTimer::singleShot(answerTimeoutMs, &request.loop, &QEventLoop::quit);
         request.loop.exec();
     }
-    TPortalScreenshot shot;
-    shot.outcome = TPortalScreenshot::Refused;
-    if (request.code != 0u)
-        return shot;  // cancelled by the user, refused by the portal, or no answer in time
+    if (request.code == kResponseCancelled) {
+        shot.outcome = TPortalOutcome::Refused;
+        return shot;
+    }
+    if (request.code != kResponseSuccess)
+        return shot;  // the portal failed, or gave no answer in time
     const QUrl uri(request.results.value(QStringLiteral("uri")).toString());
     if (uri.isLocalFile())
         shot.image.load(uri.toLocalFile());
     if (!shot.image.isNull())
-        shot.outcome = TPortalScreenshot::Taken;
+        shot.outcome = TPortalOutcome::Taken;
     return shot;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquire/grabselection.h"
+
 #include <QImage>
 
 namespace quillon {
@@ -8,19 +10,16 @@ namespace quillon {
 // program read the screen itself, and under XWayland the X root window shows only the
 // X programs.
 bool ScreenNeedsPortal();
-// Whether the program itself talks Wayland (not through XWayland): then there is no X
-// screen to fall back on.
-bool NativeWayland();
 
 struct TPortalScreenshot {
-    enum TOutcome { NoPortal, Refused, Taken };
-    TOutcome outcome = NoPortal;
+    TPortalOutcome outcome = TPortalOutcome::NoPortal;
     QImage image;  // the whole desktop in device pixels, when Taken
 };
 
 // The desktop through the portal's Screenshot call (org.freedesktop.portal.Screenshot),
-// without the portal's own selection dialog where the portal allows that. Waits in an
-// event loop of its own for the portal's answer, at most timeoutMs.
-TPortalScreenshot TakePortalScreenshot(int timeoutMs = 120000);
+// without the portal's own selection dialog where the portal allows that. The call
+// itself gets callTimeoutMs, the answer (after the portal's own questions to the user)
+// answerTimeoutMs; the program's events go on being handled meanwhile.
+TPortalScreenshot TakePortalScreenshot(int callTimeoutMs = 10000, int answerTimeoutMs = 120000);
 
 } // namespace quillon

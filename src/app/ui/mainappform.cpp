@@ -16,6 +16,7 @@
 #include "app/ui/propertycontrols.h"
 #include "app/ui/uploadbannerpanel.h"
 #include "app/ui/windowlayoutkeeper.h"
+#include "common/ui/windowsystem.h"
 #include "imaging/ui/picturetransformworkflow.h"
 #include "imaging/ui/pictureview.h"
 #include "imaging/ui/saveworkflow.h"
@@ -100,7 +101,7 @@ TMainAppForm::TMainAppForm(const TAppEnvironment& env, QWidget* parent)
     ConnectSourceView();
     layoutKeeper_ = std::make_unique<TWindowLayoutKeeper>(
         env_.appDir, *this, QSize(800, 550), std::vector<QSplitter*>{verticalSplitter_, horizontalSplitter_},
-        [this] { return FitToPane(); }, [this](bool on) { SetFitToPane(on); });
+        [this] { return FitToPane(); }, [this](bool on) { SetFitToPane(on); }, !NativeWayland());
     FormCreate();
 }
 

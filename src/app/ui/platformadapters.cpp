@@ -1,6 +1,8 @@
 #include "app/ui/platformadapters.h"
 
 #include "acquire/ui/portalscreenshot.h"
+#include "common/error.h"
+#include "common/ui/windowsystem.h"
 #include "imaging/ui/qtbitmap.h"
 #include "options/ui/colorbutton.h"
 
@@ -123,10 +125,12 @@ std::optional<TBitmap> GrabPrimaryScreen()
         return std::nullopt;
     if (ScreenNeedsPortal()) {
         const TPortalScreenshot shot = TakePortalScreenshot();
-        if (shot.outcome == TPortalScreenshot::Taken)
+        const TScreenSource source = ChooseScreenSource(shot.outcome, NativeWayland());
+        if (!source.problem.empty())
+            throw QuillonError(source.problem);
+        if (source.kind == TScreenSource::PortalPicture)
             return BitmapFromImage(PrimaryScreenPart(shot.image, *screen));
-        // The user said no, or a Wayland program has no screen of its own to fall back on.
-        if (shot.outcome == TPortalScreenshot::Refused || NativeWayland())
+        if (source.kind == TScreenSource::Nothing)
             return std::nullopt;
     }
     // Window 0 is the whole screen; the pixmap comes in device pixels.

@@ -28,7 +28,9 @@ QString ToDialogFilter(const std::string& filter);
 // $BROWSER, or xdg-open, started detached; the error text and the program on failure.
 std::string LaunchBrowser(const std::string& url);
 // The primary screen's pixels: through the desktop portal in a Wayland session, else from
-// the X server; nothing where neither gives them or the user refused.
+// the X server; nothing where the user refused in the portal or X gives no picture.
+// Throws QuillonError with the message for the user where the screen cannot be had: a
+// native Wayland program without a portal, or a portal that failed.
 std::optional<TBitmap> GrabPrimaryScreen();
 
 } // namespace quillon

@@ -20,9 +20,9 @@ TWindowRect RectOf(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()
 
 TWindowLayoutKeeper::TWindowLayoutKeeper(std::string appDir, QWidget& window, QSize minimum,
                                          std::vector<QSplitter*> splitters, std::function<bool()> fitToPane,
-                                         std::function<void(bool)> setFitToPane)
+                                         std::function<void(bool)> setFitToPane, bool placeWindows)
     : appDir_(std::move(appDir)), window_(window), minimum_(minimum), splitters_(std::move(splitters)),
-      fitToPane_(std::move(fitToPane)), setFitToPane_(std::move(setFitToPane))
+      fitToPane_(std::move(fitToPane)), setFitToPane_(std::move(setFitToPane)), placeWindows_(placeWindows)
 {
     window_.setMinimumSize(minimum_);
     window_.installEventFilter(this);
@@ -40,7 +40,8 @@ bool TWindowLayoutKeeper::RestoreWindow()
     }
     const TWindowRect& w = *stored_.window;
     // A screen that is gone, or a place off every screen: the primary screen takes it.
-    QScreen* screen = QGuiApplication::screenAt(QRect(w.x, w.y, w.width, w.height).center());
+    QScreen* screen =
+        placeWindows_ ? QGuiApplication::screenAt(QRect(w.x, w.y, w.width, w.height).center()) : nullptr;
     Place(screen ? screen : QGuiApplication::primaryScreen(), w, false);
     if (stored_.maximized)
         window_.setWindowState(window_.windowState() | Qt::WindowMaximized);
@@ -70,7 +71,8 @@ void TWindowLayoutKeeper::Place(QScreen* screen, TWindowRect wanted, bool centre
     }
     if (window_.size() != QSize(wanted.width, wanted.height))
         window_.resize(wanted.width, wanted.height);
-    if (window_.frameGeometry().topLeft() != QPoint(wanted.x, wanted.y))
+    // The compositor places the window; a program's wish is not even heard.
+    if (placeWindows_ && window_.frameGeometry().topLeft() != QPoint(wanted.x, wanted.y))
         window_.move(wanted.x, wanted.y);
 }
 
@@ -162,8 +164,15 @@ void TWindowLayoutKeeper::Save() const
         const QPoint decoration = window_.geometry().topLeft() - window_.frameGeometry().topLeft();
         normal = QRect(window_.normalGeometry().topLeft() - decoration, window_.normalGeometry().size());
     }
-    if (normal.isValid())
+    if (normal.isValid()) {
         layout.window = TWindowRect{normal.x(), normal.y(), normal.width(), normal.height()};
+        // The place read here is no place at all: the one stored before stays.
+        if (!placeWindows_) {
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            layout.window = KeepStoredPlace({normal.width(), normal.height()}, stored_.window,
+                                            screen ? RectOf(screen->availableGeometry()) : TWindowRect{}, Frame());
+        }
+    }
     for (const QSplitter* splitter : splitters_) {
         const QList<int> sizes = splitter->sizes();
         layout.splitters[splitter->objectName().toStdString()] = std::vector<int>(sizes.begin(), sizes.end());

@@ -19,11 +19,16 @@ namespace quillon {
 // the fit-to-pane choice) back at the start and stores it at shutdown, in
 // windowlayout.xml beside the program's other files. It also keeps the window on its
 // screen: no larger than the screen's available area, its title bar on the screen.
+// Where the window system neither tells nor takes a window's place (Wayland), only the
+// size and the panes come back and the window is never moved; the place an earlier
+// session stored is kept in the file for the next session that can use it.
 class TWindowLayoutKeeper : public QObject {
 public:
-    // minimum: the window's smallest size where the screen has room for it.
+    // minimum: the window's smallest size where the screen has room for it. placeWindows:
+    // the window system lets a program place its windows.
     TWindowLayoutKeeper(std::string appDir, QWidget& window, QSize minimum, std::vector<QSplitter*> splitters,
-                        std::function<bool()> fitToPane, std::function<void(bool)> setFitToPane);
+                        std::function<bool()> fitToPane, std::function<void(bool)> setFitToPane,
+                        bool placeWindows);
 
     // Before the window is first shown: reads the file and applies the window's size and
     // place, fitted onto the screen it was on (else the primary one), and the fit choice.
@@ -58,6 +63,7 @@ private:
     std::vector<QSplitter*> splitters_;
     std::function<bool()> fitToPane_;
     std::function<void(bool)> setFitToPane_;
+    bool placeWindows_;
     TWindowLayout stored_;
     bool following_ = false;
     bool frameSeen_ = false;

@@ -1,0 +1,9 @@
+#include "common/ui/windowsystem.h"
+
+#include <QGuiApplication>
+
+namespace quillon {
+
+bool NativeWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+} // namespace quillon
