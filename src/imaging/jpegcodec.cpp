@@ -115,16 +115,31 @@ void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted)
 // A picture coded in one sequential Huffman scan costs at least a bit for each block of
 // each component (its DC difference). When the bytes left after the header cannot hold
 // that, the file is bound to run out of data; a few kilobytes may claim 15,800 x 15,800
-// pixels, and the picture is not allocated for them. Progressive files and files of several
-// scans are left out: a scan may be missing from them and the picture still shown.
+// pixels, and the picture is not allocated for them. Files of several sequential scans are
+// left out: a scan may be missing from them and the picture still shown.
+// A progressive file is judged by its first scan, which the header has been read up to:
+// before any row, the library reads every scan into coefficient buffers of the size the
+// header claims (128 bytes a block), so that first scan must be there whole. Coding DC
+// values it costs a bit a block; a first scan of AC values (no writer makes one, the
+// library accepts it) at least a bit for each run of up to 32,767 empty blocks.
 bool CannotHoldItsBlocks(const jpeg_decompress_struct& cinfo)
 {
-    if (cinfo.progressive_mode || cinfo.arith_code || cinfo.comps_in_scan != cinfo.num_components)
+    if (cinfo.arith_code)
         return false;
     uint64_t blocks = 0;
-    for (int c = 0; c < cinfo.num_components; ++c)
-        blocks += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
-    return blocks / 8 > cinfo.src->bytes_in_buffer;
+    uint64_t blocksPerBit = 1;
+    if (cinfo.progressive_mode) {
+        for (int c = 0; c < cinfo.comps_in_scan; ++c)
+            blocks += uint64_t{cinfo.cur_comp_info[c]->width_in_blocks} * cinfo.cur_comp_info[c]->height_in_blocks;
+        if (cinfo.Ss != 0)
+            blocksPerBit = 32767;
+    } else {
+        if (cinfo.comps_in_scan != cinfo.num_components)
+            return false;
+        for (int c = 0; c < cinfo.num_components; ++c)
+            blocks += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
+    }
+    return blocks / blocksPerBit / 8 > cinfo.src->bytes_in_buffer;
 }
 
 struct TDecodeState {
@@ -136,6 +151,21 @@ struct TDecodeState {
     int64_t headerHeight = 0;
     bool progressive = false;
 };
+
+// What the library says when a scan's data ends: at the next marker (another scan's, or
+// an end marker put back after a cut), or at the end of the file.
+void SayDataEnds(TDecodeState& s)
+{
+    const jpeg_source_mgr& src = *s.cinfo.src;
+    bool marker = false;
+    for (size_t i = 0; i + 1 < src.bytes_in_buffer && !marker; ++i) {
+        const JOCTET next = src.next_input_byte[i + 1];
+        // Stuffed zero bytes and restart markers belong to the data.
+        marker = src.next_input_byte[i] == 0xFF && next != 0 && next != 0xFF && (next < 0xD0 || next > 0xD7);
+    }
+    s.err.pub.msg_code = marker ? JWRN_HIT_MARKER : JWRN_JPEG_EOF;
+    (*s.err.pub.format_message)(reinterpret_cast<j_common_ptr>(&s.cinfo), s.err.message);
+}
 
 // Reads the header and sets the decode up. Called under the caller's setjmp; false when
 // the picture is over the pixel limit (the caller's caller says so).
@@ -190,6 +220,11 @@ bool RunDecode(TDecodeState& s, std::string_view data, TBitmap& out, TDecodeList
     if (!ReadHeader(s, data, listener))
         return false;
     const bool bound = CannotHoldItsBlocks(s.cinfo);
+    if (bound && s.cinfo.progressive_mode) {
+        // Starting would allocate the buffers the header claims.
+        SayDataEnds(s);
+        return false;
+    }
     jpeg_start_decompress(&s.cinfo);
     int width = static_cast<int>(s.cinfo.output_width);
     int height = static_cast<int>(s.cinfo.output_height);
@@ -239,6 +274,10 @@ bool RunPartDecode(TDecodeState& s, std::string_view data, TJPEGPart& part, TBit
         return false;
     if (!ReadHeader(s, data, cancel))
         return false;
+    if (CannotHoldItsBlocks(s.cinfo)) {
+        SayDataEnds(s);
+        return false;
+    }
     const int d = part.denominator;
     s.cinfo.scale_num = 1;
     s.cinfo.scale_denom = static_cast<unsigned int>(d);
