@@ -30,11 +30,30 @@ public:
     virtual void Started(const TBitmap& picture) = 0;
     // Rows [0, rows) are final.
     virtual void RowsDone(int rows) = 0;
+    // Asked between bands and scans: true ends the decode with an error, so a picture
+    // nobody waits for any more stops costing a core.
+    virtual bool Cancelled() const { return false; }
 };
 
 // DecodeJPEG into a picture that stays where it is, telling the listener (if any) as rows
 // become final. Baseline files come in band by band; progressive ones all at the end.
 void DecodeJPEGInto(std::string_view data, TBitmap& out, TDecodeListener* listener);
+// The stored size a JPEG's header claims, without decoding; false when there is no
+// readable header.
+bool ReadJPEGSize(std::string_view data, int& width, int& height);
+
+// Part of a JPEG as stored, decoded at 1/denominator (1, 2, 4 or 8) by the library's
+// scaled DCT, which costs a fraction of a full decode: `part` is asked for in full-size
+// stored pixels (top at 0: rows can only be skipped at the bottom) and comes back as
+// decoded, widened to whole blocks and clipped to the picture. Rows below it are never
+// entropy-decoded. Throws QuillonError as DecodeJPEG does.
+struct TJPEGPart {
+    int denominator = 1;
+    int left = 0;
+    int right = 0;
+    int bottom = 0;
+};
+TBitmap DecodeJPEGPart(std::string_view data, TJPEGPart& part, const TDecodeListener* cancel = nullptr);
 // Palette, grey, 16-bit and interlaced files; transparency is flattened onto white.
 TBitmap DecodePNG(std::string_view data);
 // The first frame on its logical screen (clipped to it); transparency and the screen

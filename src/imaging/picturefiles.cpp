@@ -24,15 +24,34 @@ TBitmap DecodePicture(std::string_view data, TPictureFormat format)
 
 namespace {
 
+// Hears only whether the decode is still wanted.
+class TCancelOnly final : public TDecodeListener {
+public:
+    explicit TCancelOnly(const TDecodeListener& listener) : listener_(listener) {}
+    void Started(const TBitmap&) override {}
+    void RowsDone(int) override {}
+    bool Cancelled() const override { return listener_.Cancelled(); }
+
+private:
+    const TDecodeListener& listener_;
+};
+
 void Decode(const std::string& path, TBitmap& out, TDecodeListener* listener)
 {
     std::string data = ReadWholeFile(path);
     const TPictureFormat format = PictureFormatOfName(path);
+    const int orientation = format == pfJPEG ? ExifOrientationOfJPEG(data) : 1;
     // A turned photo cannot be told row by row: its first upright row is a column of the
     // file. It is decoded whole and turned; a photo as stored keeps the band-by-band path.
-    if (format == pfJPEG && ExifOrientationOfJPEG(data) == 1)
+    if (format == pfJPEG && orientation == 1)
         return DecodeJPEGInto(data, out, listener);
-    out = DecodePicture(data, format);
+    if (format == pfJPEG && listener) {
+        TCancelOnly cancel(*listener);
+        DecodeJPEGInto(data, out, &cancel);
+        out = ApplyExifOrientation(std::move(out), orientation);
+    } else {
+        out = DecodePicture(data, format);
+    }
     if (listener) {
         listener->Started(out);
         listener->RowsDone(out.Height());

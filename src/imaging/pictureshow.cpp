@@ -94,8 +94,8 @@ private:
 class TShowWhileDecoding final : public TDecodeListener {
 public:
     TShowWhileDecoding(std::shared_ptr<TBitmap> picture, TLogoDirObject& node, const TShowSettings& settings,
-                       TBitmap& logo)
-        : picture_(std::move(picture)), node_(node), settings_(settings), logo_(logo)
+                       TBitmap& logo, const std::atomic<bool>* cancel)
+        : picture_(std::move(picture)), node_(node), settings_(settings), logo_(logo), cancel_(cancel)
     {
     }
 
@@ -114,6 +114,7 @@ public:
     }
 
     void RowsDone(int rows) override { gate_.Done(rows); }
+    bool Cancelled() const override { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     // After a decode that failed: stops the threads and forgets their work.
     void Abandon()
@@ -145,6 +146,7 @@ private:
     TLogoDirObject& node_;
     TShowSettings settings_;
     TBitmap& logo_;
+    const std::atomic<bool>* cancel_;
     TRowGate gate_;
     std::function<void(int32_t)> wait_ = [this](int32_t y) { gate_.WaitFor(y); };
     TResampleOptions options_;
@@ -168,7 +170,7 @@ std::unique_ptr<TSourceImage> ShowDecoded(std::shared_ptr<const TBitmap> picture
 } // namespace
 
 std::unique_ptr<TSourceImage> ShowPicture(const std::string& path, TLogoDirObject& node, const TShowSettings& settings,
-                                          TBitmap& logo, TPictureCache* cache)
+                                          TBitmap& logo, TPictureCache* cache, const std::atomic<bool>* cancel)
 {
     if (cache)
         if (std::shared_ptr<const TBitmap> kept = cache->Find(path))
@@ -176,7 +178,7 @@ std::unique_ptr<TSourceImage> ShowPicture(const std::string& path, TLogoDirObjec
     // Taken before reading: a file that changes while it is read is decoded again next time.
     const std::optional<TFileStamp> stamp = TFileStamp::Of(path);
     auto picture = std::make_shared<TBitmap>();
-    TShowWhileDecoding show(picture, node, settings, logo);
+    TShowWhileDecoding show(picture, node, settings, logo, cancel);
     try {
         LoadPictureInto(path, *picture, show);
     } catch (...) {

@@ -4,6 +4,7 @@
 #include "imaging/geometry.h"
 #include "imaging/sourceimage.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -24,7 +25,9 @@ struct TShowSettings {
 // threads while the decoder is still delivering rows, so the whole show costs little more
 // than the decode. Every byte is the same as building them one after another.
 // Throws what the decoder throws; the node's frame may then have been placed already.
+// Setting `cancel` (from any thread) ends a decode under way with an error.
 std::unique_ptr<TSourceImage> ShowPicture(const std::string& path, TLogoDirObject& node, const TShowSettings& settings,
-                                          TBitmap& logo, TPictureCache* cache = nullptr);
+                                          TBitmap& logo, TPictureCache* cache = nullptr,
+                                          const std::atomic<bool>* cancel = nullptr);
 
 } // namespace quillon

@@ -47,7 +47,7 @@ TSourceImage::TSourceImage(TBitmap picture, TLogoDirObject& node, TSize pane, bo
 
 TSourceImage::TSourceImage(std::shared_ptr<const TBitmap> picture, TLogoDirObject& node, TSize pane, bool fitToPane,
                            TFillOptions fill)
-    : source_(picture ? std::move(picture) : std::make_shared<const TBitmap>()), node_(node), pane_(pane),
+    : source_(picture ? std::move(picture) : std::make_shared<const TBitmap>()), node_(&node), pane_(pane),
       fitToPane_(fitToPane), fill_(fill)
 {
     layout_ = ComputeDisplayLayout(PictureSize(), WorkAreaSize(), pane_, fitToPane_);
@@ -55,7 +55,7 @@ TSourceImage::TSourceImage(std::shared_ptr<const TBitmap> picture, TLogoDirObjec
 
 TSize TSourceImage::WorkAreaSize() const
 {
-    return quillon::WorkAreaSize(PictureSize(), {node_.logowidth, node_.logoheight});
+    return quillon::WorkAreaSize(PictureSize(), {node_->logowidth, node_->logoheight});
 }
 
 TSize TSourceImage::PictureOffset() const { return quillon::PictureOffset(PictureSize(), WorkAreaSize()); }
@@ -96,39 +96,48 @@ TPoint TSourceImage::WorkToDisplay(TPoint p) const
             quillon::WorkToDisplay(p.y, layout_.work.height, layout_.display.height)};
 }
 
-TRect TSourceImage::FitBounds() const { return quillon::FitBounds(PictureSize(), WorkAreaSize(), node_.fitkind); }
+TRect TSourceImage::FitBounds() const { return quillon::FitBounds(PictureSize(), WorkAreaSize(), node_->fitkind); }
 
 void TSourceImage::PlaceInitialFrame() { SetFrame(FitBounds()); }
 
-bool TSourceImage::PlaceFrameIfMissing()
-{
-    const TSize work = WorkAreaSize();
-    const TRect frame = Frame();
-    const bool usable = node_.HasFrame() && node_.framewidth > 0 && node_.frameheight > 0 && frame.left >= 0
-                        && frame.top >= 0 && frame.right <= work.width && frame.bottom <= work.height;
-    if (usable)
-        return false;
-    PlaceInitialFrame();
-    return true;
-}
+namespace {
 
-TRect TSourceImage::Frame() const
+TRect FrameOf(const TLogoDirObject& node)
 {
     // Whatever a directory file holds, the far edges must not overflow.
     auto edge = [](int32_t start, int32_t extent) {
         return static_cast<int32_t>(std::clamp<int64_t>(int64_t{start} + extent, INT32_MIN, INT32_MAX));
     };
-    return {node_.frameleft, node_.frametop, edge(node_.frameleft, node_.framewidth),
-            edge(node_.frametop, node_.frameheight)};
+    return {node.frameleft, node.frametop, edge(node.frameleft, node.framewidth), edge(node.frametop, node.frameheight)};
 }
 
-void TSourceImage::SetFrame(const TRect& frame)
+void SetFrameOf(TLogoDirObject& node, const TRect& frame)
 {
-    node_.frameleft = frame.left;
-    node_.frametop = frame.top;
-    node_.framewidth = frame.Width();
-    node_.frameheight = frame.Height();
+    node.frameleft = frame.left;
+    node.frametop = frame.top;
+    node.framewidth = frame.Width();
+    node.frameheight = frame.Height();
 }
+
+} // namespace
+
+bool PlaceFrameIfMissing(TLogoDirObject& node, TSize picture)
+{
+    const TSize work = quillon::WorkAreaSize(picture, {node.logowidth, node.logoheight});
+    const TRect frame = FrameOf(node);
+    const bool usable = node.HasFrame() && node.framewidth > 0 && node.frameheight > 0 && frame.left >= 0
+                        && frame.top >= 0 && frame.right <= work.width && frame.bottom <= work.height;
+    if (usable)
+        return false;
+    SetFrameOf(node, quillon::FitBounds(picture, work, node.fitkind));
+    return true;
+}
+
+bool TSourceImage::PlaceFrameIfMissing() { return quillon::PlaceFrameIfMissing(*node_, PictureSize()); }
+
+TRect TSourceImage::Frame() const { return FrameOf(*node_); }
+
+void TSourceImage::SetFrame(const TRect& frame) { SetFrameOf(*node_, frame); }
 
 TRect TSourceImage::FrameInPicture() const
 {
@@ -157,7 +166,7 @@ TRect TSourceImage::DragFrame(const TDrag& drag, TPoint pointer)
     const TPoint offset = DragOffsetToWork(drag.zone, {pointer.x - drag.startPoint.x, pointer.y - drag.startPoint.y},
                                            layout_.work, layout_.display);
     const TRect frame =
-        ApplyDrag(drag.zone, drag.startFrame, offset, FitBounds(), layout_.work, node_.keepproportions);
+        ApplyDrag(drag.zone, drag.startFrame, offset, FitBounds(), layout_.work, node_->keepproportions);
     SetFrame(frame);
     return frame;
 }
@@ -168,13 +177,13 @@ bool TSourceImage::FrameCoversPicture() const { return IntersectsPicture(FrameIn
 
 void TSourceImage::ClipToPicture(TRect& source, TRect& dest) const
 {
-    quillon::ClipToPicture(source, dest, PictureSize(), node_.keepproportions);
+    quillon::ClipToPicture(source, dest, PictureSize(), node_->keepproportions);
 }
 
 std::optional<TStretchJob> TSourceImage::BeginLogo(TBitmap& target)
 {
-    if (target.Width() != node_.logowidth || target.Height() != node_.logoheight)
-        target.Resize(node_.logowidth, node_.logoheight);
+    if (target.Width() != node_->logowidth || target.Height() != node_->logoheight)
+        target.Resize(node_->logowidth, node_->logoheight);
     const TRect whole{0, 0, target.Width(), target.Height()};
     FillRect(target, whole, fill_.fillemptyarea ? RgbFromColorRef(fill_.emptyareacolor) : kWhite);
     TRect source = FrameInPicture();

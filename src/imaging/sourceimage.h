@@ -56,6 +56,9 @@ public:
     // right (not inside the work area, or without size: a damaged directory file).
     // Returns true when it placed one.
     bool PlaceFrameIfMissing();
+    // The record the frame is read from and written to from now on: a picture shown from
+    // another thread was made against a copy of the node's record.
+    void Rebind(TLogoDirObject& node) { node_ = &node; }
     TRect Frame() const;                 // work-area coordinates
     void SetFrame(const TRect& frame);
     TRect FrameInPicture() const;
@@ -105,7 +108,7 @@ private:
     void EndLogo(TBitmap& target, const std::optional<TStretchJob>& drawn);
 
     std::shared_ptr<const TBitmap> source_;
-    TLogoDirObject& node_;
+    TLogoDirObject* node_;
     TSize pane_;
     bool fitToPane_;
     TFillOptions fill_;
@@ -114,6 +117,9 @@ private:
     TBitmap logo_;
     TAnts ants_;
 };
+
+// PlaceFrameIfMissing for a picture of `picture` size that is not decoded yet.
+bool PlaceFrameIfMissing(TLogoDirObject& node, TSize picture);
 
 // Fills a rectangle of a bitmap (clipped to it) with one colour.
 void FillRect(TBitmap& bitmap, const TRect& rect, TRgb color);

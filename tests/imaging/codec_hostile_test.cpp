@@ -31,14 +31,18 @@ std::string ValidBmp(const TBitmap& b = test::MakeTestPicture(5, 4)) { return En
 std::string Half(const std::string& s) { return s.substr(0, s.size() / 2); }
 
 // The baseline frame header's height and width, big-endian.
-std::string JpegWithSize(uint16_t width, uint16_t height)
+// The file with its frame header (SOF0, or SOF2 for a progressive one) claiming a size.
+std::string WithSize(std::string s, uint16_t width, uint16_t height)
 {
-    std::string s = ValidJpeg();
     size_t sof = s.find("\xFF\xC0");
+    if (sof == std::string::npos)
+        sof = s.find("\xFF\xC2");
     s[sof + 5] = char(height >> 8), s[sof + 6] = char(height & 0xFF);
     s[sof + 7] = char(width >> 8), s[sof + 8] = char(width & 0xFF);
     return s;
 }
+
+std::string JpegWithSize(uint16_t width, uint16_t height) { return WithSize(ValidJpeg(), width, height); }
 
 std::string ProgressiveJpeg()
 {
@@ -243,6 +247,13 @@ TEST(CodecHostile, TheUnbrokenTwinsDecode)
     EXPECT_EQ(DecodeBMP(BmpHeader(40, 1, 1, 8, 0, 2) + std::string("\x01\0\0\0", 4)).Pixel(0, 0)[0], 0x80);
     EXPECT_EQ(DecodeBMP(Rle8(std::string("\x04\x01\0\0\0\x02\0\0\x02\x03\0\x01", 12))).Width(), 4);
     EXPECT_EQ(DecodeJPEG(ProgressiveJpeg()).Height(), 30);
+    // As little data a block as a real progressive file has: one flat colour, every DC
+    // difference zero.
+    const std::string flat = test::WriteJpeg(2048, 1536, 3, [](int, int, int) { return uint8_t(128); },
+                                             [](jpeg_compress_struct& cinfo) { jpeg_simple_progression(&cinfo); });
+    EXPECT_EQ(DecodeJPEG(flat).Width(), 2048);
+    TJPEGPart part{8, 0, 2048, 1536};
+    EXPECT_EQ(DecodeJPEGPart(flat, part).Width(), 256);
     EXPECT_EQ(DecodeJPEG(JpegWithRestarts(false)).Height(), 32);
     EXPECT_EQ(DecodeBMP(BitfieldsBmp(0x7C00)).Width(), 1);
     EXPECT_EQ(DecodePNG(PngWithSize(40, 30)).Width(), 40);
@@ -314,6 +325,16 @@ TEST(CodecHostile, ClaimedSizeCostsNoMemoryBeforeTheData)
         {"rle4 bmp", DecodeBMP, [&](uint16_t side) { return BmpHeader(40, side, side, 4, 2, 4) + rle; }},
         {"png", DecodePNG, [](uint16_t side) { return PngWithSize(side, side); }},
         {"baseline jpeg", DecodeJPEG, [](uint16_t side) { return JpegWithSize(side, side); }},
+        {"progressive jpeg", DecodeJPEG, [](uint16_t side) { return WithSize(ProgressiveJpeg(), side, side); }},
+        {"progressive jpeg without its end marker", DecodeJPEG,
+         [](uint16_t side) {
+             const std::string file = WithSize(ProgressiveJpeg(), side, side);
+             return file.substr(0, file.size() - 2);
+         }},
+        {"reduced part of a progressive jpeg", [](std::string_view file) {
+             TJPEGPart part{8, 0, 15800, 15800};
+             return DecodeJPEGPart(file, part);
+         }, [](uint16_t side) { return WithSize(ProgressiveJpeg(), side, side); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -143,7 +143,10 @@ void TMainAppForm::InitializeApplication()
     transformWorkflow_ = std::make_unique<TPictureTransformWorkflow>(
         env_.appDir, tree_, prompts_,
         TTransformHost{[this] { return SelectedNode() ? SelectedNode() : tree_.Root(); },
-                       [this] { return activeSourceImage_ ? &activeSourceImage_->SourcePicture() : nullptr; },
+                       [this] {
+                           const TSourceImage* shown = ShownPicture();
+                           return shown ? &shown->SourcePicture() : nullptr;
+                       },
                        [this] { return Options(); }, [this](TLogoNode* node) { SelectNode(node); },
                        [this](TLogoNode* node) {
                            logoTreeView_->setCurrentIndex(QModelIndex());
@@ -151,7 +154,7 @@ void TMainAppForm::InitializeApplication()
                        },
                        [this] { UpdateCommandStates(); }, [this] { return static_cast<QWidget*>(this); }});
     saveWorkflow_ = std::make_unique<TSaveWorkflow>(
-        prompts_, TSaveHost{[this] { return SelectedNode(); }, [this] { return activeSourceImage_.get(); },
+        prompts_, TSaveHost{[this] { return SelectedNode(); }, [this] { return ShownPicture(); },
                             [this] { return Options(); }, env_.askSaveFile});
 
     propertyControls_ = std::make_unique<TPropertyControls>(
@@ -161,7 +164,7 @@ void TMainAppForm::InitializeApplication()
         },
         [this](const std::string& url) { ShowUploadUrl(url); });
     logoSettings_ = std::make_unique<TLogoSettings>(*propertyControls_, phoneMakes_, *newLogoTemplate_);
-    logoSettings_->LogoShown = [this] { return activeSourceImage_ != nullptr; };
+    logoSettings_->LogoShown = [this] { return activeSourceImage_ != nullptr || PictureComing(); };
     logoSettings_->ShowSelectedNode = [this] { ShowSelectedNode(); };
 
     cursors_[1] = ProgramCursor(":/HANDFLATCURSOR", QPoint(7, 7));
@@ -627,6 +630,8 @@ void TMainAppForm::ShutdownApplication()
         addressLookup_->Shutdown();
     if (autoSaver_)
         autoSaver_->Stop();
+    if (pictureShow_)
+        pictureShow_->Cancel();
     SaveAppState(env_.appDir, SelectedNode(), prompts_);
     if (dialogs_ && dialogs_->OptionsForm)
         dialogs_->OptionsForm->SaveOptions();

@@ -9,7 +9,9 @@
 #include "logodir/logosettings.h"
 #include "logodir/logotree.h"
 #include "imaging/picturecache.h"
+#include "imaging/quickpicture.h"
 #include "imaging/sourceimage.h"
+#include "imaging/ui/pictureshowworker.h"
 #include "service/ui/sendtofriendworkflow.h"
 #include "service/ui/serviceaddresslookup.h"
 #include "service/ui/uploadworkflow.h"
@@ -101,7 +103,7 @@ public:
 
     // What the upload workflow changes on the window.
     TLogoNode* RootNode() const override { return tree_.Root(); }
-    const TSourceImage* ShownLogo() const override { return activeSourceImage_.get(); }
+    const TSourceImage* ShownLogo() const override { return ShownPicture(); }
     void SetStatusText(const QString& text) override;
     void SetUploadPhase(int phase) override;
     void ShowURLFields(const TUploadURLFields& fields) override;
@@ -154,7 +156,12 @@ public:
     bool FrameDragging() const { return frameDragging_; }
     void SelFrameTimerTimer();
     void ImageCursorTimerTimer();
-    TSourceImage* ActiveSourceImage() const { return activeSourceImage_.get(); }
+    // The shown picture, once a large one still being decoded is in (a command that
+    // saves, uploads or transforms it waits for it).
+    TSourceImage* ActiveSourceImage() const { return ShownPicture(); }
+    // While a large picture is decoded: its quick first look in the source view.
+    const TQuickView* QuickView() const { return quickView_.get(); }
+    bool PictureComing() const { return pictureShow_ && pictureShow_->Busy(); }
     QString ImageStatusText(int panel) const;
     bool FitToPane() const;
 
@@ -206,6 +213,11 @@ private:
     QRegion FrameRegion() const;
     void SetAppCursor(const QCursor* cursor);
     void ConnectSourceView();
+    bool StartQuickShow(const std::string& path, const TShowSettings& settings);
+    void EndQuickShow();
+    void PictureShown(TPictureShowWorker::TResult result);
+    void ShowActivePicture(const TBitmap& logo);
+    TSourceImage* ShownPicture() const;
     const TOptions* Options() const;
     bool WriteLogoDirectory(TPrompts& prompts);
 
@@ -231,6 +243,12 @@ private:
     TCommandStates commandStates_;
     std::unique_ptr<TSourceImage> activeSourceImage_;
     TPictureCache pictureCache_; // the decoded picture of the logo shown last
+    // A large picture on its way: the worker decoding it, the record it was started for
+    // (as it was then) and the quick picture shown meanwhile.
+    std::unique_ptr<TPictureShowWorker> pictureShow_;
+    TLogoDirObject* comingNode_ = nullptr;
+    TLogoDirObject comingRecord_;
+    std::unique_ptr<TQuickView> quickView_;
     bool mouseBusy_ = false;
     bool frameDragging_ = false;
     TSourceImage::TDrag drag_;

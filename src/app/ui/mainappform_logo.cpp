@@ -5,7 +5,10 @@
 #include "app/ui/dialogs.h"
 #include "imaging/frame.h"
 #include "imaging/picturecache.h"
+#include "common/error.h"
+#include "common/readfile.h"
 #include "imaging/picturefiles.h"
+#include "imaging/pictureformat.h"
 #include "imaging/pictureshow.h"
 #include "imaging/ui/pictureview.h"
 #include "imaging/ui/qtbitmap.h"
@@ -19,6 +22,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <cmath>
 #include <optional>
 
 namespace quillon {
@@ -83,9 +87,12 @@ void TMainAppForm::ConnectSourceView()
     resizeTimer_->setSingleShot(true);
     resizeTimer_->setInterval(80);
     connect(resizeTimer_, &QTimer::timeout, this, [this] {
-        if (activeSourceImage_)
+        if (activeSourceImage_ || PictureComing())
             ShowSelectedNode();
     });
+
+    pictureShow_ = std::make_unique<TPictureShowWorker>();
+    pictureShow_->Finished = [this](TPictureShowWorker::TResult result) { PictureShown(std::move(result)); };
 }
 
 namespace {
@@ -124,6 +131,8 @@ void TMainAppForm::ShowSelectedNode()
     // A drag belongs to the picture it started on.
     frameDragging_ = false;
     drag_ = {};
+    // A picture still on its way for the node shown before is not wanted any more.
+    EndQuickShow();
     activeSourceImage_.reset();
     activeNodeObject_ = nullptr;
     TLogoNode* node = SelectedNode();
@@ -138,31 +147,18 @@ void TMainAppForm::ShowSelectedNode()
                     fill.fillemptyarea = o->fillemptyarea;
                     fill.emptyareacolor = static_cast<uint32_t>(o->emptyareacolor);
                 }
+                const TShowSettings settings{{pane.width(), pane.height()}, FitToPane(), fill};
                 // A logo without a frame gets one; so does one whose stored frame
                 // cannot lie in this work area (a directory file edited by hand). The picture
                 // is kept for the next show of the same unchanged file (fit to pane, a pane
                 // resize, a settings change, selecting it again), which decodes nothing.
                 const std::string path = GetLogoFileName(env_.appDir, node);
-                TBusyWhileDecoding busy(pictureCache_, path);
-                TBitmap logo;
-                activeSourceImage_ = ShowPicture(path, *activeNodeObject_, {{pane.width(), pane.height()}, FitToPane(), fill},
-                                                 logo, &pictureCache_);
-                // At its own size a picture (and always the logo) keeps one pixel per
-                // pixel of the screen; fitted to the pane it takes the pane's size.
-                targetImage_->SetPixelRatio(devicePixelRatioF());
-                sourceImage_->SetPixelRatio(FitToPane() ? 1.0 : devicePixelRatioF());
-                targetImage_->SetPicture(ImageFromBitmap(logo));
-                const TSize display = activeSourceImage_->Display().display;
-                sourceImage_->SetPainter(QSize(display.width, display.height), [this](QImage& canvas, QPoint origin) {
-                    if (!activeSourceImage_) {
-                        canvas.fill(Qt::white);
-                        return;
-                    }
-                    TBitmap part(canvas.width(), canvas.height());
-                    activeSourceImage_->DrawSourceView(part, {origin.x(), origin.y()});
-                    for (int y = 0; y < part.Height(); ++y)
-                        std::copy_n(part.Row(y), part.Stride(), canvas.scanLine(y));
-                });
+                if (!StartQuickShow(path, settings)) {
+                    TBusyWhileDecoding busy(pictureCache_, path);
+                    TBitmap logo;
+                    activeSourceImage_ = ShowPicture(path, *activeNodeObject_, settings, logo, &pictureCache_);
+                    ShowActivePicture(logo);
+                }
                 sourceImageScrollBox_->horizontalScrollBar()->setValue(0);
                 sourceImageScrollBox_->verticalScrollBar()->setValue(0);
                 targetBkgndScrollBox_->horizontalScrollBar()->setValue(0);
@@ -171,6 +167,7 @@ void TMainAppForm::ShowSelectedNode()
             } catch (const std::exception& e) {
                 // A picture changed or damaged outside the program: say why, show nothing,
                 // and let the user go on with the rest of the directory.
+                EndQuickShow();
                 activeSourceImage_.reset();
                 showingNode_ = false;
                 sourceImage_->Clear();
@@ -190,6 +187,130 @@ void TMainAppForm::ShowSelectedNode()
     }
     showingNode_ = false;
     UpdateImageStatus();
+}
+
+void TMainAppForm::ShowActivePicture(const TBitmap& logo)
+{
+    // At its own size a picture (and always the logo) keeps one pixel per pixel of the
+    // screen; fitted to the pane it takes the pane's size.
+    targetImage_->SetPixelRatio(devicePixelRatioF());
+    sourceImage_->SetPixelRatio(FitToPane() ? 1.0 : devicePixelRatioF());
+    targetImage_->SetPicture(ImageFromBitmap(logo));
+    // The quick picture and the full one share the display's size, so the one replacing
+    // the other moves nothing on screen.
+    const TSize display = activeSourceImage_ ? activeSourceImage_->Display().display : quickView_->Display().display;
+    sourceImage_->SetPainter(QSize(display.width, display.height), [this](QImage& canvas, QPoint origin) {
+        if (!activeSourceImage_ && !quickView_) {
+            canvas.fill(Qt::white);
+            return;
+        }
+        TBitmap part(canvas.width(), canvas.height());
+        if (activeSourceImage_)
+            activeSourceImage_->DrawSourceView(part, {origin.x(), origin.y()});
+        else
+            quickView_->DrawSourceView(part, {origin.x(), origin.y()});
+        for (int y = 0; y < part.Height(); ++y)
+            std::copy_n(part.Row(y), part.Stride(), canvas.scanLine(y));
+    });
+}
+
+bool TMainAppForm::StartQuickShow(const std::string& path, const TShowSettings& settings)
+{
+    if (PictureFormatOfName(path) != pfJPEG || pictureCache_.Find(path))
+        return false;
+    std::string file;
+    try {
+        file = ReadWholeFile(path);
+    } catch (const QuillonError&) {
+        return false; // the decode at once says why
+    }
+    const std::optional<TSize> full = UprightJPEGSize(file);
+    if (!full || int64_t{full->width} * full->height < kQuickPictureMinPixels
+        || int64_t{full->width} * full->height > kMaxPicturePixels)
+        return false;
+    // The frame is placed here, on the tree's record, before the worker copies it.
+    PlaceFrameIfMissing(*activeNodeObject_, *full);
+    comingNode_ = activeNodeObject_;
+    comingRecord_ = *activeNodeObject_;
+    pictureShow_->Start(path, comingRecord_, settings);
+
+    const TSize work = WorkAreaSize(*full, {comingRecord_.logowidth, comingRecord_.logoheight});
+    const TDisplayLayout layout = ComputeDisplayLayout(*full, work, settings.pane, settings.fitToPane);
+    const qreal ratio = settings.fitToPane ? 1.0 : devicePixelRatioF();
+    const TSize visible{static_cast<int32_t>(std::ceil(settings.pane.width * ratio)),
+                        static_cast<int32_t>(std::ceil(settings.pane.height * ratio))};
+    TQuickPicture quick;
+    try {
+        quick = DecodeQuickPicture(file, layout, VisiblePicturePart(layout, *full, visible));
+    } catch (const QuillonError&) {
+        // Nothing to show early; the full decode reports what is wrong with the file.
+        quick = TQuickPicture{*full, {}, {}};
+    }
+    const TRect frame{comingRecord_.frameleft, comingRecord_.frametop,
+                      comingRecord_.frameleft + comingRecord_.framewidth,
+                      comingRecord_.frametop + comingRecord_.frameheight};
+    quickView_ = std::make_unique<TQuickView>(std::move(quick), layout, frame);
+    // The logo's place, empty until the logo is made.
+    TBitmap logo(comingRecord_.logowidth, comingRecord_.logoheight);
+    FillRect(logo, {0, 0, logo.Width(), logo.Height()},
+             settings.fill.fillemptyarea ? RgbFromColorRef(settings.fill.emptyareacolor) : kWhite);
+    DrawOutline(logo, {0, 0, logo.Width(), logo.Height()}, kPreviewBorderColor);
+    ShowActivePicture(logo);
+    sourceImage_->setCursor(Qt::BusyCursor);
+    return true;
+}
+
+void TMainAppForm::EndQuickShow()
+{
+    if (pictureShow_)
+        pictureShow_->Cancel();
+    if (quickView_)
+        sourceImage_->unsetCursor();
+    quickView_.reset();
+    comingNode_ = nullptr;
+}
+
+void TMainAppForm::PictureShown(TPictureShowWorker::TResult result)
+{
+    TLogoDirObject* const node = comingNode_;
+    const bool unchanged = node && node == activeNodeObject_ && *node == comingRecord_;
+    EndQuickShow();
+    if (!result.image) {
+        activeSourceImage_.reset();
+        sourceImage_->Clear();
+        targetImage_->Clear();
+        sourceImageScrollBox_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        targetBkgndScrollBox_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        UpdateImageStatus();
+        prompts_.Error(result.error);
+        return;
+    }
+    pictureCache_ = std::move(result.cache);
+    if (!unchanged) {
+        // The record changed meanwhile without a new show: show it again from the picture
+        // just decoded.
+        ShowSelectedNode();
+        return;
+    }
+    // The worker places a frame only when the decoded picture differs from its header.
+    node->frameleft = result.record->frameleft;
+    node->frametop = result.record->frametop;
+    node->framewidth = result.record->framewidth;
+    node->frameheight = result.record->frameheight;
+    result.image->Rebind(*node);
+    activeSourceImage_ = std::move(result.image);
+    ShowActivePicture(result.logo);
+    UpdateImageStatus();
+}
+
+TSourceImage* TMainAppForm::ShownPicture() const
+{
+    // Waiting is what showing a picture did before it had a quick look.
+    auto* self = const_cast<TMainAppForm*>(this);
+    if (self->pictureShow_)
+        if (std::optional<TPictureShowWorker::TResult> result = self->pictureShow_->Wait())
+            self->PictureShown(std::move(*result));
+    return activeSourceImage_.get();
 }
 
 void TMainAppForm::RenderLogo()
