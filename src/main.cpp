@@ -1,6 +1,7 @@
 #include "acquire/sanescan.h"
 #include "acquire/settingsstore.h"
 #include "acquire/ui/automationserver.h"
+#include "app/appfolders.h"
 #include "app/commandline.h"
 #include "app/messages.h"
 #include "app/ui/mainappform.h"
@@ -94,9 +95,18 @@ int RunProgram(int argc, char** argv)
     QGuiApplication::setDesktopFileName("org.quillon.Quillon");
 
     quillon::TRealPlatform platform;
-    // Everything the program keeps lives beside its executable.
-    quillon::TAppEnvironment env =
-        platform.Environment(QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/");
+    // Beside the executable when the user can write there; a system install's users keep
+    // their files in their own data folder.
+    const quillon::TAppFolders folders = quillon::ChooseAppFolders(
+        QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString(), quillon::TFolderFacts::Real());
+    const std::string folderError = folders.userDir.empty() ? std::string(quillon::kMsgNoUserFolder)
+                                                             : quillon::MakeUserFolder(folders.userDir);
+    quillon::TAppEnvironment env = platform.Environment(folders);
+    if (!folderError.empty()) {
+        quillon::WriteProgramMessage("quillon: " + folderError + "\n");
+        env.prompts->Error(folderError);
+        return 1;
+    }
     env.openFiles = PictureArguments(QCoreApplication::arguments());
 
     // The plug-in object is served before the window exists; its calls are handled once
