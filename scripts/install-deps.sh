@@ -28,6 +28,8 @@ test_pkgs=(
   zbar-tools chromium openssl nginx
   # the shipped front: its unit checked by systemd-analyze, requests through nginx by curl
   systemd curl
+  # the manual pages' check (groff's warnings, mandb's whatis line)
+  man-db
   # the service's PostgreSQL store: a throwaway server for each test program
   postgresql-15
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard

@@ -78,6 +78,16 @@ void ProgramMessageHandler(QtMsgType type, const QMessageLogContext& context, co
 int RunProgram(int argc, char** argv)
 {
     qInstallMessageHandler(ProgramMessageHandler);
+    switch (quillon::FindInfoSwitch(std::vector<std::string>(argv + 1, argv + argc))) {
+    case quillon::TInfoSwitch::Help:
+        std::fputs(quillon::UsageText().c_str(), stdout);
+        return 0;
+    case quillon::TInfoSwitch::Version:
+        std::printf("quillon %s\n", quillon::kAppVersion);
+        return 0;
+    case quillon::TInfoSwitch::None:
+        break;
+    }
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
