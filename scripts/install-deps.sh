@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quillon needs to build, run and test.
-# Usage: scripts/install-deps.sh [--tests]
+# Usage: scripts/install-deps.sh [--tests | --debs]
 # Only missing packages are installed; nothing happens when all are present.
 set -euo pipefail
 
@@ -20,6 +20,8 @@ build_pkgs=(
   # Qt's Wayland platform plug-in: the program runs as a native client on Wayland desktops
   qt6-wayland
 )
+# building and checking the Debian packages (scripts/build-debs.sh)
+deb_pkgs=(debhelper dpkg-dev fakeroot lintian)
 test_pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev tinyproxy-bin
   # HTTP clients and fake servers of the tests
@@ -30,6 +32,10 @@ test_pkgs=(
   zbar-tools chromium openssl nginx
   # the shipped front: its unit checked by systemd-analyze, requests through nginx by curl
   systemd curl
+  # the manual pages' check (groff's warnings, mandb's whatis line)
+  man-db
+  # the Debian packages, built, installed and purged by the test package_install
+  "${deb_pkgs[@]}"
   # the service's PostgreSQL store: a throwaway server for each test program
   postgresql-15
   # end-to-end tests: a window manager, the accessibility bus and a pointer and keyboard
@@ -53,6 +59,8 @@ test_pkgs=(
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--tests" ]]; then
   pkgs+=("${test_pkgs[@]}")
+elif [[ "${1:-}" == "--debs" ]]; then
+  pkgs+=("${deb_pkgs[@]}")
 fi
 
 missing=()

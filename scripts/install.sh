@@ -4,6 +4,7 @@
 #                                             runs, the user's own files beside them
 #   ~/.local/bin/quillon                      the command (a link to the program)
 #   .../applications, .../icons/hicolor, .../metainfo   desktop entry, icons, AppStream data
+#   .../man/man1/quillon.1                    the manual page
 # Installing again over an older copy replaces only what an install puts there; the user's
 # files stay. scripts/uninstall.sh removes exactly what the last install listed.
 # Usage: scripts/install.sh [BUILD_DIR]  (default: build; it must hold a built quillon)
@@ -72,6 +73,8 @@ for icon in "$top"/desktop/icons/hicolor/*/apps/*; do
 done
 # The scalable icon is the drawing the window itself shows.
 put "$top/src/app/ui/resources/quillon.svg" "$data/icons/hicolor/scalable/apps/$id.svg" 644
+# man finds it through the command's folder on the PATH (~/.local/bin -> ~/.local/share/man).
+put "$top/doc/quillon.1" "$data/man/man1/quillon.1" 644
 make_dir "$bindir"
 ln -sfn "$appdir/quillon" "$bindir/quillon"
 echo "f $bindir/quillon" >>"$new_manifest"

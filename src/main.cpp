@@ -1,6 +1,7 @@
 #include "acquire/sanescan.h"
 #include "acquire/settingsstore.h"
 #include "acquire/ui/automationserver.h"
+#include "app/appfolders.h"
 #include "app/commandline.h"
 #include "app/messages.h"
 #include "app/ui/mainappform.h"
@@ -77,6 +78,16 @@ void ProgramMessageHandler(QtMsgType type, const QMessageLogContext& context, co
 int RunProgram(int argc, char** argv)
 {
     qInstallMessageHandler(ProgramMessageHandler);
+    switch (quillon::FindInfoSwitch(std::vector<std::string>(argv + 1, argv + argc))) {
+    case quillon::TInfoSwitch::Help:
+        std::fputs(quillon::UsageText().c_str(), stdout);
+        return 0;
+    case quillon::TInfoSwitch::Version:
+        std::printf("quillon %s\n", quillon::kAppVersion);
+        return 0;
+    case quillon::TInfoSwitch::None:
+        break;
+    }
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -94,9 +105,18 @@ int RunProgram(int argc, char** argv)
     QGuiApplication::setDesktopFileName("org.quillon.Quillon");
 
     quillon::TRealPlatform platform;
-    // Everything the program keeps lives beside its executable.
-    quillon::TAppEnvironment env =
-        platform.Environment(QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/");
+    // Beside the executable when the user can write there; a system install's users keep
+    // their files in their own data folder.
+    const quillon::TAppFolders folders = quillon::ChooseAppFolders(
+        QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString(), quillon::TFolderFacts::Real());
+    const std::string folderError = folders.userDir.empty() ? std::string(quillon::kMsgNoUserFolder)
+                                                             : quillon::MakeUserFolder(folders.userDir);
+    quillon::TAppEnvironment env = platform.Environment(folders);
+    if (!folderError.empty()) {
+        quillon::WriteProgramMessage("quillon: " + folderError + "\n");
+        env.prompts->Error(folderError);
+        return 1;
+    }
     env.openFiles = PictureArguments(QCoreApplication::arguments());
 
     // The plug-in object is served before the window exists; its calls are handled once

@@ -12,4 +12,12 @@ namespace quillon {
 // (no picture's name starts so unless written as ./-name), except after "--".
 std::vector<std::string> PictureArguments(const std::vector<std::string>& arguments, const std::string& currentDir);
 
+// --help and --version answer on the terminal and end the program before any window or
+// display is needed. The first of them counts; none after "--".
+enum class TInfoSwitch { None, Help, Version };
+TInfoSwitch FindInfoSwitch(const std::vector<std::string>& arguments);
+
+// What --help prints.
+std::string UsageText();
+
 } // namespace quillon

@@ -44,11 +44,11 @@ void TServiceParameters::Set(const std::string& key, const std::string& value)
     }
 }
 
-void LoadParameters(const std::string& appDir, TServiceParameters& params, TPrompts& prompts)
+void LoadParameters(const std::string& shippedDir, TServiceParameters& params, TPrompts& prompts)
 {
     params.ResetToDefaults();
     try {
-        XmlDocument doc = XmlDocument::Load(appDir + kParametersFile);
+        XmlDocument doc = XmlDocument::Load(shippedDir + kParametersFile);
         XmlElement root = doc.Root();
         if (root.LowerName() != "parameters") {
             prompts.Error(kMsgParametersCorrupt);

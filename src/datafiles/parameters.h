@@ -33,8 +33,8 @@ private:
     std::vector<std::pair<std::string, std::unique_ptr<TStringObject>>> entries_;
 };
 
-// Fills params with the defaults, then reads parameters.xml of appDir over them.
+// Fills params with the defaults, then reads parameters.xml of shippedDir over them.
 // A missing or unreadable file shows the XML library's text; the defaults stay.
-void LoadParameters(const std::string& appDir, TServiceParameters& params, TPrompts& prompts);
+void LoadParameters(const std::string& shippedDir, TServiceParameters& params, TPrompts& prompts);
 
 } // namespace quillon

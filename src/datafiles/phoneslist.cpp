@@ -35,11 +35,11 @@ std::vector<std::string> TPhoneMakes::MakeNames() const
     return names;
 }
 
-TPhoneListResult LoadPhonesList(const std::string& appDir, TPhoneMakes& phones, TPrompts& prompts)
+TPhoneListResult LoadPhonesList(const std::string& shippedDir, TPhoneMakes& phones, TPrompts& prompts)
 {
     phones.makes.clear();
     try {
-        XmlDocument doc = XmlDocument::Load(appDir + kPhonesListFile);
+        XmlDocument doc = XmlDocument::Load(shippedDir + kPhonesListFile);
         XmlElement root = doc.Root();
         if (root.LowerName() != "phoneslist") {
             prompts.Error(kMsgPhoneListDamaged);

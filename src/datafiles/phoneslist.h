@@ -41,7 +41,7 @@ enum class TPhoneListResult {
     Fatal,    // missing or unreadable: reported, the program must end
 };
 
-// Fills phones from phoneslist.xml of appDir, reporting problems through prompts.
-TPhoneListResult LoadPhonesList(const std::string& appDir, TPhoneMakes& phones, TPrompts& prompts);
+// Fills phones from phoneslist.xml of shippedDir, reporting problems through prompts.
+TPhoneListResult LoadPhonesList(const std::string& shippedDir, TPhoneMakes& phones, TPrompts& prompts);
 
 } // namespace quillon

@@ -21,3 +21,22 @@ TEST(PictureArguments, PathsAreMadeAbsoluteAndOptionsLeftOut)
     for (const Case& c : cases)
         EXPECT_EQ(PictureArguments(c.arguments, "/home/u"), c.paths);
 }
+
+TEST(FindInfoSwitch, FirstOneCountsAndNoneAfterTheEndOfOptions)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        TInfoSwitch found;
+    };
+    const Case cases[] = {
+        {{}, TInfoSwitch::None},
+        {{"photo.jpg", "-platform", "offscreen"}, TInfoSwitch::None},
+        {{"--help"}, TInfoSwitch::Help},
+        {{"photo.jpg", "-h"}, TInfoSwitch::Help},
+        {{"--version", "--help"}, TInfoSwitch::Version},
+        {{"--", "--help"}, TInfoSwitch::None},
+        {{"--helpful", "-help", "--Version", "-REGSERVER"}, TInfoSwitch::None},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FindInfoSwitch(c.arguments), c.found) << ::testing::PrintToString(c.arguments);
+}

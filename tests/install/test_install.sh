@@ -33,6 +33,9 @@ for size in 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256; do
   [[ -f "$XDG_DATA_HOME/icons/hicolor/$size/apps/$id.png" ]] || fail "no $size icon"
 done
 [[ -f "$XDG_DATA_HOME/icons/hicolor/scalable/apps/$id.svg" ]] || fail "no scalable icon"
+# man finds the page as a user finds it: through the command's folder on the PATH.
+[[ "$(env -u MANPATH PATH="$HOME/.local/bin:/usr/bin:/bin" man -w quillon)" == "$XDG_DATA_HOME/man/man1/quillon.1" ]] ||
+  fail "man does not find the installed quillon(1)"
 desktop-file-validate "$XDG_DATA_HOME/applications/$id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$XDG_DATA_HOME/metainfo/$id.metainfo.xml" || fail "metainfo"
 # The picture types reach the desktop's database, so "Open with" offers the program.

@@ -14,8 +14,10 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QTreeView>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <gtest/gtest.h>
 
@@ -37,9 +39,10 @@ protected:
         std::filesystem::copy_file(std::string(QUILLON_SOURCE_DIR) + "/data/parameters.xml", dir.Path() / "parameters.xml");
     }
 
-    TAppEnvironment Env(TInstanceChannel* channel = nullptr)
+    // The user's files and the shipped ones in dir unless folders says otherwise.
+    TAppEnvironment Env(TInstanceChannel* channel = nullptr, std::optional<TAppFolders> folders = {})
     {
-        TAppEnvironment env = platform.Environment(dir.AppDir());
+        TAppEnvironment env = platform.Environment(folders.value_or(TAppFolders{dir.AppDir(), dir.AppDir()}));
         env.prompts = &prompts;
         env.instances = channel ? channel : &instances;
         env.systemProxy = [] { return std::optional<std::string>(); };
@@ -95,6 +98,26 @@ TEST_F(StartupTest, FirstRunShowsTheRootAndWritesEmptyFilesAtExit)
     EXPECT_NE(dir.Read("logodirectory.xml").find("<logodirectory/>"), std::string::npos);
     EXPECT_NE(dir.Read("appstate.xml").find("<appstate/>"), std::string::npos);
     EXPECT_TRUE(dir.Exists("options.xml"));
+}
+
+TEST_F(StartupTest, ASystemInstallReadsItsShippedFilesAndWritesOnlyTheUserFolder)
+{
+    TTempDir user;
+    {
+        TQuillonApplication app(Env(nullptr, TAppFolders{user.AppDir(), dir.AppDir()}));
+        ASSERT_TRUE(app.Start());
+        app.MainForm().FormActivate();
+        EXPECT_FALSE(app.MainForm().PhoneMakes().makes.empty());
+        app.MainForm().Exit1Click();
+    }
+    EXPECT_TRUE(prompts.shown.empty());
+    for (const char* f : kAppFiles)
+        EXPECT_TRUE(user.Exists(f)) << f;
+    std::vector<std::string> shipped;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        shipped.push_back(entry.path().filename().string());
+    std::sort(shipped.begin(), shipped.end());
+    EXPECT_EQ(shipped, (std::vector<std::string>{"parameters.xml", "phoneslist.xml"}));
 }
 
 TEST_F(StartupTest, ExitAndCloseEachWriteTheFilesExactlyOnce)

@@ -7,6 +7,8 @@ std::vector<std::string> TAppEnvironment::MissingAdapters() const
     std::vector<std::string> missing;
     if (appDir.empty())
         missing.push_back("appDir");
+    if (shippedDir.empty())
+        missing.push_back("shippedDir");
     if (!prompts)
         missing.push_back("prompts");
     if (!instances)

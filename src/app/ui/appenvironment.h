@@ -20,6 +20,8 @@ class TSettingsStore;
 // a test starts from the same real set and replaces an adapter only on purpose.
 struct TAppEnvironment {
     std::string appDir;                   // the application directory, with a trailing "/"
+    std::string shippedDir;               // where phoneslist.xml, parameters.xml and the help are read
+                                          // (appDir itself unless a system install), trailing "/"
     std::vector<std::string> openFiles;   // pictures named at the start, absolute: added like Open
     TPrompts* prompts = nullptr;          // message boxes and input boxes
     TInstanceChannel* instances = nullptr;  // finds the running copy by window title

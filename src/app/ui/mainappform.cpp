@@ -129,7 +129,7 @@ void TMainAppForm::InitializeApplication()
         RemoveStaleApplicationTemporaries(env_.appDir);
     newLogoTemplate_ = std::make_unique<TLogoDirObject>();
     tree_.CreateRootNode();
-    if (LoadPhonesList(env_.appDir, phoneMakes_, prompts_) == TPhoneListResult::Fatal) {
+    if (LoadPhonesList(env_.shippedDir, phoneMakes_, prompts_) == TPhoneListResult::Fatal) {
         // Without a phone list nothing can be shown; end before any file is written.
         terminateRequested_ = true;
         return;
@@ -137,7 +137,7 @@ void TMainAppForm::InitializeApplication()
     for (const std::string& make : phoneMakes_.MakeNames())
         phoneMake_->addItem(QString::fromStdString(make));
     phoneMake_->setCurrentIndex(-1);
-    LoadParameters(env_.appDir, serviceParameters_, prompts_);
+    LoadParameters(env_.shippedDir, serviceParameters_, prompts_);
     logoDirLoad_ = LoadLogoDirectory(env_.appDir, tree_, prompts_);
     directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_, env_.removeFile);
     transformWorkflow_ = std::make_unique<TPictureTransformWorkflow>(
@@ -575,7 +575,7 @@ void TMainAppForm::ContentsToolButtonClick()
     Trace("ContentsToolButtonClick");
     if (!helpForm_)
         helpForm_ = std::make_unique<THelpForm>();
-    const std::string file = env_.appDir + kHelpFile;
+    const std::string file = env_.shippedDir + kHelpFile;
     if (!helpForm_->OpenContents(file))
         prompts_.Error("Unable to open the help file " + file);
 }
@@ -637,7 +637,7 @@ void TMainAppForm::ShutdownApplication()
         dialogs_->OptionsForm->SaveOptions();
     WriteLogoDirectory(prompts_);
     if (helpForm_)
-        helpForm_->CloseFile(env_.appDir + kHelpFile);
+        helpForm_->CloseFile(env_.shippedDir + kHelpFile);
     uploadTile_ = QPixmap();
     SetAppCursor(nullptr);
     selFrameTimer_->stop();

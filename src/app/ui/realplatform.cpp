@@ -7,10 +7,12 @@ namespace quillon {
 
 TRealPlatform::TRealPlatform(const QString& runtimeDir) : instances_(runtimeDir) {}
 
-TAppEnvironment TRealPlatform::Environment(const std::string& appDir)
+TAppEnvironment TRealPlatform::Environment(const TAppFolders& folders)
 {
     TAppEnvironment env;
+    const std::string& appDir = folders.userDir;
     env.appDir = appDir;
+    env.shippedDir = folders.shippedDir;
     env.prompts = &prompts_;
     env.instances = &instances_;
     env.settings = &settings_;

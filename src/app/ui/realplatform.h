@@ -2,6 +2,7 @@
 
 #include "acquire/settingsstore.h"
 #include "acquire/ui/platformscanner.h"
+#include "app/appfolders.h"
 #include "app/ui/appenvironment.h"
 #include "app/ui/instancechannel.h"
 #include "common/ui/messageboxprompts.h"
@@ -18,7 +19,9 @@ public:
     // runtimeDir: where the instance sockets live; empty means the user's runtime folder.
     explicit TRealPlatform(const QString& runtimeDir = QString());
 
-    TAppEnvironment Environment(const std::string& appDir);
+    TAppEnvironment Environment(const TAppFolders& folders);
+    // The user's files and the shipped ones in one folder, as in a build or per-user install.
+    TAppEnvironment Environment(const std::string& appDir) { return Environment(TAppFolders{appDir, appDir}); }
     TSettingsStore& Settings() { return settings_; }
     TInstanceChannel& Instances() { return instances_; }
 
