@@ -153,11 +153,17 @@ TEST(Logins, LockedLoginRefusesEvenTheRightPasswordAtOnceAcrossARestart)
     {
         TRunningService service(config);
         service.AddMember("kim", "right-password");
-        for (int i = 0; i < 6; ++i)
+        // The fastest of the checked guesses: what a hash costs on this machine right now.
+        double hashed = 1e9;
+        for (int i = 0; i < 6; ++i) {
+            auto start = TSteady::now();
             EXPECT_EQ(status(service, "guess" + std::to_string(i), "127.0.3.1"), refused);
+            if (i < 5)
+                hashed = std::min(hashed, Millis(TSteady::now() - start));
+        }
         auto start = TSteady::now();
         EXPECT_EQ(status(service, "right-password", "127.0.3.2"), refused) << "locked from any source";
-        EXPECT_LT(Millis(TSteady::now() - start), 50.0) << "answered without hashing";
+        EXPECT_LT(Millis(TSteady::now() - start), hashed / 2) << "answered without hashing";
     }
     {
         TRunningService service(config);
