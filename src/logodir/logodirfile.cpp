@@ -8,6 +8,8 @@
 #include "logodir/nodepaths.h"
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -52,26 +54,6 @@ uint8_t ReadFitKind(const std::optional<std::string>& word)
 }
 
 fs::path U8Path(const std::string& s) { return fs::path(s); }
-
-void SaveLogoDirNode(const TLogoNode* node, XmlStreamWriter& out)
-{
-    const TLogoDirObject& r = *node->Data();
-    out.StartElement("logodirnode");
-    if (r.nodekind == nkFolder)
-        out.Attribute("nodekind", "folder");
-    else if (r.nodekind == nkLogo)
-        out.Attribute("nodekind", "logo");
-    out.Attribute("nodename", r.nodename);
-    for (const TIntAttribute& a : kIntAttributes)
-        out.Attribute(a.name, std::to_string(r.*(a.field)));
-    if (r.fitkind <= fkBigger)
-        out.Attribute("fitkind", kFitKindWords[r.fitkind]);
-    out.Attribute("keepproportions", r.keepproportions ? "yes" : "no");
-    out.Attribute("uploadurl", r.uploadurl);
-    for (size_t i = 0; i < node->Count(); ++i)
-        SaveLogoDirNode(node->Child(i), out);
-    out.EndElement();
-}
 
 // Returns the copy's path, or nothing when there was no file to copy.
 std::optional<fs::path> KeepDamagedCopy(const fs::path& file)
@@ -198,6 +180,7 @@ TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree,
     TLogoDirReader reader(appDir, tree);
     const char* message = nullptr;
     try {
+        TLogoTree::TBulkChange bulk(tree);
         ReadXmlStream(file, reader);
         if (reader.wrongRoot)
             message = kMsgLogoDirCorrupt;
@@ -212,24 +195,85 @@ TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree,
     return copied ? TLogoDirLoadResult::SetAside : TLogoDirLoadResult::Unreadable;
 }
 
-std::string LogoDirectoryXml(const TLogoTree& tree)
+TLogoDirSnapshot TakeLogoDirSnapshot(const TLogoTree& tree)
+{
+    TLogoDirSnapshot snapshot;
+    std::vector<std::pair<const TLogoNode*, size_t>> path{{tree.Root(), 0}};
+    while (!path.empty()) {
+        auto& [node, next] = path.back();
+        if (next == node->Count()) {
+            path.pop_back();
+            continue;
+        }
+        const TLogoNode* child = node->Child(next++);
+        const TLogoDirObject& r = *child->Data();
+        TLogoDirSnapshot::TEntry e{};
+        e.depth = static_cast<uint32_t>(path.size());
+        e.nodekind = r.nodekind;
+        e.fitkind = r.fitkind;
+        e.keepproportions = r.keepproportions;
+        for (size_t a = 0; a < std::size(kIntAttributes); ++a)
+            e.numbers[a] = r.*(kIntAttributes[a].field);
+        e.nameAt = snapshot.texts.size();
+        e.nameLength = r.nodename.size();
+        snapshot.texts += r.nodename;
+        e.urlAt = snapshot.texts.size();
+        e.urlLength = r.uploadurl.size();
+        snapshot.texts += r.uploadurl;
+        snapshot.entries.push_back(e);
+        if (child->Count() > 0)
+            path.emplace_back(child, 0);
+    }
+    return snapshot;
+}
+
+std::string LogoDirectoryXml(const TLogoDirSnapshot& snapshot)
 {
     XmlStreamWriter out;
     out.StartElement("logodirectory");
-    for (size_t i = 0; i < tree.Root()->Count(); ++i)
-        SaveLogoDirNode(tree.Root()->Child(i), out);
+    uint32_t depth = 0;  // of the innermost element still open below the document's root
+    for (const TLogoDirSnapshot::TEntry& e : snapshot.entries) {
+        for (; depth >= e.depth; --depth)
+            out.EndElement();
+        out.StartElement("logodirnode");
+        if (e.nodekind == nkFolder)
+            out.Attribute("nodekind", "folder");
+        else if (e.nodekind == nkLogo)
+            out.Attribute("nodekind", "logo");
+        const std::string_view texts = snapshot.texts;
+        out.Attribute("nodename", texts.substr(e.nameAt, e.nameLength));
+        for (size_t a = 0; a < std::size(kIntAttributes); ++a) {
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, e.numbers[a]).ptr;
+            out.Attribute(kIntAttributes[a].name, std::string_view(digits, static_cast<size_t>(end - digits)));
+        }
+        if (e.fitkind <= fkBigger)
+            out.Attribute("fitkind", kFitKindWords[e.fitkind]);
+        out.Attribute("keepproportions", e.keepproportions ? "yes" : "no");
+        out.Attribute("uploadurl", texts.substr(e.urlAt, e.urlLength));
+        depth = e.depth;
+    }
+    for (; depth > 0; --depth)
+        out.EndElement();
     out.EndElement();
     return out.Finish();
 }
 
-bool SaveLogoDirectory(const std::string& appDir, const TLogoTree& tree, TPrompts& prompts, bool keepDamagedCopy)
+std::string LogoDirectoryXml(const TLogoTree& tree) { return LogoDirectoryXml(TakeLogoDirSnapshot(tree)); }
+
+void WriteLogoDirectory(const std::string& appDir, const TLogoDirSnapshot& snapshot, bool keepDamagedCopy)
 {
     const fs::path file = U8Path(appDir + kLogoDirectoryFile);
+    // Never replace an unreadable file without a copy: it is the user's only record.
+    if (keepDamagedCopy)
+        KeepDamagedCopy(file);
+    WriteFileAtomically(file, LogoDirectoryXml(snapshot));
+}
+
+bool SaveLogoDirectory(const std::string& appDir, const TLogoTree& tree, TPrompts& prompts, bool keepDamagedCopy)
+{
     try {
-        // Never replace an unreadable file without a copy: it is the user's only record.
-        if (keepDamagedCopy)
-            KeepDamagedCopy(file);
-        WriteFileAtomically(file, LogoDirectoryXml(tree));
+        WriteLogoDirectory(appDir, TakeLogoDirSnapshot(tree), keepDamagedCopy);
         return true;
     } catch (const std::exception&) {
         prompts.Error(kMsgLogoDirSaveError);

@@ -23,6 +23,8 @@
 #include "options/options.h"
 #include "logodir/directoryops.h"
 #include "logodir/logodirfile.h"
+#include "logodir/messages.h"
+#include "options/messages.h"
 #include "logodir/ui/logotreemodel.h"
 #include "service/serviceaddresses.h"
 #include "service/ui/qrcodeview.h"
@@ -173,12 +175,41 @@ void TMainAppForm::InitializeApplication()
     imageCursorTimer_->start();
 
     // The user's files are also written a moment after each change, not only at shutdown.
+    const std::string appDir = env_.appDir;
     autoSaver_ = new TAutoSaver(
-        {{[this] { return LogoDirectoryXml(tree_); }, [this](TPrompts& p) { return WriteLogoDirectory(p); }},
-         {[this] { return ActiveNodePath(SelectedNode()); },
-          [this](TPrompts& p) { return SaveAppState(env_.appDir, SelectedNode(), p); }},
-         {[this] { return Options() ? OptionsXml(*Options()) : std::string(); },
-          [this](TPrompts& p) { return !Options() || SaveOptions(env_.appDir, *Options(), p); }}},
+        {{[this] { return tree_.Revision(); },
+          [this, appDir]() -> std::function<void()> {
+              // A file that could not be read at start-up is copied aside by the first write only.
+              auto snapshot = std::make_shared<TLogoDirSnapshot>(TakeLogoDirSnapshot(tree_));
+              const bool keepDamagedCopy = logoDirLoad_ == TLogoDirLoadResult::Unreadable;
+              return [appDir, snapshot, keepDamagedCopy] {
+                  quillon::WriteLogoDirectory(appDir, *snapshot, keepDamagedCopy);
+              };
+          },
+          [this](bool ok, TPrompts& p) {
+              if (ok)
+                  logoDirLoad_ = TLogoDirLoadResult::Loaded;
+              else
+                  p.Error(kMsgLogoDirSaveError);
+          }},
+         {TAutoSaver::TextRevision([this] { return ActiveNodePath(SelectedNode()); }),
+          [this, appDir]() -> std::function<void()> {
+              return [appDir, path = ActiveNodePath(SelectedNode())] { WriteAppState(appDir, path); };
+          },
+          [](bool ok, TPrompts& p) {
+              if (!ok)
+                  p.Error(kMsgAppStateSaveError);
+          }},
+         {TAutoSaver::TextRevision([this] { return Options() ? OptionsXml(*Options()) : std::string(); }),
+          [this, appDir]() -> std::function<void()> {
+              if (!Options())
+                  return [] {};
+              return [appDir, options = *Options()] { WriteOptions(appDir, options); };
+          },
+          [](bool ok, TPrompts& p) {
+              if (!ok)
+                  p.Error(kMsgOptionsSaveError);
+          }}},
         prompts_, this);
     autoSaver_->Follow(treeModel_, logoTreeView_->selectionModel());
 }
