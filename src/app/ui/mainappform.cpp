@@ -26,6 +26,7 @@
 #include "logodir/messages.h"
 #include "options/messages.h"
 #include "logodir/ui/logotreemodel.h"
+#include "logodir/ui/treedeleteworkflow.h"
 #include "service/serviceaddresses.h"
 #include "service/ui/qrcodeview.h"
 
@@ -141,6 +142,8 @@ void TMainAppForm::InitializeApplication()
     LoadParameters(env_.appDir, serviceParameters_, prompts_);
     logoDirLoad_ = LoadLogoDirectory(env_.appDir, tree_, prompts_);
     directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_, env_.removeFile);
+    treeDelete_ = new TTreeDeleteWorkflow(env_.appDir, tree_, env_.removeFile, this);
+    directoryOps_->SetTreeDeleter([this](TLogoNode* node, bool* cancelled) { return treeDelete_->Delete(node, cancelled); });
     transformWorkflow_ = std::make_unique<TPictureTransformWorkflow>(
         env_.appDir, tree_, prompts_,
         TTransformHost{[this] { return SelectedNode() ? SelectedNode() : tree_.Root(); },
@@ -556,7 +559,12 @@ void TMainAppForm::RenameMenuItemClick()
 void TMainAppForm::DeleteMenuItemClick()
 {
     Trace("DeleteMenuItemClick");
+    // A long delete changes the tree bit by bit: the directory file is written once, at its end.
+    if (autoSaver_)
+        autoSaver_->Hold(true);
     directoryOps_->DeleteSelectedNode(SelectedNode(), uploadRunning_);
+    if (autoSaver_)
+        autoSaver_->Hold(false);
 }
 
 void TMainAppForm::ConvertToFileFormatClick(int format)

@@ -50,6 +50,7 @@ class TGrabWorkflow;
 class TPasteDropWorkflow;
 class TLogoTreeModel;
 class TAutoSaver;
+class TTreeDeleteWorkflow;
 class TDialogs;
 class TDirectoryOps;
 class THelpForm;
@@ -254,6 +255,7 @@ private:
     std::unique_ptr<TWindowLayoutKeeper> layoutKeeper_;
     QPixmap uploadTile_;
     TAutoSaver* autoSaver_ = nullptr;
+    TTreeDeleteWorkflow* treeDelete_ = nullptr;
 
     // Controls, by the names the rest of the program knows them by.
     TLogoTreeModel* treeModel_ = nullptr;
