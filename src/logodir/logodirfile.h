@@ -48,6 +48,8 @@ struct TLogoDirSnapshot {
     std::string texts;
 };
 TLogoDirSnapshot TakeLogoDirSnapshot(const TLogoTree& tree);
+// The same into a snapshot whose memory is used again.
+void TakeLogoDirSnapshot(const TLogoTree& tree, TLogoDirSnapshot& snapshot);
 std::string LogoDirectoryXml(const TLogoDirSnapshot& snapshot);
 // Writes the snapshot as SaveLogoDirectory writes the tree; throws on failure.
 void WriteLogoDirectory(const std::string& appDir, const TLogoDirSnapshot& snapshot, bool keepDamagedCopy);

@@ -296,6 +296,24 @@ TEST_F(NothingLostTest, TheDirectoryFileIsWrittenWhenAndOnlyWhenTheCollectionCha
     }
 }
 
+// Exit comes while a write is under way and another change waits for its turn: the write
+// ends first, and the file says what the tree said last.
+TEST_F(NothingLostTest, ExitWritesWhatIsStillPending)
+{
+    TAutoSaver& saver = *form->AutoSaver();
+    form->Open1Click();
+    saver.SaveChanges();  // under way now
+    prompts.inputs.push_back("Holiday");
+    form->Newfolder1Click();
+    saver.Changed();  // due in a second, which exit does not wait for
+    form->ShutdownApplication();
+    const std::string written = dir.Read("logodirectory.xml");
+    EXPECT_NE(written.find("nodename=\"Holiday\""), std::string::npos) << written;
+    EXPECT_EQ(written, LogoDirectoryXml(form->LogoTree()));
+    for (const fs::directory_entry& e : fs::directory_iterator(dir.Path()))
+        EXPECT_NE(e.path().filename().string().front(), '.') << "a temporary file left: " << e.path();
+}
+
 TEST_F(NothingLostTest, DeletedPicturesGoToTheTrash)
 {
     TLogoTree& tree = form->LogoTree();

@@ -183,7 +183,11 @@ void TMainAppForm::InitializeApplication()
         {{[this] { return tree_.Revision(); },
           [this, appDir]() -> std::function<void()> {
               // A file that could not be read at start-up is copied aside by the first write only.
-              auto snapshot = std::make_shared<TLogoDirSnapshot>(TakeLogoDirSnapshot(tree_));
+              // The last snapshot's memory serves again once its write is over.
+              if (!logoDirSnapshot_ || logoDirSnapshot_.use_count() > 1)
+                  logoDirSnapshot_ = std::make_shared<TLogoDirSnapshot>();
+              TakeLogoDirSnapshot(tree_, *logoDirSnapshot_);
+              std::shared_ptr<const TLogoDirSnapshot> snapshot = logoDirSnapshot_;
               const bool keepDamagedCopy = logoDirLoad_ == TLogoDirLoadResult::Unreadable;
               return [appDir, snapshot, keepDamagedCopy] {
                   quillon::WriteLogoDirectory(appDir, *snapshot, keepDamagedCopy);

@@ -256,6 +256,7 @@ private:
     QPixmap uploadTile_;
     TAutoSaver* autoSaver_ = nullptr;
     TTreeDeleteWorkflow* treeDelete_ = nullptr;
+    std::shared_ptr<TLogoDirSnapshot> logoDirSnapshot_;
 
     // Controls, by the names the rest of the program knows them by.
     TLogoTreeModel* treeModel_ = nullptr;
