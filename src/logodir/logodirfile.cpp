@@ -8,6 +8,9 @@
 #include "logodir/nodepaths.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <charconv>
 #include <iterator>
 #include <filesystem>
@@ -73,7 +76,10 @@ std::optional<fs::path> KeepDamagedCopy(const fs::path& file)
     return copy;
 }
 
-TLogoNode* AddNode(const std::string& appDir, const XmlStartTag& element, TLogoTree& tree, TLogoNode* receiver)
+// The entry is looked up in its folder, held open while the folder's elements stream past:
+// a path from the root for each of a hundred thousand logos is a walk through every folder
+// above it, each time.
+TLogoNode* AddNode(int folder, const XmlStartTag& element, TLogoTree& tree, TLogoNode* receiver)
 {
     if (element.LowerName() != "logodirnode")
         return nullptr;
@@ -83,16 +89,17 @@ TLogoNode* AddNode(const std::string& appDir, const XmlStartTag& element, TLogoT
     if (!name || !IsSafeNodeName(*name) || !kind || kind->empty())
         return nullptr;
 
-    const fs::path path = U8Path(GetFolderPath(appDir, receiver) + *name);
-    std::error_code ec;
+    struct stat entry{};
+    if (folder < 0 || ::fstatat(folder, name->c_str(), &entry, 0) != 0)
+        return nullptr;
     uint8_t nodekind;
     const std::string lowerKind = AsciiLower(*kind);
     if (lowerKind == "logo") {
-        if (!fs::is_regular_file(path, ec))
+        if (!S_ISREG(entry.st_mode))
             return nullptr;
         nodekind = nkLogo;
     } else if (lowerKind == "folder") {
-        if (!fs::is_directory(path, ec))
+        if (!S_ISDIR(entry.st_mode))
             return nullptr;
         nodekind = nkFolder;
     } else {
@@ -126,30 +133,54 @@ TLogoNode* AddNode(const std::string& appDir, const XmlStartTag& element, TLogoT
 class TLogoDirReader : public XmlStreamHandler {
 public:
     TLogoDirReader(const std::string& appDir, TLogoTree& tree) : appDir_(appDir), tree_(tree) {}
+    ~TLogoDirReader() override
+    {
+        for (const TLevel& level : levels_)
+            CloseFolder(level.folder);
+    }
 
     bool wrongRoot = false;
 
     bool StartElement(const XmlStartTag& tag) override
     {
-        if (receivers_.empty()) {
+        if (levels_.empty()) {
             if (tag.LowerName() != "logodirectory") {
                 wrongRoot = true;
                 return false;
             }
-            receivers_.push_back(tree_.Root());
+            levels_.push_back({tree_.Root(), OpenFolder(AT_FDCWD, GetFolderPath(appDir_, tree_.Root()))});
             return true;
         }
-        TLogoNode* receiver = receivers_.back();
-        receivers_.push_back(receiver ? AddNode(appDir_, tag, tree_, receiver) : nullptr);
+        const TLevel& level = levels_.back();
+        TLogoNode* node = level.receiver ? AddNode(level.folder, tag, tree_, level.receiver) : nullptr;
+        levels_.push_back({node, node ? OpenFolder(level.folder, node->Text()) : -1});
         return true;
     }
 
-    void EndElement() override { receivers_.pop_back(); }
+    void EndElement() override
+    {
+        CloseFolder(levels_.back().folder);
+        levels_.pop_back();
+    }
 
 private:
+    static int OpenFolder(int in, const std::string& name)
+    {
+        return in == -1 ? -1 : ::openat(in, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    static void CloseFolder(int folder)
+    {
+        if (folder >= 0)
+            ::close(folder);
+    }
+
+    struct TLevel {
+        TLogoNode* receiver;  // nullptr while an element is skipped
+        int folder;           // the receiver's folder, open; -1 when it cannot be
+    };
     const std::string& appDir_;
     TLogoTree& tree_;
-    std::vector<TLogoNode*> receivers_;  // nullptr while an element is skipped
+    std::vector<TLevel> levels_;
 };
 
 

@@ -182,12 +182,12 @@ void TMainAppForm::InitializeApplication()
     autoSaver_ = new TAutoSaver(
         {{[this] { return tree_.Revision(); },
           [this, appDir]() -> std::function<void()> {
-              // A file that could not be read at start-up is copied aside by the first write only.
               // The last snapshot's memory serves again once its write is over.
               if (!logoDirSnapshot_ || logoDirSnapshot_.use_count() > 1)
                   logoDirSnapshot_ = std::make_shared<TLogoDirSnapshot>();
               TakeLogoDirSnapshot(tree_, *logoDirSnapshot_);
               std::shared_ptr<const TLogoDirSnapshot> snapshot = logoDirSnapshot_;
+              // A file that could not be read at start-up is copied aside by the first write only.
               const bool keepDamagedCopy = logoDirLoad_ == TLogoDirLoadResult::Unreadable;
               return [appDir, snapshot, keepDamagedCopy] {
                   quillon::WriteLogoDirectory(appDir, *snapshot, keepDamagedCopy);
