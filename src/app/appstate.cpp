@@ -57,13 +57,18 @@ std::string ActiveNodePath(const TLogoNode* node)
     return path;
 }
 
+void WriteAppState(const std::string& appDir, const std::string& activeNodePath)
+{
+    XmlDocument doc = XmlDocument::Create("appstate");
+    if (!activeNodePath.empty())
+        doc.Root().AppendChild("activenodepath").SetAttribute("value", activeNodePath);
+    doc.Save(appDir + kAppStateFile);
+}
+
 bool SaveAppState(const std::string& appDir, const TLogoNode* selected, TPrompts& prompts)
 {
     try {
-        XmlDocument doc = XmlDocument::Create("appstate");
-        if (selected && !selected->IsRoot())
-            doc.Root().AppendChild("activenodepath").SetAttribute("value", ActiveNodePath(selected));
-        doc.Save(appDir + kAppStateFile);
+        WriteAppState(appDir, ActiveNodePath(selected));
         return true;
     } catch (const std::exception&) {
         prompts.Error(kMsgAppStateSaveError);

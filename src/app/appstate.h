@@ -17,6 +17,8 @@ TLogoNode* LoadAppState(const std::string& appDir, TLogoTree& tree, TPrompts& pr
 // The stored form of a node: the texts below the root joined with "/"; empty for the root.
 std::string ActiveNodePath(const TLogoNode* node);
 
+// Writes appstate.xml naming a node by its stored form (empty: none); throws on failure.
+void WriteAppState(const std::string& appDir, const std::string& activeNodePath);
 // Writes appstate.xml with the path of selected (null or the root: no path).
 bool SaveAppState(const std::string& appDir, const TLogoNode* selected, TPrompts& prompts);
 

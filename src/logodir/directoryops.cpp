@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "logodir/messages.h"
 #include "logodir/nodepaths.h"
+#include "logodir/subtreedelete.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -64,13 +65,17 @@ bool DeleteFileForGood(const std::string& path)
     return errno == ENOENT;
 }
 
-bool TDirectoryOps::RemoveNodeFromDisk(const TLogoNode* node)
+bool RemoveFromDisk(const std::string& path, bool folder, const TRemoveFile& removeFile)
 {
-    const std::string path = GetNodePath(appDir_, node);
-    if (node->Data()->nodekind == nkLogo)
-        return removeFile_(path);
+    if (!folder)
+        return removeFile(path);
     // Only an empty directory goes, and it holds nothing worth a trash entry.
     return ::rmdir(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool TDirectoryOps::RemoveNodeFromDisk(const TLogoNode* node)
+{
+    return RemoveFromDisk(GetNodePath(appDir_, node), node->Data()->nodekind != nkLogo, removeFile_);
 }
 
 TLogoNode* FolderOfSelection(const TLogoTree& tree, TLogoNode* selected)
@@ -226,8 +231,11 @@ bool TDirectoryOps::DeleteSelectedNode(TLogoNode* selected, bool uploadRunning)
     const bool empty = selected->Count() == 0;
     if (!prompts_.Confirm(empty ? kMsgConfirmDeleteFolder : kMsgConfirmDeleteTree))
         return false;
-    if (!DeleteNodeTree(selected)) {
-        prompts_.Error(kMsgDeleteFolderError);
+    // A folder that holds nothing is gone in a moment; a subtree may take long.
+    bool cancelled = false;
+    if (!(treeDeleter_ && !empty ? treeDeleter_(selected, &cancelled) : DeleteNodeTree(selected))) {
+        if (!cancelled)
+            prompts_.Error(kMsgDeleteFolderError);
         return false;
     }
     return true;
@@ -235,14 +243,10 @@ bool TDirectoryOps::DeleteSelectedNode(TLogoNode* selected, bool uploadRunning)
 
 bool TDirectoryOps::DeleteNodeTree(TLogoNode* node)
 {
-    for (size_t i = node->Count(); i-- > 0;) {
-        if (!DeleteNodeTree(node->Child(i)))
-            return false;
-    }
-    if (!RemoveNodeFromDisk(node))
-        return false;
-    tree_.Delete(node);
-    return true;
+    TSubtreeDelete plan(appDir_, node, removeFile_);
+    plan.Run();
+    plan.RemoveGone(tree_);
+    return !plan.Failed();
 }
 
 } // namespace quillon

@@ -14,6 +14,14 @@ namespace quillon {
 using TRemoveFile = std::function<bool(const std::string& path)>;
 bool DeleteFileForGood(const std::string& path);
 
+// Removes a logo's picture through removeFile, or a folder's directory when it is empty
+// (true when it is gone, or was already).
+bool RemoveFromDisk(const std::string& path, bool folder, const TRemoveFile& removeFile);
+
+// How DeleteSelectedNode deletes a folder with children: true when it is gone; false
+// after a failure (reported by the caller) or, with *cancelled set, a Cancel.
+using TTreeDeleter = std::function<bool(TLogoNode* node, bool* cancelled)>;
+
 // Renames without replacing what is already at `to` (false with errno EEXIST then).
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
@@ -44,6 +52,8 @@ public:
     // Pictures go through removeFile; a folder's directory is removed only once empty, so
     // a file the tree does not list stops the delete instead of being lost.
     bool DeleteNodeTree(TLogoNode* node);
+    // Replaces DeleteNodeTree for the Delete command (the window runs it on a worker).
+    void SetTreeDeleter(TTreeDeleter deleter) { treeDeleter_ = std::move(deleter); }
 
     TLogoNode* FolderOf(TLogoNode* selected) const { return FolderOfSelection(tree_, selected); }
 
@@ -57,6 +67,7 @@ private:
     TLogoTree& tree_;
     TPrompts& prompts_;
     TRemoveFile removeFile_;
+    TTreeDeleter treeDeleter_;
 };
 
 } // namespace quillon

@@ -8,6 +8,11 @@
 #include "logodir/nodepaths.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <charconv>
+#include <iterator>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -53,26 +58,6 @@ uint8_t ReadFitKind(const std::optional<std::string>& word)
 
 fs::path U8Path(const std::string& s) { return fs::path(s); }
 
-void SaveLogoDirNode(const TLogoNode* node, XmlStreamWriter& out)
-{
-    const TLogoDirObject& r = *node->Data();
-    out.StartElement("logodirnode");
-    if (r.nodekind == nkFolder)
-        out.Attribute("nodekind", "folder");
-    else if (r.nodekind == nkLogo)
-        out.Attribute("nodekind", "logo");
-    out.Attribute("nodename", r.nodename);
-    for (const TIntAttribute& a : kIntAttributes)
-        out.Attribute(a.name, std::to_string(r.*(a.field)));
-    if (r.fitkind <= fkBigger)
-        out.Attribute("fitkind", kFitKindWords[r.fitkind]);
-    out.Attribute("keepproportions", r.keepproportions ? "yes" : "no");
-    out.Attribute("uploadurl", r.uploadurl);
-    for (size_t i = 0; i < node->Count(); ++i)
-        SaveLogoDirNode(node->Child(i), out);
-    out.EndElement();
-}
-
 // Returns the copy's path, or nothing when there was no file to copy.
 std::optional<fs::path> KeepDamagedCopy(const fs::path& file)
 {
@@ -91,7 +76,10 @@ std::optional<fs::path> KeepDamagedCopy(const fs::path& file)
     return copy;
 }
 
-TLogoNode* AddNode(const std::string& appDir, const XmlStartTag& element, TLogoTree& tree, TLogoNode* receiver)
+// The entry is looked up in its folder, held open while the folder's elements stream past:
+// a path from the root for each of a hundred thousand logos is a walk through every folder
+// above it, each time.
+TLogoNode* AddNode(int folder, const XmlStartTag& element, TLogoTree& tree, TLogoNode* receiver)
 {
     if (element.LowerName() != "logodirnode")
         return nullptr;
@@ -101,16 +89,17 @@ TLogoNode* AddNode(const std::string& appDir, const XmlStartTag& element, TLogoT
     if (!name || !IsSafeNodeName(*name) || !kind || kind->empty())
         return nullptr;
 
-    const fs::path path = U8Path(GetFolderPath(appDir, receiver) + *name);
-    std::error_code ec;
+    struct stat entry{};
+    if (folder < 0 || ::fstatat(folder, name->c_str(), &entry, 0) != 0)
+        return nullptr;
     uint8_t nodekind;
     const std::string lowerKind = AsciiLower(*kind);
     if (lowerKind == "logo") {
-        if (!fs::is_regular_file(path, ec))
+        if (!S_ISREG(entry.st_mode))
             return nullptr;
         nodekind = nkLogo;
     } else if (lowerKind == "folder") {
-        if (!fs::is_directory(path, ec))
+        if (!S_ISDIR(entry.st_mode))
             return nullptr;
         nodekind = nkFolder;
     } else {
@@ -144,30 +133,54 @@ TLogoNode* AddNode(const std::string& appDir, const XmlStartTag& element, TLogoT
 class TLogoDirReader : public XmlStreamHandler {
 public:
     TLogoDirReader(const std::string& appDir, TLogoTree& tree) : appDir_(appDir), tree_(tree) {}
+    ~TLogoDirReader() override
+    {
+        for (const TLevel& level : levels_)
+            CloseFolder(level.folder);
+    }
 
     bool wrongRoot = false;
 
     bool StartElement(const XmlStartTag& tag) override
     {
-        if (receivers_.empty()) {
+        if (levels_.empty()) {
             if (tag.LowerName() != "logodirectory") {
                 wrongRoot = true;
                 return false;
             }
-            receivers_.push_back(tree_.Root());
+            levels_.push_back({tree_.Root(), OpenFolder(AT_FDCWD, GetFolderPath(appDir_, tree_.Root()))});
             return true;
         }
-        TLogoNode* receiver = receivers_.back();
-        receivers_.push_back(receiver ? AddNode(appDir_, tag, tree_, receiver) : nullptr);
+        const TLevel& level = levels_.back();
+        TLogoNode* node = level.receiver ? AddNode(level.folder, tag, tree_, level.receiver) : nullptr;
+        levels_.push_back({node, node ? OpenFolder(level.folder, node->Text()) : -1});
         return true;
     }
 
-    void EndElement() override { receivers_.pop_back(); }
+    void EndElement() override
+    {
+        CloseFolder(levels_.back().folder);
+        levels_.pop_back();
+    }
 
 private:
+    static int OpenFolder(int in, const std::string& name)
+    {
+        return in == -1 ? -1 : ::openat(in, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    static void CloseFolder(int folder)
+    {
+        if (folder >= 0)
+            ::close(folder);
+    }
+
+    struct TLevel {
+        TLogoNode* receiver;  // nullptr while an element is skipped
+        int folder;           // the receiver's folder, open; -1 when it cannot be
+    };
     const std::string& appDir_;
     TLogoTree& tree_;
-    std::vector<TLogoNode*> receivers_;  // nullptr while an element is skipped
+    std::vector<TLevel> levels_;
 };
 
 
@@ -198,6 +211,7 @@ TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree,
     TLogoDirReader reader(appDir, tree);
     const char* message = nullptr;
     try {
+        TLogoTree::TBulkChange bulk(tree);
         ReadXmlStream(file, reader);
         if (reader.wrongRoot)
             message = kMsgLogoDirCorrupt;
@@ -212,24 +226,114 @@ TLogoDirLoadResult LoadLogoDirectory(const std::string& appDir, TLogoTree& tree,
     return copied ? TLogoDirLoadResult::SetAside : TLogoDirLoadResult::Unreadable;
 }
 
-std::string LogoDirectoryXml(const TLogoTree& tree)
+namespace {
+
+// Calls visit(node, depth) for every node below the root, in file order.
+template <typename Visit>
+void ForEachBelowRoot(const TLogoTree& tree, Visit&& visit)
+{
+    std::vector<std::pair<const TLogoNode*, size_t>> path{{tree.Root(), 0}};
+    while (!path.empty()) {
+        auto& [node, next] = path.back();
+        if (next == node->Count()) {
+            path.pop_back();
+            continue;
+        }
+        const TLogoNode* child = node->Child(next++);
+        visit(*child, static_cast<uint32_t>(path.size()));
+        if (child->Count() > 0)
+            path.emplace_back(child, 0);
+    }
+}
+
+} // namespace
+
+void TakeLogoDirSnapshot(const TLogoTree& tree, TLogoDirSnapshot& snapshot)
+{
+    // Sized before it is filled, in memory kept from the last time where it can be: growing
+    // ten megabytes bit by bit costs the window more in copies and fresh pages than the copy.
+    size_t entries = 0, bytes = 0;
+    ForEachBelowRoot(tree, [&](const TLogoNode& node, uint32_t) {
+        ++entries;
+        bytes += node.Data()->nodename.size() + node.Data()->uploadurl.size();
+    });
+    snapshot.entries.clear();
+    snapshot.texts.clear();
+    snapshot.entries.reserve(entries);
+    snapshot.texts.reserve(bytes);
+    ForEachBelowRoot(tree, [&](const TLogoNode& node, uint32_t depth) {
+        const TLogoDirObject& r = *node.Data();
+        TLogoDirSnapshot::TEntry e{};
+        e.depth = depth;
+        e.nodekind = r.nodekind;
+        e.fitkind = r.fitkind;
+        e.keepproportions = r.keepproportions;
+        for (size_t a = 0; a < std::size(kIntAttributes); ++a)
+            e.numbers[a] = r.*(kIntAttributes[a].field);
+        e.nameAt = snapshot.texts.size();
+        e.nameLength = r.nodename.size();
+        snapshot.texts += r.nodename;
+        e.urlAt = snapshot.texts.size();
+        e.urlLength = r.uploadurl.size();
+        snapshot.texts += r.uploadurl;
+        snapshot.entries.push_back(e);
+    });
+}
+
+TLogoDirSnapshot TakeLogoDirSnapshot(const TLogoTree& tree)
+{
+    TLogoDirSnapshot snapshot;
+    TakeLogoDirSnapshot(tree, snapshot);
+    return snapshot;
+}
+
+std::string LogoDirectoryXml(const TLogoDirSnapshot& snapshot)
 {
     XmlStreamWriter out;
     out.StartElement("logodirectory");
-    for (size_t i = 0; i < tree.Root()->Count(); ++i)
-        SaveLogoDirNode(tree.Root()->Child(i), out);
+    uint32_t depth = 0;  // of the innermost element still open below the document's root
+    for (const TLogoDirSnapshot::TEntry& e : snapshot.entries) {
+        for (; depth >= e.depth; --depth)
+            out.EndElement();
+        out.StartElement("logodirnode");
+        if (e.nodekind == nkFolder)
+            out.Attribute("nodekind", "folder");
+        else if (e.nodekind == nkLogo)
+            out.Attribute("nodekind", "logo");
+        const std::string_view texts = snapshot.texts;
+        out.Attribute("nodename", texts.substr(e.nameAt, e.nameLength));
+        for (size_t a = 0; a < std::size(kIntAttributes); ++a) {
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, e.numbers[a]).ptr;
+            out.Attribute(kIntAttributes[a].name, std::string_view(digits, static_cast<size_t>(end - digits)));
+        }
+        if (e.fitkind <= fkBigger)
+            out.Attribute("fitkind", kFitKindWords[e.fitkind]);
+        out.Attribute("keepproportions", e.keepproportions ? "yes" : "no");
+        out.Attribute("uploadurl", texts.substr(e.urlAt, e.urlLength));
+        depth = e.depth;
+    }
+    for (; depth > 0; --depth)
+        out.EndElement();
     out.EndElement();
     return out.Finish();
 }
 
-bool SaveLogoDirectory(const std::string& appDir, const TLogoTree& tree, TPrompts& prompts, bool keepDamagedCopy)
+std::string LogoDirectoryXml(const TLogoTree& tree) { return LogoDirectoryXml(TakeLogoDirSnapshot(tree)); }
+
+void WriteLogoDirectory(const std::string& appDir, const TLogoDirSnapshot& snapshot, bool keepDamagedCopy)
 {
     const fs::path file = U8Path(appDir + kLogoDirectoryFile);
+    // Never replace an unreadable file without a copy: it is the user's only record.
+    if (keepDamagedCopy)
+        KeepDamagedCopy(file);
+    WriteFileAtomically(file, LogoDirectoryXml(snapshot));
+}
+
+bool SaveLogoDirectory(const std::string& appDir, const TLogoTree& tree, TPrompts& prompts, bool keepDamagedCopy)
+{
     try {
-        // Never replace an unreadable file without a copy: it is the user's only record.
-        if (keepDamagedCopy)
-            KeepDamagedCopy(file);
-        WriteFileAtomically(file, LogoDirectoryXml(tree));
+        WriteLogoDirectory(appDir, TakeLogoDirSnapshot(tree), keepDamagedCopy);
         return true;
     } catch (const std::exception&) {
         prompts.Error(kMsgLogoDirSaveError);

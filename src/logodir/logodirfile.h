@@ -3,7 +3,9 @@
 #include "common/prompts.h"
 #include "logodir/logotree.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -30,5 +32,26 @@ bool SaveLogoDirectory(const std::string& appDir, const TLogoTree& tree, TPrompt
 
 // The document SaveLogoDirectory writes, for callers and tests that want the text.
 std::string LogoDirectoryXml(const TLogoTree& tree);
+
+// What the directory file would say, copied from the tree in file order without a string
+// per node, so it is taken on the window's thread in a moment and written on another.
+struct TLogoDirSnapshot {
+    struct TEntry {
+        uint32_t depth;  // 1 for the children of the root
+        uint8_t nodekind;
+        uint8_t fitkind;
+        bool keepproportions;
+        int32_t numbers[8];  // the frame, the phone and the logo size, in the file's order
+        size_t nameAt, nameLength, urlAt, urlLength;  // in texts
+    };
+    std::vector<TEntry> entries;
+    std::string texts;
+};
+TLogoDirSnapshot TakeLogoDirSnapshot(const TLogoTree& tree);
+// The same into a snapshot whose memory is used again.
+void TakeLogoDirSnapshot(const TLogoTree& tree, TLogoDirSnapshot& snapshot);
+std::string LogoDirectoryXml(const TLogoDirSnapshot& snapshot);
+// Writes the snapshot as SaveLogoDirectory writes the tree; throws on failure.
+void WriteLogoDirectory(const std::string& appDir, const TLogoDirSnapshot& snapshot, bool keepDamagedCopy);
 
 } // namespace quillon

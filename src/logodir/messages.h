@@ -51,4 +51,9 @@ inline constexpr const char* kPromptRenameLogo = "Enter new logo name:";
 inline constexpr const char* kTitleRenameFolder = "New Folder name";
 inline constexpr const char* kPromptRenameFolder = "Enter new folder name:";
 
+// The progress of a long folder delete, which the user may cancel.
+inline constexpr const char* kTitleDeleting = "Delete";
+inline constexpr const char* kMsgDeletingFolder = "Moving the folder's logos to the trash...";
+inline constexpr const char* kCaptionCancel = "Cancel";
+
 } // namespace quillon

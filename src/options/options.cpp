@@ -200,11 +200,16 @@ XmlDocument OptionsDocument(const TOptions& options)
 
 std::string OptionsXml(const TOptions& options) { return OptionsDocument(options).ToString(); }
 
+void WriteOptions(const std::string& appDir, const TOptions& options)
+{
+    // The passwords are stored as they are typed, so the file is its owner's alone.
+    OptionsDocument(options).Save(appDir + kOptionsFile, /*ownerOnly=*/true);
+}
+
 bool SaveOptions(const std::string& appDir, const TOptions& options, TPrompts& prompts)
 {
     try {
-        // The passwords are stored as they are typed, so the file is its owner's alone.
-        OptionsDocument(options).Save(appDir + kOptionsFile, /*ownerOnly=*/true);
+        WriteOptions(appDir, options);
         return true;
     } catch (const std::exception&) {
         prompts.Error(kMsgOptionsSaveError);

@@ -70,6 +70,8 @@ void LoadOptions(const std::string& appDir, TOptions& options, TPrompts& prompts
                  const TSystemProxySource& proxySource = EnvironmentProxyText);
 // Returns whether the file was written; a failure is reported.
 bool SaveOptions(const std::string& appDir, const TOptions& options, TPrompts& prompts);
+// The same write, throwing on failure instead of reporting it.
+void WriteOptions(const std::string& appDir, const TOptions& options);
 // The document SaveOptions writes.
 std::string OptionsXml(const TOptions& options);
 

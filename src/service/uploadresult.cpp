@@ -83,6 +83,7 @@ bool Forget(TLogoNode* node, std::vector<std::string>& withdrawn)
                                [&](const std::string& w) { return SameTextAscii(w, url); });
         if (it != withdrawn.end()) {
             url.clear();
+            node->Tree()->RecordChanged();
             withdrawn.erase(it);
             if (withdrawn.empty())
                 return true;

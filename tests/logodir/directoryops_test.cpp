@@ -2,10 +2,13 @@
 
 #include "logodir/messages.h"
 #include "logodir/nodepaths.h"
+#include "logodir/subtreedelete.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -278,6 +281,87 @@ TEST_F(DirectoryOpsTest, ALogoWhoseFileIsAlreadyGoneCanBeDeleted)
     fs::remove(OnDisk("photo.jpg"));
     EXPECT_TRUE(ops.DeleteSelectedNode(logo, false));
     EXPECT_EQ(tree.Root()->Count(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// The delete the window runs on a worker: stopped after some files (a Cancel, a file that
+// cannot go) and its nodes taken out a few at a time, the tree lists exactly what is still
+// on disk, in its order.
+TEST_F(DirectoryOpsTest, ASubtreeDeleteStoppedMidwayLeavesTheTreeAsTheDisk)
+{
+    struct TCase {
+        const char* what;
+        size_t stopAfter;  // pictures removed before the stop
+        bool cancel;       // else the next picture cannot be removed
+        std::vector<std::string> left;  // below F, in tree order
+    };
+    const TCase cases[] = {
+        {"cancelled at once", 0, true, {"Sub", "Sub/a.jpg", "Sub/a2.jpg", "photo.jpg", "photo2.jpg"}},
+        {"cancelled in the folder's own logos", 1, true, {"Sub", "Sub/a.jpg", "Sub/a2.jpg", "photo.jpg"}},
+        {"failed in the sub-folder", 3, false, {"Sub", "Sub/a.jpg"}},
+        {"cancelled after the last picture", 4, true, {"Sub"}},
+        {"run to the end", 99, true, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TLogoNode* f = Folder(tree.Root(), "F");
+        TLogoNode* sub = Folder(f, "Sub");
+        for (int i = 0; i < 2; ++i) {
+            ops.AddImageToDirectory(sub, src.Write("a.jpg", "A").string(), templ);
+            ops.AddImageToDirectory(f, source.string(), templ);
+        }
+        size_t count = 0;
+        std::unique_ptr<TSubtreeDelete> plan;
+        plan = std::make_unique<TSubtreeDelete>(dir.AppDir(), f, [&](const std::string& path) {
+            if (!c.cancel && count == c.stopAfter)
+                return false;
+            const bool gone = DeleteFileForGood(path);
+            if (++count == c.stopAfter && c.cancel)
+                plan->Cancel();  // the step under way has finished
+            if (count == 2)
+                plan->RemoveGone(tree);  // the window takes what is gone while the rest goes
+            return gone;
+        });
+        if (c.cancel && c.stopAfter == 0)
+            plan->Cancel();
+        EXPECT_EQ(plan->Count(), 6u);
+        plan->Run();
+        plan->RemoveGone(tree);
+        EXPECT_TRUE(plan->Finished());
+        EXPECT_EQ(plan->Failed(), !c.cancel);
+        EXPECT_EQ(plan->Done(), 6 - c.left.size() - (c.left.empty() ? 0 : 1));
+
+        std::vector<std::string> listed;
+        for (const TLogoNode* n = tree.Root(); n;) {  // the tree below F, depth first
+            if (n != tree.Root() && n != f)
+                listed.push_back(fs::relative(GetNodePath(dir.AppDir(), n), OnDisk("F")).string());
+            if (n->Count() > 0) {
+                n = n->Child(0);
+                continue;
+            }
+            while (n && n != tree.Root() && static_cast<size_t>(n->Index()) + 1 == n->Parent()->Count())
+                n = n->Parent();
+            n = n && n != tree.Root() ? n->Parent()->Child(static_cast<size_t>(n->Index()) + 1) : nullptr;
+        }
+        const bool folderGone = c.left.empty();
+        EXPECT_EQ(listed, c.left);
+        std::vector<std::string> onDisk;
+        if (fs::exists(OnDisk("F"))) {
+            for (const fs::directory_entry& e : fs::recursive_directory_iterator(OnDisk("F")))
+                onDisk.push_back(fs::relative(e.path(), OnDisk("F")).string());
+        }
+        std::sort(onDisk.begin(), onDisk.end());
+        std::vector<std::string> expected = c.left;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(onDisk, expected);
+        EXPECT_EQ(tree.Root()->Count(), folderGone ? 0u : 1u) << "F stays while anything of it is left";
+        if (tree.Root()->Count() > 0)
+            tree.Delete(tree.Root()->Child(0));
+        fs::remove_all(OnDisk("F"));
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "app/ui/quillonapplication.h"
 #include "app/ui/realplatform.h"
 #include "imaging/picturefiles.h"
+#include "logodir/logodirfile.h"
 #include "logodir/messages.h"
 
 #include "support/scriptedprompts.h"
@@ -15,13 +16,19 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
+#include <QSpinBox>
 #include <QTimer>
+#include <QTreeView>
 #include <QWidget>
 #include <QUrl>
+#include <atomic>
 #include <filesystem>
+#include <future>
+#include <mutex>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -32,75 +39,143 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Lets the pending save run, the way the event loop would once its time is up.
+// Lets the pending save run, the way the event loop would once its time is up, and waits
+// for its writes.
 void RunDueSave(TAutoSaver& saver)
 {
     ASSERT_TRUE(saver.Timer()->isActive()) << "no save pending";
     saver.Timer()->start(0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !saver.Timer()->isActive(); }));
+    saver.WaitForWrites();
 }
+
+// A file as the saver sees it: a revision the test raises, and writes that land in a list
+// (on the saver's threads) and fail on demand.
+struct TFakeFile {
+    uint64_t revision = 0;
+    std::string text;
+    bool fail = false;
+    std::vector<std::string> writes;
+    std::mutex lock;
+    std::function<void()> duringWrite = [] {};
+
+    void Set(const std::string& t)
+    {
+        text = t;
+        ++revision;
+    }
+    std::vector<std::string> Writes()
+    {
+        std::lock_guard guard(lock);
+        return writes;
+    }
+    TAutoSaver::TFile File()
+    {
+        return {[this] { return revision; },
+                [this]() -> std::function<void()> {
+                    return [this, text = text, fail = fail] {
+                        duringWrite();
+                        std::lock_guard guard(lock);
+                        writes.push_back(text);
+                        if (fail)
+                            throw std::runtime_error("disk full");
+                    };
+                },
+                [this](bool ok, TPrompts& p) {
+                    if (!ok)
+                        p.Error("cannot write " + text);
+                }};
+    }
+};
 
 TEST(AutoSaver, WritesWhatChangedOnceItSettlesAndRetriesWhatFailed)
 {
-    std::string a = "a1", b = "b1";
-    std::vector<std::string> writes;
-    bool failA = false;
+    TFakeFile a, b;
+    a.Set("a1");
+    b.Set("b1");
     TScriptedPrompts prompts;
-    TAutoSaver saver({{[&] { return a; },
-                       [&](TPrompts& p) {
-                           writes.push_back(a);
-                           if (failA)
-                               p.Error("cannot write " + a);
-                           return !failA;
-                       }},
-                      {[&] { return b; }, [&](TPrompts&) { writes.push_back(b); return true; }}},
-                     prompts);
+    TAutoSaver saver({a.File(), b.File()}, prompts);
     saver.Changed();
     EXPECT_FALSE(saver.Timer()->isActive()) << "nothing is written before the files are loaded";
 
     saver.Start();
     saver.SaveChanges();
-    EXPECT_TRUE(writes.empty()) << "what was loaded is not written again";
+    saver.WaitForWrites();
+    EXPECT_TRUE(a.Writes().empty() && b.Writes().empty()) << "what was loaded is not written again";
 
-    a = "a2";
+    a.Set("a2");
     saver.Changed();
     EXPECT_EQ(saver.Timer()->interval(), TAutoSaver::kDelayMs);
     RunDueSave(saver);
-    EXPECT_EQ(writes, std::vector<std::string>{"a2"});
+    EXPECT_EQ(a.Writes(), std::vector<std::string>{"a2"});
+    saver.Changed();
+    RunDueSave(saver);
+    EXPECT_EQ(a.Writes(), std::vector<std::string>{"a2"}) << "an input that changed nothing writes nothing";
 
     // A failed write is tried again with the next change, the other file only once; the
     // failure is shown once, not at every retry, and again after a write has succeeded.
-    failA = true;
-    a = "a3", b = "b2";
+    a.fail = true;
+    a.Set("a3");
+    b.Set("b2");
     saver.Changed();
     RunDueSave(saver);
     saver.Changed();
     RunDueSave(saver);
     EXPECT_EQ(prompts.Texts(), std::vector<std::string>{"cannot write a3"});
-    failA = false;
+    a.fail = false;
     saver.Changed();
     RunDueSave(saver);
-    EXPECT_EQ(writes, (std::vector<std::string>{"a2", "a3", "b2", "a3", "a3"}));
-    failA = true;
-    a = "a4";
+    EXPECT_EQ(a.Writes(), (std::vector<std::string>{"a2", "a3", "a3", "a3"}));
+    EXPECT_EQ(b.Writes(), std::vector<std::string>{"b2"});
+    a.fail = true;
+    a.Set("a4");
     saver.Changed();
     RunDueSave(saver);
     EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{"cannot write a3", "cannot write a4"}));
-    writes.clear();
-    failA = false;
 
-    writes.clear();
+    a.fail = false;
     saver.Stop();
-    a = "a5";
+    a.Set("a5");
     saver.Changed();
     saver.SaveChanges();
-    EXPECT_TRUE(writes.empty()) << "stopped for the shutdown";
+    saver.WaitForWrites();
+    EXPECT_EQ(a.Writes().back(), "a4") << "stopped for the shutdown";
+}
+
+// Changes made while a file is being written are written after it, never beside it, and
+// the last one is what the file ends up saying; Stop waits for the write under way.
+TEST(AutoSaver, OneWriterAtATimeAndTheLastChangeWins)
+{
+    TFakeFile a;
+    std::atomic<int> writers{0}, mostWriters{0};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    a.duringWrite = [&] {
+        mostWriters = std::max(mostWriters.load(), ++writers);
+        released.wait();
+        --writers;
+    };
+    TScriptedPrompts prompts;
+    TAutoSaver saver({a.File()}, prompts);
+    saver.Start();
+    a.Set("first");
+    saver.SaveChanges();  // now being written, held up
+    for (const char* text : {"second", "third", "last"}) {
+        a.Set(text);
+        saver.SaveChanges();
+    }
+    release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return a.Writes().size() == 2; }));
+    saver.Stop();
+    EXPECT_EQ(a.Writes(), (std::vector<std::string>{"first", "last"}));
+    EXPECT_EQ(mostWriters.load(), 1);
 }
 
 TEST(AutoSaver, TheUsersInputCountsAsAChange)
 {
     TScriptedPrompts prompts;
-    TAutoSaver saver({{[] { return std::string(); }, [](TPrompts&) { return true; }}}, prompts);
+    TFakeFile file;
+    TAutoSaver saver({file.File()}, prompts);
     QWidget widget;
     saver.Start();
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
@@ -157,6 +232,86 @@ TEST_F(NothingLostTest, ChangesReachTheDiskBeforeShutdown)
     EXPECT_EQ(written.find("Holiday"), std::string::npos) << written;
     EXPECT_NE(dir.Read("appstate.xml").find("value=\"Summer\""), std::string::npos);
     EXPECT_FALSE(dir.Exists("options.xml")) << "unchanged since the start: not written";
+}
+
+// Each step as the user takes it, followed by the input that ends it; the directory file is
+// replaced (a new file) exactly when the step changed what it says.
+TEST_F(NothingLostTest, TheDirectoryFileIsWrittenWhenAndOnlyWhenTheCollectionChanged)
+{
+    TAutoSaver& saver = *form->AutoSaver();
+    TLogoTree& tree = form->LogoTree();
+    const fs::path file = dir.Path() / "logodirectory.xml";
+    auto identity = [&] {
+        struct stat s{};
+        return ::stat(file.c_str(), &s) == 0 ? s.st_ino : 0;
+    };
+    form->Open1Click();
+    saver.Changed();
+    RunDueSave(saver);
+    TLogoNode* logo = tree.Root()->Child(0);
+    QTreeView* view = form->findChild<QTreeView*>("LogoTreeView");
+
+    struct TStep {
+        const char* what;
+        std::function<void()> act;
+        const char* present;  // null: the file must not have been written
+        const char* absent = nullptr;
+    };
+    const TStep steps[] = {
+        {"a click on the selected logo",
+         [&] {
+             QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->currentIndex()).center());
+         },
+         nullptr},
+        {"another node selected and the logo again", [&] { form->SelectNode(tree.Root()); form->SelectNode(logo); },
+         nullptr},
+        {"a new folder", [&] { prompts.inputs.push_back("Holiday"); form->Newfolder1Click(); }, "nodename=\"Holiday\""},
+        {"a rename", [&] { prompts.inputs.push_back("Summer"); form->RenameMenuItemClick(); }, "nodename=\"Summer\"",
+         "Holiday"},
+        {"a logo setting",
+         [&] {
+             form->SelectNode(logo);
+             form->findChild<QSpinBox*>("LogoWidth")->setValue(200);
+         },
+         "logowidth=\"200\""},
+        {"the same setting again", [&] { form->findChild<QSpinBox*>("LogoWidth")->setValue(200); }, nullptr},
+        {"an added picture", [&] { form->Open1Click(); }, "nodename=\"photo2.bmp\""},
+        {"a deleted logo", [&] { form->DeleteMenuItemClick(); }, "nodename=\"photo.bmp\"", "photo2.bmp"},
+    };
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.what);
+        const auto before = identity();
+        step.act();
+        saver.Changed();  // the input that ended the step
+        RunDueSave(saver);
+        const std::string written = dir.Read("logodirectory.xml");
+        EXPECT_EQ(identity() != before, step.present != nullptr) << written;
+        if (step.present) {
+            EXPECT_NE(written.find(step.present), std::string::npos) << written;
+        }
+        if (step.absent) {
+            EXPECT_EQ(written.find(step.absent), std::string::npos) << written;
+        }
+        EXPECT_EQ(written, LogoDirectoryXml(tree));
+    }
+}
+
+// Exit comes while a write is under way and another change waits for its turn: the write
+// ends first, and the file says what the tree said last.
+TEST_F(NothingLostTest, ExitWritesWhatIsStillPending)
+{
+    TAutoSaver& saver = *form->AutoSaver();
+    form->Open1Click();
+    saver.SaveChanges();  // under way now
+    prompts.inputs.push_back("Holiday");
+    form->Newfolder1Click();
+    saver.Changed();  // due in a second, which exit does not wait for
+    form->ShutdownApplication();
+    const std::string written = dir.Read("logodirectory.xml");
+    EXPECT_NE(written.find("nodename=\"Holiday\""), std::string::npos) << written;
+    EXPECT_EQ(written, LogoDirectoryXml(form->LogoTree()));
+    for (const fs::directory_entry& e : fs::directory_iterator(dir.Path()))
+        EXPECT_NE(e.path().filename().string().front(), '.') << "a temporary file left: " << e.path();
 }
 
 TEST_F(NothingLostTest, DeletedPicturesGoToTheTrash)

@@ -8,6 +8,8 @@
 #include <QItemSelectionModel>
 #include <QTimer>
 
+#include <memory>
+
 namespace quillon {
 
 namespace {
@@ -26,8 +28,7 @@ public:
 } // namespace
 
 TAutoSaver::TAutoSaver(std::vector<TFile> files, TPrompts& prompts, QObject* parent)
-    : QObject(parent), files_(std::move(files)), written_(files_.size()), failing_(files_.size()), prompts_(prompts),
-      timer_(new QTimer(this))
+    : QObject(parent), files_(std::move(files)), slots_(files_.size()), prompts_(prompts), timer_(new QTimer(this))
 {
     timer_->setObjectName("AutoSaveTimer");
     timer_->setSingleShot(true);
@@ -36,7 +37,31 @@ TAutoSaver::TAutoSaver(std::vector<TFile> files, TPrompts& prompts, QObject* par
     QCoreApplication::instance()->installEventFilter(this);
 }
 
-TAutoSaver::~TAutoSaver() = default;
+TAutoSaver::~TAutoSaver()
+{
+    // A write under way finishes: the file it replaces is the user's.
+    for (TSlot& slot : slots_) {
+        if (slot.thread.joinable())
+            slot.thread.join();
+    }
+}
+
+std::function<uint64_t()> TAutoSaver::TextRevision(std::function<std::string()> text)
+{
+    struct TSeen {
+        std::string text;
+        uint64_t revision = 0;
+    };
+    auto seen = std::make_shared<TSeen>();
+    return [seen, text = std::move(text)] {
+        std::string now = text();
+        if (now != seen->text) {
+            seen->text = std::move(now);
+            ++seen->revision;
+        }
+        return seen->revision;
+    };
+}
 
 void TAutoSaver::Follow(QAbstractItemModel* model, QItemSelectionModel* selection)
 {
@@ -52,7 +77,7 @@ void TAutoSaver::Follow(QAbstractItemModel* model, QItemSelectionModel* selectio
 void TAutoSaver::Start()
 {
     for (size_t i = 0; i < files_.size(); ++i)
-        written_[i] = files_[i].state();
+        slots_[i].written = files_[i].revision();
     running_ = true;
 }
 
@@ -60,6 +85,14 @@ void TAutoSaver::Stop()
 {
     running_ = false;
     timer_->stop();
+    WaitForWrites();
+}
+
+void TAutoSaver::Hold(bool held)
+{
+    held_ = held;
+    if (!held_)
+        SaveChanges();
 }
 
 void TAutoSaver::Changed()
@@ -75,17 +108,62 @@ void TAutoSaver::Changed()
 
 void TAutoSaver::SaveChanges()
 {
-    if (!running_)
+    if (!running_ || held_)
         return;
-    TQuietPrompts quiet;
     for (size_t i = 0; i < files_.size(); ++i) {
-        std::string state = files_[i].state();
-        if (state == written_[i])
-            continue;
-        const bool ok = files_[i].write(failing_[i] ? static_cast<TPrompts&>(quiet) : prompts_);
-        failing_[i] = !ok;
-        if (ok)
-            written_[i] = std::move(state);
+        if (!slots_[i].busy)
+            Write(i);
+    }
+}
+
+void TAutoSaver::Write(size_t i)
+{
+    TSlot& slot = slots_[i];
+    const uint64_t revision = files_[i].revision();
+    if (revision == slot.written)
+        return;
+    slot.writing = revision;
+    slot.busy = true;
+    slot.ok = false;
+    // A thread of its own rather than the shared pool: a pool with no free helper runs the
+    // job on the caller, which here is the window.
+    slot.thread = std::thread([this, i, job = files_[i].snapshot()] {
+        bool ok = false;
+        try {
+            job();
+            ok = true;
+        } catch (const std::exception&) {
+        }
+        slots_[i].ok = ok;
+        QMetaObject::invokeMethod(this, [this, i] { Collect(i); }, Qt::QueuedConnection);
+    });
+}
+
+void TAutoSaver::Collect(size_t i)
+{
+    TSlot& slot = slots_[i];
+    if (!slot.busy)
+        return;  // already taken by WaitForWrites
+    slot.thread.join();
+    slot.busy = false;
+    TQuietPrompts quiet;
+    files_[i].written(slot.ok, slot.failing ? static_cast<TPrompts&>(quiet) : prompts_);
+    slot.failing = !slot.ok;
+    if (slot.ok)
+        slot.written = slot.writing;
+    // What changed while the file was being written is written next; a failing file waits
+    // for the next change, as it always did.
+    if (slot.ok && running_ && !held_)
+        Write(i);
+}
+
+void TAutoSaver::WaitForWrites()
+{
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        const bool wasRunning = running_;
+        running_ = false;  // no follow-up write from here: the caller decides
+        Collect(i);
+        running_ = wasRunning;
     }
 }
 

@@ -24,7 +24,10 @@
 #include "options/options.h"
 #include "logodir/directoryops.h"
 #include "logodir/logodirfile.h"
+#include "logodir/messages.h"
+#include "options/messages.h"
 #include "logodir/ui/logotreemodel.h"
+#include "logodir/ui/treedeleteworkflow.h"
 #include "service/serviceaddresses.h"
 #include "service/ui/qrcodeview.h"
 
@@ -140,6 +143,8 @@ void TMainAppForm::InitializeApplication()
     LoadParameters(env_.shippedDir, serviceParameters_, prompts_);
     logoDirLoad_ = LoadLogoDirectory(env_.appDir, tree_, prompts_);
     directoryOps_ = std::make_unique<TDirectoryOps>(env_.appDir, tree_, prompts_, env_.removeFile);
+    treeDelete_ = new TTreeDeleteWorkflow(env_.appDir, tree_, env_.removeFile, this);
+    directoryOps_->SetTreeDeleter([this](TLogoNode* node, bool* cancelled) { return treeDelete_->Delete(node, cancelled); });
     transformWorkflow_ = std::make_unique<TPictureTransformWorkflow>(
         env_.appDir, tree_, prompts_,
         TTransformHost{[this] { return SelectedNode() ? SelectedNode() : tree_.Root(); },
@@ -177,12 +182,45 @@ void TMainAppForm::InitializeApplication()
     imageCursorTimer_->start();
 
     // The user's files are also written a moment after each change, not only at shutdown.
+    const std::string appDir = env_.appDir;
     autoSaver_ = new TAutoSaver(
-        {{[this] { return LogoDirectoryXml(tree_); }, [this](TPrompts& p) { return WriteLogoDirectory(p); }},
-         {[this] { return ActiveNodePath(SelectedNode()); },
-          [this](TPrompts& p) { return SaveAppState(env_.appDir, SelectedNode(), p); }},
-         {[this] { return Options() ? OptionsXml(*Options()) : std::string(); },
-          [this](TPrompts& p) { return !Options() || SaveOptions(env_.appDir, *Options(), p); }}},
+        {{[this] { return tree_.Revision(); },
+          [this, appDir]() -> std::function<void()> {
+              // The last snapshot's memory serves again once its write is over.
+              if (!logoDirSnapshot_ || logoDirSnapshot_.use_count() > 1)
+                  logoDirSnapshot_ = std::make_shared<TLogoDirSnapshot>();
+              TakeLogoDirSnapshot(tree_, *logoDirSnapshot_);
+              std::shared_ptr<const TLogoDirSnapshot> snapshot = logoDirSnapshot_;
+              // A file that could not be read at start-up is copied aside by the first write only.
+              const bool keepDamagedCopy = logoDirLoad_ == TLogoDirLoadResult::Unreadable;
+              return [appDir, snapshot, keepDamagedCopy] {
+                  quillon::WriteLogoDirectory(appDir, *snapshot, keepDamagedCopy);
+              };
+          },
+          [this](bool ok, TPrompts& p) {
+              if (ok)
+                  logoDirLoad_ = TLogoDirLoadResult::Loaded;
+              else
+                  p.Error(kMsgLogoDirSaveError);
+          }},
+         {TAutoSaver::TextRevision([this] { return ActiveNodePath(SelectedNode()); }),
+          [this, appDir]() -> std::function<void()> {
+              return [appDir, path = ActiveNodePath(SelectedNode())] { WriteAppState(appDir, path); };
+          },
+          [](bool ok, TPrompts& p) {
+              if (!ok)
+                  p.Error(kMsgAppStateSaveError);
+          }},
+         {TAutoSaver::TextRevision([this] { return Options() ? OptionsXml(*Options()) : std::string(); }),
+          [this, appDir]() -> std::function<void()> {
+              if (!Options())
+                  return [] {};
+              return [appDir, options = *Options()] { WriteOptions(appDir, options); };
+          },
+          [](bool ok, TPrompts& p) {
+              if (!ok)
+                  p.Error(kMsgOptionsSaveError);
+          }}},
         prompts_, this);
     autoSaver_->Follow(treeModel_, logoTreeView_->selectionModel());
 }
@@ -529,7 +567,12 @@ void TMainAppForm::RenameMenuItemClick()
 void TMainAppForm::DeleteMenuItemClick()
 {
     Trace("DeleteMenuItemClick");
+    // A long delete changes the tree bit by bit: the directory file is written once, at its end.
+    if (autoSaver_)
+        autoSaver_->Hold(true);
     directoryOps_->DeleteSelectedNode(SelectedNode(), uploadRunning_);
+    if (autoSaver_)
+        autoSaver_->Hold(false);
 }
 
 void TMainAppForm::ConvertToFileFormatClick(int format)

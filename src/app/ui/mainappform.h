@@ -52,6 +52,7 @@ class TGrabWorkflow;
 class TPasteDropWorkflow;
 class TLogoTreeModel;
 class TAutoSaver;
+class TTreeDeleteWorkflow;
 class TDialogs;
 class TDirectoryOps;
 class THelpForm;
@@ -272,6 +273,8 @@ private:
     std::unique_ptr<TWindowLayoutKeeper> layoutKeeper_;
     QPixmap uploadTile_;
     TAutoSaver* autoSaver_ = nullptr;
+    TTreeDeleteWorkflow* treeDelete_ = nullptr;
+    std::shared_ptr<TLogoDirSnapshot> logoDirSnapshot_;
 
     // Controls, by the names the rest of the program knows them by.
     TLogoTreeModel* treeModel_ = nullptr;

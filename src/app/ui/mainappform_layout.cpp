@@ -123,6 +123,9 @@ QWidget* TMainAppForm::CreateTreePanel()
     logoTreeView_->setAccessibleName("Logo directory");
     logoTreeView_->setModel(treeModel_);
     logoTreeView_->setHeaderHidden(true);
+    // Every row is one line of text beside a small image: the view need not measure each of
+    // a folder's thousands of rows to lay them out.
+    logoTreeView_->setUniformRowHeights(true);
     logoTreeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     logoTreeView_->setSelectionMode(QAbstractItemView::SingleSelection);
     logoTreeView_->setMinimumSize(150, 400);

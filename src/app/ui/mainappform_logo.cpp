@@ -137,6 +137,8 @@ void TMainAppForm::ShowSelectedNode()
     activeNodeObject_ = nullptr;
     TLogoNode* node = SelectedNode();
     bool shown = false;
+    // The record on show is the one the frame and the settings edit in place.
+    tree_.WatchRecord(node);
     if (node) {
         activeNodeObject_ = node->Data();
         if (activeNodeObject_->nodekind == nkLogo) {

@@ -82,8 +82,11 @@ QVariant TLogoTreeModel::data(const QModelIndex& index, int role) const
 
 void TLogoTreeModel::BeforeInsert(TLogoNode* parent, int row) { beginInsertRows(IndexOf(parent), row, row); }
 void TLogoTreeModel::AfterInsert(TLogoNode*, int) { endInsertRows(); }
-void TLogoTreeModel::BeforeRemove(TLogoNode* parent, int row) { beginRemoveRows(IndexOf(parent), row, row); }
-void TLogoTreeModel::AfterRemove(TLogoNode*, int) { endRemoveRows(); }
+void TLogoTreeModel::BeforeRemove(TLogoNode* parent, int first, int last)
+{
+    beginRemoveRows(IndexOf(parent), first, last);
+}
+void TLogoTreeModel::AfterRemove(TLogoNode*, int, int) { endRemoveRows(); }
 void TLogoTreeModel::BeforeReset() { beginResetModel(); }
 void TLogoTreeModel::AfterReset() { endResetModel(); }
 

@@ -29,8 +29,8 @@ public:
 
     void BeforeInsert(TLogoNode* parent, int row) override;
     void AfterInsert(TLogoNode* parent, int row) override;
-    void BeforeRemove(TLogoNode* parent, int row) override;
-    void AfterRemove(TLogoNode* parent, int row) override;
+    void BeforeRemove(TLogoNode* parent, int first, int last) override;
+    void AfterRemove(TLogoNode* parent, int first, int last) override;
     void Changed(TLogoNode* node) override;
     void BeforeReset() override;
     void AfterReset() override;

@@ -117,6 +117,7 @@ void TUploadWorkflow::Completion()
     case TWorkerResult::Success: {
         const std::string& url = worker->AnswerText;
         worker->Node->Data()->uploadurl = url;
+        worker->Node->Tree()->RecordChanged();
         const TUploadURLFields fields = UploadedURLFields(url, worker->Login, worker->Password);
         view_.ShowImageID(fields.imageID);
         if (view_.SelectedNode() == worker->Node)
